@@ -1,0 +1,18 @@
+# Cross-compiles the 32-bit Windows program with MinGW-w64. The POSIX-threads
+# compilers are required: the win32-threads ones lack std::mutex, which the
+# test framework needs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+if(NOT CMAKE_HOST_WIN32)
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()

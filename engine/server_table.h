@@ -1,0 +1,53 @@
+// The server table: one record per game server of the last master list, the
+// lock the engine's two threads share, and the count of unanswered servers.
+#pragma once
+
+#include <windows.h>
+
+const int MaxPlayers = 64;
+const int PlayerNameSize = 32;
+const int LongTextSize = 256;
+const int ShortTextSize = 64;
+
+struct PlayerEntry {
+    wchar_t name[PlayerNameSize];
+    int ping;
+    int score;
+};
+
+struct ServerRecord {
+    DWORD address;  // network byte order, as the master list gives it
+    WORD port;      // host byte order
+    wchar_t hostName[LongTextSize];
+    wchar_t mapName[LongTextSize];
+    wchar_t version[LongTextSize];
+    wchar_t gameDate[ShortTextSize];
+    wchar_t gameName[ShortTextSize];
+    int playerCount;
+    int maxClients;
+    DWORD sentAt;  // timeGetTime of the latest request; 0 while never sent
+    DWORD ping;
+    PlayerEntry players[MaxPlayers];
+    int responded;
+    int attempts;
+    int antiCheat;
+    int timeLimit;
+};
+
+// The one table of the process. The UI thread reads it without the lock, so
+// `count` only ever covers records that are completely written.
+struct ServerTableState {
+    ServerRecord* records;
+    int count;
+};
+
+extern ServerTableState ServerTable;
+
+// Serialises the update worker and the receiver. The UI thread never takes
+// it: both engine threads call into the window while holding it.
+extern CRITICAL_SECTION TableLock;
+
+int CountUnanswered();
+
+// For a caller that already holds the TableLock.
+int CountUnansweredLocked();

@@ -1,0 +1,220 @@
+// The status reply parser.
+#include "engine/status_parser.h"
+
+#include <mmsystem.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/window_ops.h"
+
+namespace {
+
+struct InfoKey {
+    const char* key;
+    int slot;
+};
+
+// Slot 3 is unused; the slot numbers are kept so each value has a fixed place.
+const InfoKey InfoKeyTable[] = {
+    {"maxclients", 0}, {"mapname", 1},   {"timelimit", 2}, {"gamename", 4},
+    {"hostname", 5},   {"anticheat", 6}, {"gamedate", 7},  {"version", 8},
+};
+
+enum InfoSlot {
+    SlotMaxClients = 0,
+    SlotMapName = 1,
+    SlotTimeLimit = 2,
+    SlotGameName = 4,
+    SlotHostName = 5,
+    SlotAntiCheat = 6,
+    SlotGameDate = 7,
+    SlotVersion = 8,
+    InfoSlotCount = 9,
+};
+
+const int KeyBufferSize = 64;
+const int GameDateWords = 3;
+
+// Cuts the next token off a line in place. Runs of separators count as one
+// and leading ones are skipped, so a token is never empty. Afterwards the
+// cursor stands just past the separator that ended the token.
+char* NextToken(char** cursor, char separator)
+{
+    char* position = *cursor;
+    while (*position == separator)
+        position++;
+    if (*position == '\0') {
+        *cursor = position;
+        return nullptr;
+    }
+    char* token = position;
+    while (*position != '\0' && *position != separator)
+        position++;
+    if (*position != '\0')
+        *position++ = '\0';
+    *cursor = position;
+    return token;
+}
+
+// Converts network text from the ANSI code page and cuts it to the field.
+void CopyNetworkText(wchar_t* field, int fieldSize, const char* text)
+{
+    // A line never holds more than LineBufferSize - 1 bytes, and no ANSI code
+    // page makes more UTF-16 units than bytes.
+    wchar_t wide[LineBufferSize];
+    int length = MultiByteToWideChar(CP_ACP, 0, text, (int)strnlen(text, LineBufferSize - 1), wide,
+                                     LineBufferSize);
+    if (length > fieldSize - 1)
+        length = fieldSize - 1;
+    memcpy(field, wide, length * sizeof(wchar_t));
+    field[length] = L'\0';
+}
+
+bool IsWhiteSpace(wchar_t character)
+{
+    return character == L' ' || (character >= L'\t' && character <= L'\r');
+}
+
+// "Mar 12 2026 10:15:00" becomes "Mar 12 2026"; the day may follow two blanks.
+void CutToThreeWords(wchar_t* text)
+{
+    int wordStarts = 0;
+    for (wchar_t* position = text; *position != L'\0'; position++) {
+        if (IsWhiteSpace(position[0]) && position[1] != L'\0' && !IsWhiteSpace(position[1])) {
+            if (++wordStarts == GameDateWords) {
+                *position = L'\0';
+                return;
+            }
+        }
+    }
+}
+
+void CollectInfoValues(char* infoLine, const char* slots[InfoSlotCount])
+{
+    char* cursor = infoLine;
+    for (;;) {
+        char* keyToken = NextToken(&cursor, '\\');
+        if (keyToken == nullptr)
+            return;
+        char key[KeyBufferSize];
+        lstrcpynA(key, keyToken, KeyBufferSize);
+        char* value = NextToken(&cursor, '\\');
+        if (value == nullptr)
+            return;
+        for (const InfoKey& row : InfoKeyTable) {
+            if (_stricmp(key, row.key) == 0)
+                slots[row.slot] = value;
+        }
+    }
+}
+
+int IntegerValue(const char* value)
+{
+    return value != nullptr ? atoi(value) : 0;
+}
+
+void FillInfoFields(ServerRecord* record, const char* slots[InfoSlotCount])
+{
+    record->maxClients = IntegerValue(slots[SlotMaxClients]);
+    record->timeLimit = IntegerValue(slots[SlotTimeLimit]);
+    record->antiCheat = IntegerValue(slots[SlotAntiCheat]);
+    CopyNetworkText(record->mapName, LongTextSize, slots[SlotMapName] ? slots[SlotMapName] : "?");
+    CopyNetworkText(record->gameName, ShortTextSize,
+                    slots[SlotGameName] ? slots[SlotGameName] : "default");
+    CopyNetworkText(record->version, LongTextSize, slots[SlotVersion] ? slots[SlotVersion] : "");
+    CopyNetworkText(record->hostName, LongTextSize, slots[SlotHostName] ? slots[SlotHostName] : "");
+    if (slots[SlotGameDate] != nullptr) {
+        CopyNetworkText(record->gameDate, ShortTextSize, slots[SlotGameDate]);
+        CutToThreeWords(record->gameDate);
+    }
+}
+
+// A player line reads: score, ping, then the name in double quotes.
+bool ReadPlayerLine(char* line, PlayerEntry* player)
+{
+    char* cursor = line;
+    char* score = NextToken(&cursor, ' ');
+    char* ping = score != nullptr ? NextToken(&cursor, ' ') : nullptr;
+    if (ping == nullptr)
+        return false;
+    player->score = atoi(score);
+    player->ping = atoi(ping);
+
+    char* name = cursor;
+    while (*name == '"')
+        name++;
+    char* closingQuote = strchr(name, '"');
+    if (closingQuote != nullptr)
+        *closingQuote = '\0';
+    CopyNetworkText(player->name, PlayerNameSize, name);
+    return true;
+}
+
+void ParseInfoLine(const char** cursor, int* bytesLeft, ServerRecord* record)
+{
+    const char* slots[InfoSlotCount] = {};
+    char* infoLine = ReadLine(cursor, bytesLeft);
+    if (infoLine != nullptr)
+        CollectInfoValues(infoLine, slots);
+    FillInfoFields(record, slots);
+    free(infoLine);
+}
+
+// Stores the first MaxPlayers players; further lines are read and ignored.
+int ParsePlayerLines(const char** cursor, int* bytesLeft, ServerRecord* record)
+{
+    int players = 0;
+    while (char* line = ReadLine(cursor, bytesLeft)) {
+        if (players < MaxPlayers && ReadPlayerLine(line, &record->players[players]))
+            players++;
+        free(line);
+    }
+    return players;
+}
+
+}  // namespace
+
+char* ReadLine(const char** cursor, int* bytesLeft)
+{
+    if (*bytesLeft <= 0)
+        return nullptr;
+    const char* start = *cursor;
+    const char* lineFeed = static_cast<const char*>(memchr(start, '\n', *bytesLeft));
+    int length;
+    if (lineFeed != nullptr) {
+        length = (int)(lineFeed - start);
+        *cursor = lineFeed + 1;
+        *bytesLeft -= length + 1;
+    } else {
+        length = *bytesLeft;
+        *cursor = start + length;
+        *bytesLeft = 0;
+    }
+
+    char* line = static_cast<char*>(malloc(LineBufferSize));
+    if (line == nullptr)
+        return nullptr;
+    if (length > LineBufferSize - 1)
+        length = LineBufferSize - 1;
+    memcpy(line, start, length);
+    line[length] = '\0';
+    return line;
+}
+
+void ParseStatusReply(const char* datagram, int length, ServerRecord* record)
+{
+    DWORD arrivedAt = timeGetTime();
+    record->responded = 1;
+
+    const char* cursor = datagram;
+    int bytesLeft = length;
+    free(ReadLine(&cursor, &bytesLeft));
+    record->ping = arrivedAt - record->sentAt;
+
+    ParseInfoLine(&cursor, &bytesLeft, record);
+    record->playerCount = ParsePlayerLines(&cursor, &bytesLeft, record);
+
+    OfferServer((int)(record - ServerTable.records));
+    StatusMessage(L"Found %d player%s on '%s'", record->playerCount,
+                  record->playerCount == 1 ? L"" : L"s", record->hostName);
+}

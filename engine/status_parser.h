@@ -1,0 +1,18 @@
+// Turns a game server's status reply (header line, info string, one line per
+// player) into the fields of its server record.
+#pragma once
+
+#include "engine/server_table.h"
+
+// A returned line holds at most this many bytes, terminator included.
+const int LineBufferSize = 2048;
+
+// Returns the next line without its line feed as a new C-heap string that the
+// caller frees, or nullptr when no bytes are left. A longer line is cut to
+// LineBufferSize - 1 bytes; reading goes on after its line feed.
+char* ReadLine(const char** cursor, int* bytesLeft);
+
+// Parses one reply into `record`, which must be in the ServerTable, then
+// offers the server to the list and reports its players. The caller holds
+// the TableLock.
+void ParseStatusReply(const char* datagram, int length, ServerRecord* record);

@@ -1,0 +1,25 @@
+// The only ways the engine reaches the window. Each is carried out on the UI
+// thread by a synchronous window message, so it has taken effect when the
+// call returns. None of them waits for the TableLock: the engine calls them
+// while holding it.
+#pragma once
+
+enum UpdateButtonState {
+    UpdateButtonsIdle,      // "Update", Update and Config enabled
+    UpdateButtonsBusy,      // "Abort", Config disabled
+    UpdateButtonsAborting,  // "Abort" disabled, Config disabled
+};
+
+// Formats with "%s" wide, "%S" 8-bit, "%d" integer; shown in the status bar.
+void StatusMessage(const wchar_t* format, ...);
+
+// Lists the parsed record at this index if the Full and Empty filters allow it.
+void OfferServer(int recordIndex);
+
+// Empties both list views and zeroes the shown counts.
+void ResetServerViews();
+
+// Shows the numbers of listed players and servers.
+void RefreshCounts();
+
+void SetUpdateButtons(UpdateButtonState state);

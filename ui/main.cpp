@@ -1,0 +1,7 @@
+// The application's entry.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    return 0;
+}
