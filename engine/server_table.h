@@ -35,10 +35,11 @@ struct ServerRecord {
 };
 
 // The one table of the process. The UI thread reads it without the lock, so
-// `count` only ever covers records that are completely written.
+// `count` only ever covers records that are completely written; it is raised
+// with interlocked writes, which also keep the record writes before it.
 struct ServerTableState {
     ServerRecord* records;
-    int count;
+    LONG count;
 };
 
 extern ServerTableState ServerTable;

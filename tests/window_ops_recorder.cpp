@@ -1,19 +1,57 @@
 // Recording stand-in for the window operations.
 #include "tests/window_ops_recorder.h"
 
+#include <mmsystem.h>
+
 #include <mutex>
 
+#include "engine/server_table.h"
 #include "engine/status_text.h"
 
 namespace {
 
+const UINT RecordCallMessage = WM_APP + 1;
+
 std::mutex callsMutex;
 std::vector<WindowCall> calls;
+HWND uiWindow;
+DWORD uiThread;
+DWORD statusMessageDelay;
+std::function<void(UpdateButtonState)> buttonStateHook;
+
+void Store(WindowCall* call)
+{
+    call->onUiThread = uiWindow != nullptr && GetCurrentThreadId() == uiThread;
+    if (call->kind == CallStatusMessage && statusMessageDelay > 0)
+        Sleep(statusMessageDelay);
+    call->time = timeGetTime();
+    {
+        std::lock_guard<std::mutex> guard(callsMutex);
+        calls.push_back(*call);
+    }
+    if (call->kind == CallSetUpdateButtons && buttonStateHook)
+        buttonStateHook(static_cast<UpdateButtonState>(call->argument));
+}
+
+LRESULT CALLBACK DoubleWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case RecordCallMessage:
+        Store(reinterpret_cast<WindowCall*>(lParam));
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
 
 void Record(WindowCallKind kind, const std::wstring& text, int argument)
 {
-    std::lock_guard<std::mutex> guard(callsMutex);
-    calls.push_back({kind, text, argument});
+    WindowCall call = {kind, text, argument, GetCurrentThreadId(), false, false, 0};
+    call.lockHeld = TableLock.OwningThread == reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
+    if (uiWindow != nullptr)
+        SendMessageW(uiWindow, RecordCallMessage, 0, reinterpret_cast<LPARAM>(&call));
+    else
+        Store(&call);
 }
 
 }  // namespace
@@ -68,4 +106,52 @@ std::vector<std::wstring> RecordedStatusMessages()
             messages.push_back(call.text);
     }
     return messages;
+}
+
+void AttachWindowDouble()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DoubleWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuarrixWindowDouble";
+    RegisterClassW(&windowClass);
+    uiThread = GetCurrentThreadId();
+    uiWindow = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+}
+
+void DetachWindowDouble()
+{
+    DestroyWindow(uiWindow);
+    uiWindow = nullptr;
+    uiThread = 0;
+    statusMessageDelay = 0;
+    buttonStateHook = nullptr;
+}
+
+void SetButtonStateHook(const std::function<void(UpdateButtonState)>& hook)
+{
+    buttonStateHook = hook;
+}
+
+void SetStatusMessageDelay(DWORD milliseconds)
+{
+    statusMessageDelay = milliseconds;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds)
+{
+    DWORD start = timeGetTime();
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done())
+            return true;
+        if (timeGetTime() - start > timeoutMilliseconds)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
+    }
 }

@@ -1,0 +1,21 @@
+// The status query sweep: every server of the table is sent the status
+// request at the configured rate, in up to three passes, while the receiver
+// thread matches and parses the replies.
+#pragma once
+
+#include "engine/server_table.h"
+
+const int SweepPasses = 3;
+const DWORD PassPauseMilliseconds = 1000;
+const int DatagramBufferSize = 4096;
+
+// Milliseconds between two requests at the current PacketsPerSecond; a rate
+// below 1 is taken as the default rate.
+DWORD PacingInterval();
+
+// Sends one record the status request and notes the attempt. The caller holds
+// the TableLock.
+void SendStatusQuery(ServerRecord* record);
+
+// Runs a whole sweep over the current table in the calling thread.
+void StatusSweep();

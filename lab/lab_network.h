@@ -1,0 +1,71 @@
+// The lab network: a Quake II master server and any number of game servers
+// on loopback addresses, each described by data, for tests, benchmarks and
+// demonstrations of the browser.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct LabPlayer {
+    int score;
+    int ping;
+    std::string name;
+};
+
+struct LabServer {
+    std::string address = "127.0.0.1";
+    int port = 27910;
+    // Info string pairs, in the order they are sent.
+    std::vector<std::pair<std::string, std::string>> info;
+    std::vector<LabPlayer> players;
+
+    int replyDelay = 0;     // milliseconds before each reply
+    int answerFrom = 1;     // the first request that is answered (1 = every one)
+    bool silent = false;    // never answers
+    bool wrongPort = false; // answers from another port of the same address
+    bool twice = false;     // sends each reply twice
+    bool oversized = false; // pads each reply beyond the browser's 4096 bytes
+    bool listedTwice = false; // the master names it twice
+    bool unlisted = false;  // serves, but the master does not name it
+    bool hasRawReply = false;
+    std::string rawReply;   // sent instead of the built reply
+};
+
+struct LabMaster {
+    std::string address = "127.0.0.1";
+    int port = 27900;
+    bool silent = false;
+    int replyDelay = 0;
+    int answerFrom = 1;
+    int replyLength = -1;   // when 0 or more, the reply is cut to this many bytes
+    int trailingBytes = 0;  // bytes of a partial entry after the last one
+};
+
+struct LabScenario {
+    bool hasMaster = false;
+    LabMaster master;
+    std::vector<LabServer> servers;
+};
+
+struct LabNetwork;
+
+// Binds every endpoint and starts serving; nullptr with a reason on failure.
+LabNetwork* StartLab(const LabScenario& scenario, std::string* error);
+void StopLab(LabNetwork* lab);
+
+// The status reply that a server sends, before any behaviour applies.
+std::string BuildStatusReply(const LabServer& server);
+
+// The master's reply: header and one 6-byte entry per listed server.
+std::string BuildMasterReply(const LabScenario& scenario);
+
+// What the lab has seen: arrival times (timeGetTime) and the last request.
+struct LabRequests {
+    std::vector<DWORD> arrivals;
+    std::string lastRequest;
+};
+LabRequests LabServerRequests(LabNetwork* lab, int serverIndex);
+LabRequests LabMasterRequests(LabNetwork* lab);

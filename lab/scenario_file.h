@@ -1,0 +1,24 @@
+// The lab's scenario files: a master and game servers described in text.
+//
+//   # a comment
+//   master 127.0.0.1            (port 27900 unless given as address:port)
+//     delay 500                 milliseconds before the reply
+//   server 127.0.0.2:27910
+//     hostname Quarrix Arena    any of: hostname map version gamedate gamename
+//     maxclients 16                     maxclients anticheat timelimit
+//     info admin Someone        any other info key and value
+//     player 12 48 Red Fox      score, ping, name
+//     delay 30
+//
+// Words that shape a server's behaviour: "delay <ms>", "answer-from <k>",
+// "silent", "wrong-port", "twice", "oversized", "listed-twice", "unlisted",
+// "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\). The master takes
+// "delay", "answer-from", "silent", "length <bytes>" and "trailing <bytes>".
+#pragma once
+
+#include <string>
+
+#include "lab/lab_network.h"
+
+bool ParseScenario(const std::string& text, LabScenario* scenario, std::string* error);
+bool LoadScenarioFile(const std::string& path, LabScenario* scenario, std::string* error);

@@ -1,0 +1,4 @@
+// The settings store.
+#include "settings/settings_store.h"
+
+int PacketsPerSecond;
