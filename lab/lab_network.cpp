@@ -13,6 +13,7 @@ namespace {
 
 const int RequestBufferSize = 2048;
 const int OversizedReplySize = 6000;
+const int PhantomFirstPort = 40000;
 const DWORD StopDrainMilliseconds = 3000;
 const char MasterHeader[] = "\xff\xff\xff\xffservers ";
 const char StatusRequestPrefix[] = "\xff\xff\xff\xffstatus";
@@ -321,6 +322,12 @@ std::string BuildMasterReply(const LabScenario& scenario)
         entry += static_cast<char>(server.port >> 8);
         entry += static_cast<char>(server.port & 0xFF);
         reply += server.listedTwice ? entry + entry : entry;
+    }
+    for (int phantom = 0; phantom < scenario.master.phantomEntries; phantom++) {
+        int port = PhantomFirstPort + phantom % (65536 - PhantomFirstPort);
+        reply += std::string("\x7f\0\0\1", 4);
+        reply += static_cast<char>(port >> 8);
+        reply += static_cast<char>(port & 0xFF);
     }
     reply += std::string(scenario.master.trailingBytes, '\x7f');
     if (scenario.master.replyLength >= 0 && (size_t)scenario.master.replyLength < reply.size())

@@ -42,6 +42,7 @@ struct LabMaster {
     int answerFrom = 1;
     int replyLength = -1;   // when 0 or more, the reply is cut to this many bytes
     int trailingBytes = 0;  // bytes of a partial entry after the last one
+    int phantomEntries = 0; // entries for 127.0.0.1:40000 and up, which nobody serves
 };
 
 struct LabScenario {

@@ -144,6 +144,8 @@ bool ApplyMasterWord(const ScenarioLine& line, LabMaster* master)
         return ReadNumber(line.value, &master->answerFrom);
     if (line.word == "length")
         return ReadNumber(line.value, &master->replyLength);
+    if (line.word == "phantoms")
+        return ReadNumber(line.value, &master->phantomEntries) && master->phantomEntries >= 0;
     if (line.word == "trailing")
         return ReadNumber(line.value, &master->trailingBytes) && master->trailingBytes >= 0 &&
                master->trailingBytes < 6;

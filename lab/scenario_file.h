@@ -13,7 +13,8 @@
 // Words that shape a server's behaviour: "delay <ms>", "answer-from <k>",
 // "silent", "wrong-port", "twice", "oversized", "listed-twice", "unlisted",
 // "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\). The master takes
-// "delay", "answer-from", "silent", "length <bytes>" and "trailing <bytes>".
+// "delay", "answer-from", "silent", "length <bytes>", "trailing <bytes>" and
+// "phantoms <n>" (entries for 127.0.0.1:40000 and up, which nobody serves).
 #pragma once
 
 #include <string>

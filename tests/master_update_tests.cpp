@@ -194,3 +194,67 @@ TEST_F(MasterUpdateTest, SecondUpdateStartsFromZeroedRecords)
 }
 
 }  // namespace
+
+namespace {
+
+// Reserves address space until no free region of `largest` bytes is left, so
+// that bigger allocations fail while small ones still succeed.
+class AddressSpaceSqueeze {
+public:
+    explicit AddressSpaceSqueeze(SIZE_T largest)
+    {
+        for (SIZE_T size = 256 << 20; size >= largest; size /= 2) {
+            while (void* region = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+                regions.push_back(region);
+        }
+    }
+    ~AddressSpaceSqueeze()
+    {
+        for (void* region : regions)
+            VirtualFree(region, 0, MEM_RELEASE);
+    }
+
+private:
+    std::vector<void*> regions;
+};
+
+TEST_F(MasterUpdateTest, WorkerThatCannotStartLeavesTheButtonsIdle)
+{
+    {
+        // Thread stacks reserve 2 MB; nothing that large is left.
+        AddressSpaceSqueeze squeeze(1 << 20);
+        StartOrAbortUpdate();
+    }
+    EXPECT_EQ(UpdateBusy, 0);
+    EXPECT_EQ(ButtonStates(), (std::vector<int>{UpdateButtonsBusy, UpdateButtonsIdle}));
+    EXPECT_EQ(RecordedStatusMessages(), std::vector<std::wstring>{L"Couldn't start the update."});
+
+    // The next press starts an update as usual.
+    StartOrAbortUpdate();
+    EXPECT_EQ(UpdateBusy, 1);
+}
+
+TEST_F(MasterUpdateTest, TableTooLargeForMemoryEndsWithAnEmptyTable)
+{
+    LabScenario scenario;
+    scenario.master.phantomEntries = 2000;
+    ASSERT_TRUE(ServeLab(scenario));
+    InstallPreviousResults();
+    {
+        // Room for the worker's stack, none for 2000 records.
+        AddressSpaceSqueeze squeeze(8 << 20);
+        ASSERT_TRUE(RunUpdate());
+    }
+    EXPECT_EQ(ServerTable.count, 0);
+    EXPECT_EQ(ServerTable.records, nullptr);
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Not enough memory for 2000 servers.");
+    EXPECT_EQ(ButtonStates(), (std::vector<int>{UpdateButtonsBusy, UpdateButtonsIdle}));
+
+    // With memory back, the next update fills the table.
+    StartOrAbortUpdate();
+    EXPECT_TRUE(PumpUntil([] { return ServerTable.count == 2000; }, 10000));
+    StartOrAbortUpdate();
+    ASSERT_TRUE(PumpUntil([] { return !UpdateBusy; }, 10000));
+}
+
+}  // namespace
