@@ -12,3 +12,11 @@ void FormatStatusText(wchar_t* buffer, int bufferSize, const wchar_t* format, va
     _vsnwprintf(buffer, bufferSize - 1, format, arguments);
     buffer[bufferSize - 1] = L'\0';
 }
+
+void FormatText(wchar_t* buffer, int bufferSize, const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    FormatStatusText(buffer, bufferSize, format, arguments);
+    va_end(arguments);
+}

@@ -11,3 +11,6 @@ const int StatusTextSize = 1024;
 // text beyond bufferSize - 1 characters is cut, and the result is always
 // terminated.
 void FormatStatusText(wchar_t* buffer, int bufferSize, const wchar_t* format, va_list arguments);
+
+// The same, with the arguments given directly.
+void FormatText(wchar_t* buffer, int bufferSize, const wchar_t* format, ...);

@@ -2,7 +2,24 @@
 // of the program.
 #pragma once
 
+#include <windows.h>
+
 const int DefaultPacketsPerSecond = 10;
 
 // Status requests per second during a sweep.
 extern int PacketsPerSecond;
+
+// Pings up to GoodPing are good, up to MediumPing medium, above that bad.
+extern int GoodPing;
+extern int MediumPing;
+
+// Non-zero: full servers, and empty servers, are listed.
+extern DWORD ShowFull;
+extern DWORD ShowEmpty;
+
+// The server list column the list is sorted by, plus ReverseSortFlag.
+extern DWORD SortOrder;
+const DWORD ReverseSortFlag = 0x4000;
+
+// Non-zero while the player list is meant to show its details view.
+extern DWORD PlayerViewDetails;

@@ -183,7 +183,7 @@ TEST_F(StatusSweepTest, AbortDuringThePauseEndsTheSweepAtOnce)
 
     StartOrAbortUpdate();
     ASSERT_TRUE(PumpUntil([this] { return RequestsTo(0) == 1; }, 5000));
-    PumpUntil([] { return false; }, 300);
+    PumpFor(300);
     StartOrAbortUpdate();
     ASSERT_TRUE(PumpUntil([] { return !UpdateBusy; }, 5000));
     EXPECT_EQ(RequestsTo(0), 1);

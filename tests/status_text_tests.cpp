@@ -7,14 +7,6 @@
 
 namespace {
 
-void FormatInto(wchar_t* buffer, int bufferSize, const wchar_t* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    FormatStatusText(buffer, bufferSize, format, arguments);
-    va_end(arguments);
-}
-
 std::wstring Format(const wchar_t* format, ...)
 {
     wchar_t text[StatusTextSize];
@@ -49,7 +41,7 @@ TEST(StatusText, SmallBufferKeepsItsBounds)
     wchar_t text[8];
     for (wchar_t& character : text)
         character = L'#';
-    FormatInto(text, 5, L"%s%d", L"abc", 1234);
+    FormatText(text, 5, L"%s%d", L"abc", 1234);
     EXPECT_STREQ(text, L"abc1");
     EXPECT_EQ(text[5], L'#');
 }

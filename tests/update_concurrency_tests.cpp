@@ -63,7 +63,7 @@ TEST_F(UpdateConcurrencyTest, RapidUpdatesAndAbortsLeaveNothingBehind)
     for (int cycle = 0; cycle < Cycles; cycle++) {
         StartOrAbortUpdate();
         ASSERT_EQ(UpdateBusy, 1);
-        PumpUntil([] { return false; }, random() % 40);
+        PumpFor(random() % 40);
         StartOrAbortUpdate();
         ASSERT_TRUE(PumpUntil([] { return !UpdateBusy; }, 15000)) << "update " << cycle << " never ended";
         EXPECT_EQ(WaitForSingleObject(AbortEvent, 0), (DWORD)WAIT_TIMEOUT);
@@ -112,7 +112,7 @@ TEST_F(UpdateConcurrencyTest, PressDuringTheWorkersExitNeverLeavesButtonsDisable
     EXPECT_EQ(lastButtons, UpdateButtonsIdle);
     EXPECT_EQ(WaitForSingleObject(AbortEvent, 0), (DWORD)WAIT_TIMEOUT);
     // No second worker was started by the press.
-    PumpUntil([] { return false; }, 200);
+    PumpFor(200);
     EXPECT_EQ(UpdateBusy, 0);
     EXPECT_EQ(MessagesFrom(L"Completed. 1 of 1 servers responded.").size(), 1u);
 }

@@ -138,20 +138,3 @@ void SetStatusMessageDelay(DWORD milliseconds)
 {
     statusMessageDelay = milliseconds;
 }
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds)
-{
-    DWORD start = timeGetTime();
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done())
-            return true;
-        if (timeGetTime() - start > timeoutMilliseconds)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
-    }
-}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/window_ops.h"
+#include "tests/message_pump.h"
 
 enum WindowCallKind {
     CallStatusMessage,
@@ -45,6 +46,3 @@ void SetButtonStateHook(const std::function<void(UpdateButtonState)>& hook);
 
 // Makes the UI thread take this long over every status message.
 void SetStatusMessageDelay(DWORD milliseconds);
-
-// Serves the UI thread's messages until `done` holds; false on time-out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);

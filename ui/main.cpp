@@ -1,7 +1,14 @@
 // The application's entry.
 #include <windows.h>
+#include <commctrl.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+#include "engine/server_table.h"
+#include "ui/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    return 0;
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    InitializeCriticalSection(&TableLock);
+    return RunMainWindow(instance);
 }

@@ -1,0 +1,29 @@
+// Identifiers of the program's resources and of the controls of its dialogs.
+#pragma once
+
+// Icons
+#define IDI_APPLICATION_ICON 106
+#define IDI_PLAYER 134
+#define IDI_SERVER 135
+#define IDI_STATUS_MESSAGE 136
+#define IDI_PING_GOOD 137
+#define IDI_PING_BAD 138
+#define IDI_PING_MEDIUM 139
+#define IDI_WINDOWS 168
+#define IDI_LINUX 169
+#define IDI_FREEBSD 170
+#define IDI_MAC 171
+
+// The main dialog and its controls
+#define IDD_MAIN 165
+#define IDC_STATUS_BAR 140
+#define IDC_SERVER_LIST 1017
+#define IDC_PLAYER_LIST 1018
+#define IDC_EXIT 1019
+#define IDC_CONFIG 1020
+#define IDC_UPDATE 1021
+#define IDC_SERVERS_FRAME 1022
+#define IDC_PLAYERS_FRAME 1023
+#define IDC_CONTROLS_FRAME 1024
+#define IDC_SHOW_FULL 1028
+#define IDC_SHOW_EMPTY 1029

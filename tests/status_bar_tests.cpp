@@ -1,0 +1,114 @@
+// The status bar: its parts, icons, counts and the message line.
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/server_list.h"
+#include "ui/status_bar.h"
+
+namespace {
+
+std::wstring PartText(int part)
+{
+    wchar_t text[StatusTextSize + 16];
+    SendMessageW(StatusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+TEST(StatusBarEdges, ComeFromTheClientWidth)
+{
+    struct Case {
+        int width;
+        StatusBarEdges edges;
+    };
+    const Case cases[] = {{686, {392, 539, 686}}, {700, {400, 550, 700}}, {100, {57, 78, 99}}, {0, {0, 0, 0}}};
+    for (const Case& test : cases) {
+        StatusBarEdges edges = StatusBarPartEdges(test.width);
+        EXPECT_EQ(edges.messageEnd, test.edges.messageEnd) << test.width;
+        EXPECT_EQ(edges.playersEnd, test.edges.playersEnd) << test.width;
+        EXPECT_EQ(edges.serversEnd, test.edges.serversEnd) << test.width;
+    }
+}
+
+TEST(StatusBarMessages, BeforeTheBarExistsNothingHappens)
+{
+    HWND bar = StatusBar;
+    StatusBar = nullptr;
+    StatusMessage(L"%s %d", L"nobody hears this", 1);
+    RefreshCounts();
+    StatusBar = bar;
+    SUCCEED();
+}
+
+using StatusBarTest = MainWindowTest;
+
+TEST_F(StatusBarTest, PartsIconsAndTexts)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    HWND window = CreateWindowUnderTest();
+    ASSERT_NE(window, nullptr);
+    WaitForUpdate();
+    ASSERT_NE(StatusBar, nullptr);
+    EXPECT_EQ(GetDlgItem(window, 140), StatusBar);
+
+    RECT client;
+    GetClientRect(window, &client);
+    StatusBarEdges expected = StatusBarPartEdges(client.right);
+    int edges[4] = {};
+    EXPECT_EQ(SendMessageW(StatusBar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), 3);
+    EXPECT_EQ(edges[0], expected.messageEnd);
+    EXPECT_EQ(edges[1], expected.playersEnd);
+    EXPECT_EQ(edges[2], expected.serversEnd);
+    for (int part = 0; part < 3; part++)
+        EXPECT_NE(SendMessageW(StatusBar, SB_GETICON, part, 0), 0) << "part " << part;
+
+    // The parts keep their widths when the window grows.
+    SetWindowPos(window, nullptr, 0, 0, client.right + 200, client.bottom + 200, SWP_NOMOVE | SWP_NOZORDER);
+    SendMessageW(StatusBar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges));
+    EXPECT_EQ(edges[2], expected.serversEnd);
+}
+
+TEST_F(StatusBarTest, CountsAreWrittenWithTheirPlural)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    ASSERT_NE(CreateWindowUnderTest(), nullptr);
+    WaitForUpdate();
+    struct Case {
+        int players;
+        int servers;
+        const wchar_t* playersText;
+        const wchar_t* serversText;
+    };
+    const Case cases[] = {{1, 1, L"1 Player", L"1 Server"},
+                          {0, 0, L"0 Players", L"0 Servers"},
+                          {2, 12, L"2 Players", L"12 Servers"},
+                          {-1, -3, L"-1 Players", L"-3 Servers"}};
+    for (const Case& test : cases) {
+        VisiblePlayerCount = test.players;
+        VisibleServerCount = test.servers;
+        RefreshCounts();
+        EXPECT_EQ(PartText(1), test.playersText);
+        EXPECT_EQ(PartText(2), test.serversText);
+    }
+}
+
+TEST_F(StatusBarTest, LongMessageShowsItsFirst1023Characters)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    ASSERT_NE(CreateWindowUnderTest(), nullptr);
+    WaitForUpdate();
+    std::wstring message(2000, L'm');
+    message[1022] = L'X';
+    StatusMessage(L"%s", message.c_str());
+    EXPECT_EQ(PartText(0), message.substr(0, 1023));
+    StatusMessage(L"Querying %S:%d...", "127.0.0.1", 27910);
+    EXPECT_EQ(PartText(0), L"Querying 127.0.0.1:27910...");
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// The main window.
+#include <winsock2.h>
+
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include "engine/master_update.h"
+#include "engine/server_table.h"
+#include "engine/window_ops.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "ui/server_list.h"
+#include "ui/sizer.h"
+
+HWND MainWindow;
+DWORD IsXpOrLater;
+
+namespace {
+
+const wchar_t MainWindowTitle[] = L"Quarrix Server Browser";
+const int MinimumTrackWidth = 694;
+const int MinimumTrackHeight = 447;
+
+HINSTANCE AppInstance;
+
+const AnchorEntry MainAnchors[] = {
+    {IDC_CONFIG, MoveX | MoveY},
+    {IDC_UPDATE, MoveX | MoveY},
+    {IDC_EXIT, MoveX | MoveY},
+    {IDC_SERVER_LIST, GrowX | GrowY},
+    {IDC_PLAYER_LIST, MoveY | GrowX},
+    {IDC_SERVERS_FRAME, GrowX | GrowY},
+    {IDC_PLAYERS_FRAME, MoveY | GrowX},
+    {IDC_CONTROLS_FRAME, MoveX | MoveY},
+    {IDC_STATUS_BAR, MoveX | MoveY | GrowX},
+    {IDC_SHOW_EMPTY, MoveX | MoveY},
+    {IDC_SHOW_FULL, MoveX | MoveY},
+    {AnchorTableEnd, AnchorTableEnd},
+};
+
+void ApplyUpdateButtons(UpdateButtonState state)
+{
+    HWND update = GetDlgItem(MainWindow, IDC_UPDATE);
+    HWND config = GetDlgItem(MainWindow, IDC_CONFIG);
+    switch (state) {
+    case UpdateButtonsBusy:
+        SetWindowTextW(update, L"Abort");
+        EnableWindow(config, FALSE);
+        break;
+    case UpdateButtonsAborting:
+        EnableWindow(update, FALSE);
+        break;
+    case UpdateButtonsIdle:
+        SetWindowTextW(update, L"Update");
+        EnableWindow(config, TRUE);
+        EnableWindow(update, TRUE);
+        break;
+    }
+}
+
+void RouteCommand(WORD controlId)
+{
+    switch (controlId) {
+    case IDC_EXIT:
+        DestroyWindow(MainWindow);
+        break;
+    case IDC_UPDATE:
+        StartOrAbortUpdate();
+        break;
+    }
+}
+
+void RouteServerListNotification(NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOW:
+        GetServerCell(reinterpret_cast<NMLVDISPINFOW*>(header));
+        break;
+    }
+}
+
+void SetSmallIcon()
+{
+    HANDLE icon = LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
+                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    if (icon != nullptr)
+        SendMessageW(MainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+}  // namespace
+
+void SetUpdateButtons(UpdateButtonState state)
+{
+    SendMessageW(MainWindow, WM_SET_UPDATE_BUTTONS, state, 0);
+}
+
+HWND CreateMainWindow(HINSTANCE instance)
+{
+    AppInstance = instance;
+    MainWindow = nullptr;
+    CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    return MainWindow;
+}
+
+int RunMainWindow(HINSTANCE instance)
+{
+    if (CreateMainWindow(instance) == nullptr)
+        return 1;
+    SetSmallIcon();
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(MainWindow, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void InitMainWindow(HWND window)
+{
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(&version);
+
+    AbortEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (AbortEvent == nullptr) {
+        PostQuitMessage(1);
+        return;
+    }
+    IsXpOrLater = version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1);
+
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
+        MessageBoxW(window, L"Couldn't load Winsock!", L"Error", MB_OK);
+        PostQuitMessage(1);
+        return;
+    }
+
+    ServerTable.count = 0;
+    CreateBrowserViews(window, AppInstance);
+    SizerAttach(window, MainAnchors, true, nullptr);
+    if (PlayerViewDetails && IsXpOrLater)
+        SendDlgItemMessageW(window, IDC_PLAYER_LIST, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
+    SetWindowTextW(window, MainWindowTitle);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    StartOrAbortUpdate();
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        MainWindow = window;
+        InitMainWindow(window);
+        return TRUE;
+    case WM_COMMAND:
+        RouteCommand(LOWORD(wParam));
+        return FALSE;
+    case WM_NOTIFY:
+        if (wParam == IDC_SERVER_LIST)
+            RouteServerListNotification(reinterpret_cast<NMHDR*>(lParam));
+        return FALSE;
+    case WM_GETMINMAXINFO:
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumTrackWidth, MinimumTrackHeight};
+        return FALSE;
+    case WM_CLOSE:
+        DestroyWindow(MainWindow);
+        return TRUE;
+    case WM_DESTROY:
+        WSACleanup();
+        PostQuitMessage(0);
+        return FALSE;
+    case WM_SET_UPDATE_BUTTONS:
+        ApplyUpdateButtons(static_cast<UpdateButtonState>(wParam));
+        return TRUE;
+    case WM_OFFER_SERVER:
+        ListOfferedServer(static_cast<int>(wParam));
+        return TRUE;
+    case WM_RESET_SERVER_VIEWS:
+        ClearServerViews();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,24 @@
+// The main window: a modeless dialog from template 165 that brings the rest
+// of the program up, routes every message and list notification, and carries
+// out the engine's window operations on the UI thread.
+#pragma once
+
+#include <windows.h>
+
+// The engine's window operations, sent to the main window so that they run
+// on the UI thread and have taken effect when the engine's call returns.
+#define WM_SET_UPDATE_BUTTONS (WM_APP + 1)  // wParam: UpdateButtonState
+#define WM_OFFER_SERVER (WM_APP + 2)        // wParam: record index
+#define WM_RESET_SERVER_VIEWS (WM_APP + 3)
+
+extern HWND MainWindow;
+extern DWORD IsXpOrLater;
+
+// Creates the main window, which starts the first update; null on failure.
+HWND CreateMainWindow(HINSTANCE instance);
+
+// Creates the main window and runs the message loop; returns the exit code.
+int RunMainWindow(HINSTANCE instance);
+
+void InitMainWindow(HWND window);
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,279 @@
+// The server list.
+#include <winsock2.h>
+
+#include "ui/server_list.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "ui/main_window.h"
+#include "ui/status_bar.h"
+
+int VisibleServerCount;
+int VisiblePlayerCount;
+HWND ServerList;
+HWND PlayerList;
+
+const ColumnSpec ServerColumns[ServerColumnCount] = {
+    {L"Host Name", 30, DisplayHostName, offsetof(ServerRecord, hostName), 0, 1},
+    {L"IP Address", 20, DisplayAddress, offsetof(ServerRecord, address), 1, 0},
+    {L"Map", 10, DisplayMap, offsetof(ServerRecord, mapName), 0, 1},
+    {L"Players", 10, DisplayPlayers, offsetof(ServerRecord, playerCount), 1, -1},
+    {L"AC", 5, DisplayAntiCheat, offsetof(ServerRecord, antiCheat), 1, 1},
+    {L"Game Date", 15, DisplayGameDate, offsetof(ServerRecord, gameDate), 0, 1},
+    {L"Ping", 10, DisplayPing, offsetof(ServerRecord, ping), 1, 1},
+};
+
+namespace {
+
+struct PlayerColumn {
+    const wchar_t* title;
+    int widthPercent;
+};
+
+const PlayerColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
+
+// The single-precision hundredth the column widths are computed with.
+const float Hundredth = 0.01f;
+const int ListMargin = 16;
+const int CellTextSize = 512;
+const int PingColumn = 6;
+
+const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_PING_BAD,
+                                IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC};
+
+HIMAGELIST ServerImages;
+HIMAGELIST PlayerImages;
+
+float InnerWidth(HWND list)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    return static_cast<float>(client.right - client.left - ListMargin);
+}
+
+bool InsertColumn(HWND list, int index, const wchar_t* title, int width)
+{
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM | LVCF_WIDTH;
+    column.fmt = LVCFMT_LEFT;
+    column.pszText = const_cast<wchar_t*>(title);
+    column.iSubItem = index;
+    column.cx = width;
+    return SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) != -1;
+}
+
+bool BuildServerColumns(HWND mainWindow)
+{
+    ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
+    float width = InnerWidth(ServerList);
+    SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+    for (int index = 0; index < ServerColumnCount; index++) {
+        const ColumnSpec& spec = ServerColumns[index];
+        if (!InsertColumn(ServerList, index, spec.title, ColumnWidth(spec.widthPercent, width)))
+            return false;
+        if (spec.displayKind == DisplayPing)
+            SortOrder = index;
+    }
+    return true;
+}
+
+bool BuildPlayerColumns(HWND mainWindow)
+{
+    PlayerList = GetDlgItem(mainWindow, IDC_PLAYER_LIST);
+    SendMessageW(PlayerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+    float width = InnerWidth(PlayerList);
+    for (int index = 0; index < 3; index++) {
+        if (!InsertColumn(PlayerList, index, PlayerColumns[index].title,
+                          ColumnWidth(PlayerColumns[index].widthPercent, width)))
+            return false;
+    }
+    return true;
+}
+
+void AppendIcon(HIMAGELIST images, HINSTANCE instance, int iconId)
+{
+    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(iconId));
+    ImageList_ReplaceIcon(images, -1, icon);
+    DestroyIcon(icon);
+}
+
+bool IsVisible(const ServerRecord& record)
+{
+    return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0);
+}
+
+void AppendRow(int recordIndex)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = VisibleServerCount;
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.iImage = OsIconIndex(ServerTable.records[recordIndex].version);
+    item.lParam = recordIndex;
+    SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+int SortColumnOf(LPARAM sortValue)
+{
+    int column = static_cast<int>(sortValue & ~static_cast<LPARAM>(ReverseSortFlag));
+    // A stored order outside the table sorts like the Ping column.
+    return column >= 0 && column < ServerColumnCount ? column : PingColumn;
+}
+
+int CompareNumbers(int x, int y)
+{
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+int ByPingThresholds(DWORD ping)
+{
+    if (ping <= static_cast<DWORD>(GoodPing))
+        return ImagePingGood;
+    if (ping <= static_cast<DWORD>(MediumPing))
+        return ImagePingMedium;
+    return ImagePingBad;
+}
+
+// Writes the text of one cell.
+void CellText(const ServerRecord& record, DisplayKind kind, wchar_t* cell, int cellSize)
+{
+    in_addr address;
+    switch (kind) {
+    case DisplayMap: lstrcpynW(cell, record.mapName, cellSize); break;
+    case DisplayTimeLimit: FormatText(cell, cellSize, L"%d", record.timeLimit); break;
+    case DisplayGameName: lstrcpynW(cell, record.gameName, cellSize); break;
+    case DisplayHostName: lstrcpynW(cell, record.hostName, cellSize); break;
+    case DisplayAntiCheat: FormatText(cell, cellSize, L"%d", record.antiCheat); break;
+    case DisplayGameDate: lstrcpynW(cell, record.gameDate, cellSize); break;
+    case DisplayVersion: lstrcpynW(cell, record.version, cellSize); break;
+    case DisplayAddress:
+        address.s_addr = record.address;
+        FormatText(cell, cellSize, L"%S:%d", inet_ntoa(address), record.port);
+        break;
+    case DisplayPlayers: FormatText(cell, cellSize, L"%d / %d", record.playerCount, record.maxClients); break;
+    case DisplayPing: FormatText(cell, cellSize, L"%d", record.ping); break;
+    }
+}
+
+}  // namespace
+
+int ColumnWidth(int widthPercent, float listWidth)
+{
+    return static_cast<int>(widthPercent * static_cast<double>(Hundredth) * listWidth);
+}
+
+HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance)
+{
+    if (!BuildServerColumns(mainWindow) || !BuildPlayerColumns(mainWindow))
+        return nullptr;
+    CreateStatusBar(mainWindow, instance);
+    CreateListImages(ServerList, instance);
+    return ServerList;
+}
+
+void CreateListImages(HWND serverList, HINSTANCE instance)
+{
+    ServerImages = ImageList_Create(16, 14, ILC_COLOR32 | ILC_MASK, 8, 0);
+    PlayerImages = ImageList_Create(16, 14, ILC_MASK, 1, 0);
+    for (int iconId : ServerImageIcons)
+        AppendIcon(ServerImages, instance, iconId);
+    AppendIcon(PlayerImages, instance, IDI_PLAYER);
+    SendMessageW(serverList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ServerImages));
+    SendMessageW(PlayerList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(PlayerImages));
+}
+
+int OsIconIndex(const wchar_t* version)
+{
+    wchar_t* lower = _wcsdup(version);
+    if (lower == nullptr)
+        return ImageUnknownSystem;
+    for (wchar_t* character = lower; *character != L'\0'; character++) {
+        if (*character >= L'A' && *character <= L'Z')
+            *character += L'a' - L'A';
+    }
+    int image = ImageUnknownSystem;
+    if (wcsstr(lower, L"linux"))
+        image = ImageLinux;
+    else if (wcsstr(lower, L"mingw") || wcsstr(lower, L"win") || wcsstr(lower, L"msvc"))
+        image = ImageWindows;
+    else if (wcsstr(lower, L"freebsd"))
+        image = ImageFreeBsd;
+    else if (wcsstr(lower, L"osx") || wcsstr(lower, L"ppc"))
+        image = ImageMac;
+    free(lower);
+    return image;
+}
+
+int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue)
+{
+    if (recordA < 0 || recordA >= ServerTable.count || recordB < 0 || recordB >= ServerTable.count)
+        return 0;
+    const ColumnSpec& spec = ServerColumns[SortColumnOf(sortValue)];
+    int direction = (sortValue & ReverseSortFlag) ? -1 : 1;
+    const char* a = reinterpret_cast<const char*>(&ServerTable.records[recordA]) + spec.sortField;
+    const char* b = reinterpret_cast<const char*>(&ServerTable.records[recordB]) + spec.sortField;
+    int order = spec.numeric ? CompareNumbers(*reinterpret_cast<const int*>(a), *reinterpret_cast<const int*>(b))
+                             : _wcsicmp(reinterpret_cast<const wchar_t*>(a), reinterpret_cast<const wchar_t*>(b));
+    return order * spec.sortWeight * direction;
+}
+
+void GetServerCell(NMLVDISPINFOW* request)
+{
+    LVITEMW& item = request->item;
+    if (static_cast<unsigned>(item.iSubItem) >= ServerColumnCount)
+        return;
+    if (item.lParam < 0 || item.lParam >= ServerTable.count)
+        return;
+    const ServerRecord& record = ServerTable.records[item.lParam];
+    DisplayKind kind = ServerColumns[item.iSubItem].displayKind;
+    if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
+        wchar_t cell[CellTextSize];
+        cell[0] = L'\0';
+        CellText(record, kind, cell, CellTextSize);
+        lstrcpynW(item.pszText, cell, item.cchTextMax);
+    }
+    if (kind == DisplayPing) {
+        item.mask |= LVIF_IMAGE;
+        item.iImage = ByPingThresholds(record.ping);
+    }
+}
+
+void ListOfferedServer(int recordIndex)
+{
+    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+        return;
+    const ServerRecord& record = ServerTable.records[recordIndex];
+    if (!IsVisible(record))
+        return;
+    AppendRow(recordIndex);
+    SendMessageW(ServerList, LVM_SORTITEMS, SortOrder, reinterpret_cast<LPARAM>(CompareServers));
+    VisibleServerCount++;
+    VisiblePlayerCount += record.playerCount;
+    RefreshCounts();
+}
+
+void ClearServerViews()
+{
+    SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
+    VisibleServerCount = 0;
+    VisiblePlayerCount = 0;
+}
+
+void OfferServer(int recordIndex)
+{
+    // Carried out whole on the UI thread, filter test and counts included.
+    SendMessageW(MainWindow, WM_OFFER_SERVER, recordIndex, 0);
+}
+
+void ResetServerViews()
+{
+    SendMessageW(MainWindow, WM_RESET_SERVER_VIEWS, 0, 0);
+}

@@ -1,0 +1,69 @@
+// The server list: one row per answering server that the Full and Empty
+// filters let through, its seven columns, its icons, and the building of both
+// list views at start-up.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+enum DisplayKind {
+    DisplayMap = 1,
+    DisplayTimeLimit = 2,
+    DisplayGameName = 4,
+    DisplayHostName = 5,
+    DisplayAntiCheat = 6,
+    DisplayGameDate = 7,
+    DisplayVersion = 8,
+    DisplayAddress = 9,
+    DisplayPlayers = 10,
+    DisplayPing = 11,
+};
+
+struct ServerRecord;
+
+struct ColumnSpec {
+    const wchar_t* title;
+    int widthPercent;
+    DisplayKind displayKind;
+    size_t sortField;  // offset of the field in ServerRecord
+    int numeric;
+    int sortWeight;
+};
+
+const int ServerColumnCount = 7;
+extern const ColumnSpec ServerColumns[ServerColumnCount];
+
+enum ServerImage {
+    ImageUnknownSystem,
+    ImagePingGood,
+    ImagePingMedium,
+    ImagePingBad,
+    ImageLinux,
+    ImageWindows,
+    ImageFreeBsd,
+    ImageMac,
+};
+
+// The rows shown, and the players on them.
+extern int VisibleServerCount;
+extern int VisiblePlayerCount;
+
+extern HWND ServerList;
+extern HWND PlayerList;
+
+// Builds the columns of both lists, the status bar and the image lists;
+// returns the server list, or null when a column cannot be made.
+HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance);
+void CreateListImages(HWND serverList, HINSTANCE instance);
+
+// The width of a column for a list width, with the list's single-precision
+// arithmetic: a width that would come out whole is one pixel less.
+int ColumnWidth(int widthPercent, float listWidth);
+
+int OsIconIndex(const wchar_t* version);
+int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue);
+void GetServerCell(NMLVDISPINFOW* request);
+
+// The UI thread's halves of the engine's OfferServer and ResetServerViews.
+void ListOfferedServer(int recordIndex);
+void ClearServerViews();

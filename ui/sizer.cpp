@@ -1,0 +1,247 @@
+// The Sizer.
+#include "ui/sizer.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+const wchar_t SizerProperty[] = L"SizerProperty";
+const wchar_t SizerWindowProcProperty[] = L"SizerWindowProc";
+
+namespace {
+
+SizerRecord* RecordOf(HWND window)
+{
+    return static_cast<SizerRecord*>(GetPropW(window, SizerProperty));
+}
+
+WNDPROC PreviousProcOf(HWND window)
+{
+    return reinterpret_cast<WNDPROC>(GetPropW(window, SizerWindowProcProperty));
+}
+
+LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC previous = PreviousProcOf(window);
+    if (previous == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+void ReleaseRecord(HWND window, SizerRecord* record)
+{
+    RemovePropW(window, SizerProperty);
+    if (record->anchors != nullptr)
+        HeapFree(GetProcessHeap(), 0, record->anchors);
+    HeapFree(GetProcessHeap(), 0, record);
+}
+
+// Puts the window's own procedure back and forgets it.
+void Unsubclass(HWND window)
+{
+    WNDPROC previous = PreviousProcOf(window);
+    if (previous != nullptr)
+        SetWindowLongW(window, GWL_WNDPROC, reinterpret_cast<LONG>(previous));
+    RemovePropW(window, SizerWindowProcProperty);
+}
+
+RECT MovedRect(RECT rect, int flags, int dx, int dy)
+{
+    if (flags & MoveX) {
+        rect.left += dx;
+        rect.right += dx;
+    }
+    if (flags & MoveY) {
+        rect.top += dy;
+        rect.bottom += dy;
+    }
+    if (flags & GrowX)
+        rect.right += dx;
+    if (flags & GrowY)
+        rect.bottom += dy;
+    return rect;
+}
+
+void DrawGrip(HWND window, HDC context)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record != nullptr && record->gripEnabled && !record->maximized)
+        DrawFrameControl(context, &record->gripRect, DFC_SCROLL, DFCS_SCROLLSIZEGRIP);
+}
+
+LRESULT HitTestGrip(HWND window, LPARAM lParam)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record == nullptr || !record->gripEnabled)
+        return -1;
+    POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ScreenToClient(window, &point);
+    return PtInRect(&record->gripRect, point) ? HTBOTTOMRIGHT : -1;
+}
+
+void SetTrackingLimits(HWND window, MINMAXINFO* limits)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record == nullptr)
+        return;
+    limits->ptMinTrackSize.x = record->minimumWidth;
+    limits->ptMinTrackSize.y = record->minimumHeight;
+    if (record->hasMaximum) {
+        limits->ptMaxTrackSize.x = record->maximumWidth;
+        limits->ptMaxTrackSize.y = record->maximumHeight;
+    }
+}
+
+// A property sheet page that becomes active lays out its parent.
+void LayoutParent(HWND window)
+{
+    HWND parent = GetParent(window);
+    RECT client;
+    if (parent != nullptr && GetClientRect(parent, &client))
+        SizerLayout(parent, client.right - client.left, client.bottom - client.top);
+}
+
+void Detach(HWND window)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record != nullptr)
+        ReleaseRecord(window, record);
+    Unsubclass(window);
+}
+
+}  // namespace
+
+RECT SizerGripRect(int clientWidth, int clientHeight)
+{
+    RECT grip = {clientWidth - GetSystemMetrics(SM_CYVSCROLL), clientHeight - GetSystemMetrics(SM_CXVSCROLL),
+                 clientWidth, clientHeight};
+    return grip;
+}
+
+bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, const POINT* maximumSize)
+{
+    if (!IsWindow(window))
+        return false;
+    SizerRecord* record = RecordOf(window);
+    bool attachedBefore = record != nullptr;
+    if (record == nullptr) {
+        record = static_cast<SizerRecord*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SizerRecord)));
+        if (record == nullptr)
+            return false;
+    }
+
+    RECT outer;
+    RECT client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    record->minimumWidth = outer.right - outer.left;
+    record->minimumHeight = outer.bottom - outer.top;
+    record->clientWidth = client.right - client.left;
+    record->clientHeight = client.bottom - client.top;
+    SetPropW(window, SizerProperty, record);
+    record->gripRect = SizerGripRect(record->clientWidth, record->clientHeight);
+
+    // A window attached before already runs SizerProc: subclassing it again
+    // would make SizerProc its own previous procedure.
+    if (!attachedBefore) {
+        LONG previous = SetWindowLongW(window, GWL_WNDPROC, reinterpret_cast<LONG>(SizerProc));
+        SetPropW(window, SizerWindowProcProperty, reinterpret_cast<HANDLE>(previous));
+    }
+    record->gripEnabled = gripEnabled;
+
+    int entryCount = 1;
+    while (anchors[entryCount - 1].flags != AnchorTableEnd)
+        entryCount++;
+    AnchorEntry* copy = static_cast<AnchorEntry*>(HeapAlloc(GetProcessHeap(), 0, entryCount * sizeof(AnchorEntry)));
+    if (copy == nullptr) {
+        // Undo the attachment before the record goes, so no message meets it.
+        Unsubclass(window);
+        ReleaseRecord(window, record);
+        return false;
+    }
+    memcpy(copy, anchors, entryCount * sizeof(AnchorEntry));
+    if (record->anchors != nullptr)
+        HeapFree(GetProcessHeap(), 0, record->anchors);
+    record->anchors = copy;
+    record->entryCount = entryCount;
+
+    if (maximumSize != nullptr) {
+        record->maximumWidth = maximumSize->x;
+        record->maximumHeight = maximumSize->y;
+        record->hasMaximum = 1;
+    }
+    return true;
+}
+
+void SizerLayout(HWND window, int clientWidth, int clientHeight)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record == nullptr)
+        return;
+    int dx = clientWidth - record->clientWidth;
+    int dy = clientHeight - record->clientHeight;
+    if (dx == 0 && dy == 0)
+        return;
+
+    HDWP batch = BeginDeferWindowPos(record->entryCount);
+    for (int row = 0; row < record->entryCount && record->anchors[row].flags != AnchorTableEnd; row++) {
+        HWND control = GetDlgItem(window, record->anchors[row].controlId);
+        if (control == nullptr)
+            continue;
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+        rect = MovedRect(rect, record->anchors[row].flags, dx, dy);
+        if (batch != nullptr)
+            batch = DeferWindowPos(batch, control, nullptr, rect.left, rect.top, rect.right - rect.left,
+                                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (batch != nullptr)
+        EndDeferWindowPos(batch);
+    record->clientWidth = clientWidth;
+    record->clientHeight = clientHeight;
+
+    if (record->gripEnabled) {
+        RECT oldGrip = record->gripRect;
+        record->gripRect = SizerGripRect(clientWidth, clientHeight);
+        RECT changed;
+        UnionRect(&changed, &oldGrip, &record->gripRect);
+        InvalidateRect(window, &changed, TRUE);
+    }
+}
+
+LRESULT CALLBACK SizerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (RecordOf(window) != nullptr && wParam != SIZE_MINIMIZED) {
+            RecordOf(window)->maximized = wParam == SIZE_MAXIMIZED;
+            SizerLayout(window, LOWORD(lParam), HIWORD(lParam));
+        }
+        return PassOn(window, message, wParam, lParam);
+    case WM_ERASEBKGND: {
+        LRESULT result = PassOn(window, message, wParam, lParam);
+        DrawGrip(window, reinterpret_cast<HDC>(wParam));
+        return result;
+    }
+    case WM_NCHITTEST: {
+        LRESULT hit = HitTestGrip(window, lParam);
+        return hit == HTBOTTOMRIGHT ? hit : PassOn(window, message, wParam, lParam);
+    }
+    case WM_GETMINMAXINFO:
+        SetTrackingLimits(window, reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+    case WM_NOTIFY:
+        if (reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(PSN_SETACTIVE))
+            LayoutParent(window);
+        return PassOn(window, message, wParam, lParam);
+    case WM_DESTROY: {
+        // Keep the window's own procedure: it must still see WM_DESTROY.
+        WNDPROC previous = PreviousProcOf(window);
+        Detach(window);
+        return previous != nullptr ? CallWindowProcW(previous, window, message, wParam, lParam)
+                                   : DefWindowProcW(window, message, wParam, lParam);
+    }
+    default:
+        return PassOn(window, message, wParam, lParam);
+    }
+}

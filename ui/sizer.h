@@ -1,0 +1,49 @@
+// The Sizer: an anchor layout for dialog windows. Attached to a window with a
+// table of its controls, it moves and stretches them when the client area
+// changes size, keeps the window from shrinking below its size at attach
+// time, and draws and hit-tests a size grip. It subclasses the window and
+// keeps its state in two window properties, and leaves on WM_DESTROY.
+#pragma once
+
+#include <windows.h>
+
+enum AnchorFlags {
+    MoveX = 1,  // left and right edges follow the width
+    MoveY = 2,  // top and bottom edges follow the height
+    GrowX = 4,  // the right edge follows the width
+    GrowY = 8,  // the bottom edge follows the height
+};
+
+struct AnchorEntry {
+    int controlId;
+    int flags;  // AnchorFlags; -1 ends a table
+};
+
+const int AnchorTableEnd = -1;
+
+struct SizerRecord {
+    int entryCount;  // terminator included
+    AnchorEntry* anchors;
+    int minimumWidth;
+    int minimumHeight;
+    int maximumWidth;
+    int maximumHeight;
+    BYTE hasMaximum;
+    int clientWidth;
+    int clientHeight;
+    BYTE maximized;
+    BOOL gripEnabled;
+    RECT gripRect;
+};
+
+extern const wchar_t SizerProperty[];
+extern const wchar_t SizerWindowProcProperty[];
+
+// Attaches to `window`, copying `anchors`; `maximumSize` may be null.
+bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, const POINT* maximumSize);
+
+void SizerLayout(HWND window, int clientWidth, int clientHeight);
+
+RECT SizerGripRect(int clientWidth, int clientHeight);
+
+LRESULT CALLBACK SizerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,92 @@
+// The status bar.
+#include "ui/status_bar.h"
+
+#include <commctrl.h>
+#include <stdarg.h>
+
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "resources/resource.h"
+#include "ui/server_list.h"
+
+HWND StatusBar;
+
+namespace {
+
+enum StatusBarPart { MessagePart, PlayersPart, ServersPart, PartCount };
+
+const int CountTextSize = 512;
+
+void SetPartText(int part, const wchar_t* text)
+{
+    SendMessageW(StatusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text));
+}
+
+void SetPartIcon(HINSTANCE instance, int part, int iconId, int width, int height)
+{
+    HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, width, height, 0));
+    if (icon != nullptr)
+        SendMessageW(StatusBar, SB_SETICON, part, reinterpret_cast<LPARAM>(icon));
+}
+
+void ShowCount(int part, const wchar_t* format, int count)
+{
+    wchar_t text[CountTextSize];
+    FormatText(text, CountTextSize, format, count, count == 1 ? L"" : L"s");
+    SetPartText(part, text);
+}
+
+}  // namespace
+
+StatusBarEdges StatusBarPartEdges(int clientWidth)
+{
+    StatusBarEdges edges;
+    edges.messageEnd = 40 * clientWidth / 70;
+    edges.playersEnd = edges.messageEnd + 15 * clientWidth / 70;
+    edges.serversEnd = edges.playersEnd + 15 * clientWidth / 70;
+    return edges;
+}
+
+void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    int width = client.right - client.left;
+    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, width, 0, mainWindow,
+                               nullptr, instance, nullptr);
+    if (bar == nullptr)
+        return;
+    StatusBar = bar;
+
+    StatusBarEdges edges = StatusBarPartEdges(width);
+    int rightEdges[PartCount] = {edges.messageEnd, edges.playersEnd, edges.serversEnd};
+    SendMessageW(StatusBar, SB_SETPARTS, PartCount, reinterpret_cast<LPARAM>(rightEdges));
+    SetWindowLongW(StatusBar, GWL_ID, IDC_STATUS_BAR);
+
+    SetPartIcon(instance, PlayersPart, IDI_PLAYER, 16, 14);
+    SetPartIcon(instance, ServersPart, IDI_SERVER, 16, 14);
+    SetPartIcon(instance, MessagePart, IDI_STATUS_MESSAGE, 14, 14);
+
+    StatusMessage(L"Updating Server List...");
+    SetPartText(PlayersPart, L"0 Players");
+    SetPartText(ServersPart, L"0 Servers");
+}
+
+void StatusMessage(const wchar_t* format, ...)
+{
+    if (StatusBar == nullptr)
+        return;
+    wchar_t text[StatusTextSize];
+    va_list arguments;
+    va_start(arguments, format);
+    FormatStatusText(text, StatusTextSize, format, arguments);
+    va_end(arguments);
+    // Sent, so the bar has its own copy of the text when this returns.
+    SetPartText(MessagePart, text);
+}
+
+void RefreshCounts()
+{
+    ShowCount(PlayersPart, L"%d Player%s", VisiblePlayerCount);
+    ShowCount(ServersPart, L"%d Server%s", VisibleServerCount);
+}

@@ -1,0 +1,21 @@
+// The status bar along the bottom of the main window: the message line and
+// the numbers of shown players and servers.
+#pragma once
+
+#include <windows.h>
+
+// Empty until CreateStatusBar has run; StatusMessage tests it.
+extern HWND StatusBar;
+
+struct StatusBarEdges {
+    int messageEnd;
+    int playersEnd;
+    int serversEnd;
+};
+
+// The right edges of the three parts for a main window client width.
+StatusBarEdges StatusBarPartEdges(int clientWidth);
+
+void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
+
+// The engine's StatusMessage and RefreshCounts live here too (window_ops.h).
