@@ -299,12 +299,15 @@ TEST_F(MainWindowTest, ControlsFollowTheWindowSize)
     EXPECT_EQ(ChildRect(window, IDC_PLAYER_LIST), (RECT{players.left, players.top + 60, players.right + 100, players.bottom + 60}));
 }
 
+LRESULT smallIconSeen;
+
 DWORD WINAPI CloseSoon(LPVOID)
 {
     // Once the first update is running, close as the close box would.
     for (int wait = 0; wait < 500 && !(MainWindow != nullptr && UpdateBusy); wait++)
         Sleep(10);
     Sleep(100);
+    smallIconSeen = SendMessageW(MainWindow, WM_GETICON, ICON_SMALL, 0);
     PostMessageW(MainWindow, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -322,6 +325,7 @@ TEST_F(MainWindowTest, ClosingDuringAnUpdateEndsTheLoopWithZero)
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(IsWindow(MainWindow));
     EXPECT_EQ(UpdateBusy, 1) << "the update was not running when the window closed";
+    EXPECT_NE(smallIconSeen, 0);
 }
 
 }  // namespace
