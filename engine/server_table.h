@@ -32,6 +32,9 @@ struct ServerRecord {
     int attempts;
     int antiCheat;
     int timeLimit;
+    // Set on the UI thread once the record has been offered to the server
+    // list; unlike `responded`, it never runs ahead of the offer.
+    int offered;
 };
 
 // The one table of the process. The UI thread reads it without the lock, so

@@ -8,3 +8,4 @@ DWORD ShowFull;
 DWORD ShowEmpty;
 DWORD SortOrder;
 DWORD PlayerViewDetails;
+wchar_t* BuddyText;

@@ -4,9 +4,14 @@
 #include "tests/ui_test_support.h"
 
 #include "engine/master_update.h"
+#include "engine/server_table.h"
+#include "engine/window_ops.h"
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
+#include "ui/server_list.h"
+
+#include <commctrl.h>
 
 bool operator==(const RECT& left, const RECT& right)
 {
@@ -84,4 +89,83 @@ HWND MainWindowTest::CreateWindowUnderTest()
 void MainWindowTest::WaitForUpdate()
 {
     EXPECT_TRUE(PumpUntil([] { return !UpdateBusy; }, 20000, MainWindow));
+}
+
+ServerRecord AnsweredRecord(const wchar_t* hostName, int players, int maxClients, DWORD ping)
+{
+    ServerRecord record = {};
+    record.address = inet_addr("192.0.2.7");
+    record.port = 960;
+    lstrcpynW(record.hostName, hostName, LongTextSize);
+    lstrcpynW(record.mapName, L"q2dm1", LongTextSize);
+    record.maxClients = maxClients;
+    record.ping = ping;
+    record.sentAt = 1;
+    record.responded = 1;
+    record.playerCount = players;
+    for (int index = 0; index < players; index++) {
+        wsprintfW(record.players[index].name, L"p%d", index);
+        record.players[index].score = index;
+        record.players[index].ping = 10 * index;
+    }
+    return record;
+}
+
+void ServerViewsTest::SetUp()
+{
+    MainWindowTest::SetUp();
+    ASSERT_TRUE(ServeLab(LabScenario()));
+    ASSERT_NE(CreateWindowUnderTest(), nullptr);
+    WaitForUpdate();
+}
+
+void ServerViewsTest::ShowRecords(const std::vector<ServerRecord>& records)
+{
+    ResetServerViews();
+    ServerTable.count = 0;
+    if (ServerTable.records != nullptr)
+        HeapFree(GetProcessHeap(), 0, ServerTable.records);
+    ServerTable.records = static_cast<ServerRecord*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (records.size() + 1) * sizeof(ServerRecord)));
+    for (size_t index = 0; index < records.size(); index++)
+        ServerTable.records[index] = records[index];
+    ServerTable.count = static_cast<LONG>(records.size());
+    for (size_t index = 0; index < records.size(); index++)
+        OfferServer(static_cast<int>(index));
+}
+
+std::wstring ServerViewsTest::CellText(HWND list, int row, int column)
+{
+    wchar_t text[600] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 600;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int ServerViewsTest::CellImage(HWND list, int row, int column)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.iImage = -1;
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.iImage;
+}
+
+std::vector<LPARAM> ServerViewsTest::RowData(HWND list)
+{
+    std::vector<LPARAM> data;
+    int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; row++) {
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        data.push_back(item.lParam);
+    }
+    return data;
 }

@@ -8,6 +8,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "lab/lab_network.h"
 
@@ -33,6 +34,24 @@ protected:
     // Serves the window until the running update has ended.
     void WaitForUpdate();
 };
+
+struct ServerRecord;
+
+// A main window whose first update found no servers, ready to be given
+// records of a test's own.
+class ServerViewsTest : public MainWindowTest {
+protected:
+    void SetUp() override;
+    // Installs the records as a new table and offers each, as a sweep would.
+    void ShowRecords(const std::vector<ServerRecord>& records);
+    std::wstring CellText(HWND list, int row, int column);
+    int CellImage(HWND list, int row, int column);
+    // The item data of every row, in row order.
+    std::vector<LPARAM> RowData(HWND list);
+};
+
+// A record that has answered, with `players` players named p0, p1, ...
+ServerRecord AnsweredRecord(const wchar_t* hostName, int players, int maxClients, DWORD ping);
 
 // A scenario of `count` answering servers on ports 27960 and up.
 LabScenario AnsweringServers(int count, int replyDelay = 0);

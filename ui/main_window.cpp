@@ -10,6 +10,7 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
+#include "ui/player_list.h"
 #include "ui/server_list.h"
 #include "ui/sizer.h"
 
@@ -68,15 +69,70 @@ void RouteCommand(WORD controlId)
     case IDC_UPDATE:
         StartOrAbortUpdate();
         break;
+    case IDC_SHOW_FULL:
+    case IDC_SHOW_EMPTY:
+        ApplyServerFilters();
+        break;
     }
 }
 
-void RouteServerListNotification(NMHDR* header)
+// Custom drawing answers through the dialog's message result.
+INT_PTR AnswerCustomDraw(HWND list, NMHDR* header)
+{
+    SetWindowLongW(MainWindow, DWL_MSGRESULT,
+                   static_cast<LONG>(CustomDrawList(list, reinterpret_cast<NMLVCUSTOMDRAW*>(header))));
+    return TRUE;
+}
+
+INT_PTR RouteServerListNotification(NMHDR* header)
 {
     switch (header->code) {
     case LVN_GETDISPINFOW:
         GetServerCell(reinterpret_cast<NMLVDISPINFOW*>(header));
-        break;
+        return FALSE;
+    case LVN_COLUMNCLICK:
+        SortServersByColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+        return FALSE;
+    case LVN_ITEMCHANGED:
+        FillPlayerList();
+        return FALSE;
+    case NM_CUSTOMDRAW:
+        return AnswerCustomDraw(ServerList, header);
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR RoutePlayerListNotification(NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOW:
+        GetPlayerCell(reinterpret_cast<NMLVDISPINFOW*>(header));
+        return FALSE;
+    case LVN_COLUMNCLICK:
+        SendMessageW(PlayerList, LVM_SORTITEMS, reinterpret_cast<NMLISTVIEW*>(header)->iSubItem,
+                     reinterpret_cast<LPARAM>(ComparePlayers));
+        return FALSE;
+    case NM_CUSTOMDRAW:
+        return AnswerCustomDraw(PlayerList, header);
+    case NM_RCLICK:
+        if (IsXpOrLater)
+            TogglePlayerView();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR RouteNotification(WPARAM controlId, NMHDR* header)
+{
+    switch (controlId) {
+    case IDC_SERVER_LIST:
+        return RouteServerListNotification(header);
+    case IDC_PLAYER_LIST:
+        return RoutePlayerListNotification(header);
+    default:
+        return FALSE;
     }
 }
 
@@ -161,8 +217,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RouteCommand(LOWORD(wParam));
         return FALSE;
     case WM_NOTIFY:
-        if (wParam == IDC_SERVER_LIST)
-            RouteServerListNotification(reinterpret_cast<NMHDR*>(lParam));
+        return RouteNotification(wParam, reinterpret_cast<NMHDR*>(lParam));
+    case WM_SIZE:
+        ResizeListColumns(LOWORD(lParam));
         return FALSE;
     case WM_GETMINMAXINFO:
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumTrackWidth, MinimumTrackHeight};

@@ -13,12 +13,12 @@
 #include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "ui/main_window.h"
+#include "ui/player_list.h"
 #include "ui/status_bar.h"
 
 int VisibleServerCount;
 int VisiblePlayerCount;
 HWND ServerList;
-HWND PlayerList;
 
 const ColumnSpec ServerColumns[ServerColumnCount] = {
     {L"Host Name", 30, DisplayHostName, offsetof(ServerRecord, hostName), 0, 1},
@@ -32,18 +32,15 @@ const ColumnSpec ServerColumns[ServerColumnCount] = {
 
 namespace {
 
-struct PlayerColumn {
-    const wchar_t* title;
-    int widthPercent;
-};
-
-const PlayerColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
-
 // The single-precision hundredth the column widths are computed with.
 const float Hundredth = 0.01f;
 const int ListMargin = 16;
 const int CellTextSize = 512;
 const int PingColumn = 6;
+// 1/686: the template's client width in pixels, as single precision.
+const float WidthScale = 1.0f / 686;
+const int ServerListTemplateWidth = 659;
+const int ServerListMargin = 20;
 
 const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_PING_BAD,
                                 IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC};
@@ -51,48 +48,17 @@ const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_
 HIMAGELIST ServerImages;
 HIMAGELIST PlayerImages;
 
-float InnerWidth(HWND list)
-{
-    RECT client;
-    GetClientRect(list, &client);
-    return static_cast<float>(client.right - client.left - ListMargin);
-}
-
-bool InsertColumn(HWND list, int index, const wchar_t* title, int width)
-{
-    LVCOLUMNW column = {};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM | LVCF_WIDTH;
-    column.fmt = LVCFMT_LEFT;
-    column.pszText = const_cast<wchar_t*>(title);
-    column.iSubItem = index;
-    column.cx = width;
-    return SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) != -1;
-}
-
 bool BuildServerColumns(HWND mainWindow)
 {
     ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
-    float width = InnerWidth(ServerList);
+    float width = InnerListWidth(ServerList);
     SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
     for (int index = 0; index < ServerColumnCount; index++) {
         const ColumnSpec& spec = ServerColumns[index];
-        if (!InsertColumn(ServerList, index, spec.title, ColumnWidth(spec.widthPercent, width)))
+        if (!InsertListColumn(ServerList, index, spec.title, ColumnWidth(spec.widthPercent, width)))
             return false;
         if (spec.displayKind == DisplayPing)
             SortOrder = index;
-    }
-    return true;
-}
-
-bool BuildPlayerColumns(HWND mainWindow)
-{
-    PlayerList = GetDlgItem(mainWindow, IDC_PLAYER_LIST);
-    SendMessageW(PlayerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
-    float width = InnerWidth(PlayerList);
-    for (int index = 0; index < 3; index++) {
-        if (!InsertColumn(PlayerList, index, PlayerColumns[index].title,
-                          ColumnWidth(PlayerColumns[index].widthPercent, width)))
-            return false;
     }
     return true;
 }
@@ -132,6 +98,24 @@ int CompareNumbers(int x, int y)
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
+void SortByOrder(DWORD order)
+{
+    SendMessageW(ServerList, LVM_SORTITEMS, order, reinterpret_cast<LPARAM>(CompareServers));
+}
+
+// Records whose offer has been carried out and that the filters let through.
+// Only offered records count: a record still being parsed has `responded`
+// set but is not offered yet, and its offer will list it.
+int CountListable()
+{
+    int listable = 0;
+    for (int index = 0; index < ServerTable.count; index++) {
+        if (ServerTable.records[index].offered && IsVisible(ServerTable.records[index]))
+            listable++;
+    }
+    return listable;
+}
+
 int ByPingThresholds(DWORD ping)
 {
     if (ping <= static_cast<DWORD>(GoodPing))
@@ -169,6 +153,30 @@ int ColumnWidth(int widthPercent, float listWidth)
     return static_cast<int>(widthPercent * static_cast<double>(Hundredth) * listWidth);
 }
 
+float InnerListWidth(HWND list)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    return static_cast<float>(client.right - client.left - ListMargin);
+}
+
+bool InsertListColumn(HWND list, int index, const wchar_t* title, int width)
+{
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM | LVCF_WIDTH;
+    column.fmt = LVCFMT_LEFT;
+    column.pszText = const_cast<wchar_t*>(title);
+    column.iSubItem = index;
+    column.cx = width;
+    return SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) != -1;
+}
+
+void SetListColumnWidth(HWND list, int column, int width)
+{
+    // A window narrower than the list's margins would give negative widths.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width > 0 ? width : 0, 0));
+}
+
 HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance)
 {
     if (!BuildServerColumns(mainWindow) || !BuildPlayerColumns(mainWindow))
@@ -201,6 +209,9 @@ int OsIconIndex(const wchar_t* version)
     int image = ImageUnknownSystem;
     if (wcsstr(lower, L"linux"))
         image = ImageLinux;
+    // Before the Windows test: "darwin" contains "win".
+    else if (wcsstr(lower, L"darwin") || wcsstr(lower, L"macos"))
+        image = ImageMac;
     else if (wcsstr(lower, L"mingw") || wcsstr(lower, L"win") || wcsstr(lower, L"msvc"))
         image = ImageWindows;
     else if (wcsstr(lower, L"freebsd"))
@@ -249,14 +260,57 @@ void ListOfferedServer(int recordIndex)
 {
     if (recordIndex < 0 || recordIndex >= ServerTable.count)
         return;
-    const ServerRecord& record = ServerTable.records[recordIndex];
+    ServerRecord& record = ServerTable.records[recordIndex];
+    record.offered = 1;
     if (!IsVisible(record))
         return;
     AppendRow(recordIndex);
-    SendMessageW(ServerList, LVM_SORTITEMS, SortOrder, reinterpret_cast<LPARAM>(CompareServers));
+    SortByOrder(SortOrder);
     VisibleServerCount++;
     VisiblePlayerCount += record.playerCount;
     RefreshCounts();
+}
+
+void SortServersByColumn(int column)
+{
+    DWORD order = column;
+    if (order == SortOrder)
+        order += ReverseSortFlag;
+    SortByOrder(order);
+    SortOrder = order;
+}
+
+void ApplyServerFilters()
+{
+    ShowEmpty = IsDlgButtonChecked(MainWindow, IDC_SHOW_EMPTY) == BST_CHECKED;
+    ShowFull = IsDlgButtonChecked(MainWindow, IDC_SHOW_FULL) == BST_CHECKED;
+    if (CountListable() == VisibleServerCount)
+        return;
+
+    SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
+    VisiblePlayerCount = 0;
+    VisibleServerCount = 0;
+    for (int index = 0; index < ServerTable.count; index++) {
+        const ServerRecord& record = ServerTable.records[index];
+        if (!record.offered || !IsVisible(record))
+            continue;
+        AppendRow(index);
+        VisibleServerCount++;
+        VisiblePlayerCount += record.playerCount;
+    }
+    FillPlayerList();
+    RefreshCounts();
+    SortByOrder(SortOrder);
+    SendMessageW(ServerList, LVM_REDRAWITEMS, 0, VisibleServerCount);
+}
+
+void ResizeListColumns(WORD clientWidth)
+{
+    float scale = static_cast<float>(clientWidth * static_cast<double>(WidthScale));
+    float listWidth = static_cast<float>(static_cast<double>(scale) * ServerListTemplateWidth - ServerListMargin);
+    for (int index = 0; index < ServerColumnCount; index++)
+        SetListColumnWidth(ServerList, index, ColumnWidth(ServerColumns[index].widthPercent, listWidth));
+    ResizePlayerColumns(scale);
 }
 
 void ClearServerViews()

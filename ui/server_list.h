@@ -60,9 +60,17 @@ void CreateListImages(HWND serverList, HINSTANCE instance);
 // arithmetic: a width that would come out whole is one pixel less.
 int ColumnWidth(int widthPercent, float listWidth);
 
+// Column helpers shared with the player list.
+float InnerListWidth(HWND list);
+bool InsertListColumn(HWND list, int index, const wchar_t* title, int width);
+void SetListColumnWidth(HWND list, int column, int width);
+
 int OsIconIndex(const wchar_t* version);
 int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue);
 void GetServerCell(NMLVDISPINFOW* request);
+void SortServersByColumn(int column);
+void ApplyServerFilters();
+void ResizeListColumns(WORD clientWidth);
 
 // The UI thread's halves of the engine's OfferServer and ResetServerViews.
 void ListOfferedServer(int recordIndex);

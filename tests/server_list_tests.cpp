@@ -1,0 +1,339 @@
+// The server list: cells, icons, sorting, the Full and Empty filters, the
+// column widths, and a re-filter racing the offers of a running update.
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <set>
+
+#include "engine/master_update.h"
+#include "engine/server_table.h"
+#include "engine/window_ops.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "tests/message_pump.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+#include "ui/status_bar.h"
+
+namespace {
+
+enum Column { HostColumn, AddressColumn, MapColumn, PlayersColumn, AntiCheatColumn, DateColumn, PingColumn };
+
+class ServerListTest : public ServerViewsTest {
+protected:
+    void SetUp() override
+    {
+        ShowFull = ShowEmpty = 1;
+        GoodPing = 100;
+        MediumPing = 200;
+        PlayerViewDetails = 0;
+        ServerViewsTest::SetUp();
+    }
+
+    void ClickHeader(int column)
+    {
+        NMLISTVIEW click = {};
+        click.hdr.hwndFrom = ServerList;
+        click.hdr.idFrom = IDC_SERVER_LIST;
+        click.hdr.code = LVN_COLUMNCLICK;
+        click.iSubItem = column;
+        SendMessageW(MainWindow, WM_NOTIFY, IDC_SERVER_LIST, reinterpret_cast<LPARAM>(&click));
+    }
+
+    std::vector<std::wstring> HostColumnText()
+    {
+        std::vector<std::wstring> hosts;
+        int rows = static_cast<int>(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < rows; row++)
+            hosts.push_back(CellText(ServerList, row, HostColumn));
+        return hosts;
+    }
+
+    std::wstring StatusPart(int part)
+    {
+        wchar_t text[1100];
+        SendMessageW(StatusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    void SelectRow(int row)
+    {
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(ServerList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    }
+};
+
+TEST_F(ServerListTest, CellsShowTheRecord)
+{
+    ServerRecord first = AnsweredRecord(L"Alpha", 3, 16, 48);
+    first.antiCheat = 1;
+    lstrcpynW(first.gameDate, L"Dec  7 2026", ShortTextSize);
+    ServerRecord second = AnsweredRecord(L"Beta", 0, 8, 49);
+    second.port = 961;
+    ShowRecords({first, second});
+
+    ASSERT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(CellText(ServerList, 0, HostColumn), L"Alpha");
+    EXPECT_EQ(CellText(ServerList, 0, AddressColumn), L"192.0.2.7:960");
+    EXPECT_EQ(CellText(ServerList, 1, AddressColumn), L"192.0.2.7:961");
+    EXPECT_EQ(CellText(ServerList, 0, MapColumn), L"q2dm1");
+    EXPECT_EQ(CellText(ServerList, 0, PlayersColumn), L"3 / 16");
+    EXPECT_EQ(CellText(ServerList, 0, AntiCheatColumn), L"1");
+    EXPECT_EQ(CellText(ServerList, 0, DateColumn), L"Dec  7 2026");
+    EXPECT_EQ(CellText(ServerList, 0, PingColumn), L"48");
+    EXPECT_EQ(StatusPart(1), L"3 Players");
+    EXPECT_EQ(StatusPart(2), L"2 Servers");
+
+    // A row whose record is beyond the table shows nothing.
+    LVITEMW stray = {};
+    stray.mask = LVIF_TEXT | LVIF_PARAM;
+    stray.iItem = 2;
+    stray.pszText = LPSTR_TEXTCALLBACKW;
+    stray.lParam = 2;
+    SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&stray));
+    EXPECT_EQ(CellText(ServerList, 2, HostColumn), L"");
+    EXPECT_EQ(CellText(ServerList, 2, PingColumn), L"");
+    EXPECT_EQ(CompareServers(0, 2, PingColumn), 0);
+    EXPECT_EQ(CompareServers(5, 0, PlayersColumn), 0);
+}
+
+TEST_F(ServerListTest, PingImagesFollowTheThresholds)
+{
+    ShowRecords({AnsweredRecord(L"a", 1, 8, 100), AnsweredRecord(L"b", 1, 8, 101), AnsweredRecord(L"c", 1, 8, 200),
+                 AnsweredRecord(L"d", 1, 8, 201)});
+    struct Case {
+        int good;
+        int medium;
+        int images[4];
+    };
+    const Case cases[] = {
+        {100, 200, {ImagePingGood, ImagePingMedium, ImagePingMedium, ImagePingBad}},
+        {100, 50, {ImagePingGood, ImagePingBad, ImagePingBad, ImagePingBad}},
+        {-1, 200, {ImagePingGood, ImagePingGood, ImagePingGood, ImagePingGood}},
+    };
+    for (const Case& test : cases) {
+        GoodPing = test.good;
+        MediumPing = test.medium;
+        for (int row = 0; row < 4; row++)
+            EXPECT_EQ(CellImage(ServerList, row, PingColumn), test.images[row]) << test.good << "/" << test.medium;
+    }
+}
+
+TEST(OsIcon, ComesFromTheVersionText)
+{
+    struct Case {
+        const wchar_t* version;
+        int image;
+    };
+    const Case cases[] = {
+        {L"q2pro r2161~74e4d1e Dec  1 2026 Linux x86_64", ImageLinux},
+        {L"r1q2 linux build with MinGW", ImageLinux},
+        {L"R1Q2 b8012 i386 Dec 12 2025 Win32 RELEASE", ImageWindows},
+        {L"q2pro r2161 Win64 x86_64", ImageWindows},
+        {L"q2 built with MSVC", ImageWindows},
+        {L"Yamagi Quake II 8.30 FreeBSD amd64", ImageFreeBsd},
+        {L"3.21 PPC", ImageMac},
+        {L"q2 OSX build", ImageMac},
+        {L"q2pro r2140~d8b0c64 Nov  3 2026 Darwin x86_64", ImageMac},
+        {L"Yamagi Quake II 8.20 macOS arm64", ImageMac},
+        {L"Quarrix server 1.4 (custom build)", ImageUnknownSystem},
+        {L"", ImageUnknownSystem},
+    };
+    for (const Case& test : cases)
+        EXPECT_EQ(OsIconIndex(test.version), test.image) << std::wstring(test.version).c_str();
+}
+
+TEST_F(ServerListTest, SortingByHeaders)
+{
+    ShowRecords({AnsweredRecord(L"Few", 1, 8, 30), AnsweredRecord(L"Many", 6, 8, 90), AnsweredRecord(L"Some", 3, 8, 10)});
+    // Without stored settings: ascending ping.
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Some", L"Few", L"Many"}));
+
+    ClickHeader(PlayersColumn);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Many", L"Some", L"Few"}));
+    EXPECT_EQ(SortOrder, DWORD(PlayersColumn));
+    ClickHeader(PlayersColumn);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Few", L"Some", L"Many"}));
+    EXPECT_EQ(SortOrder, DWORD(PlayersColumn) | ReverseSortFlag);
+    ClickHeader(PlayersColumn);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Many", L"Some", L"Few"}));
+
+    // The IP address column calls every pair equal.
+    for (LPARAM a = 0; a < 3; a++) {
+        for (LPARAM b = 0; b < 3; b++)
+            EXPECT_EQ(CompareServers(a, b, AddressColumn), 0);
+    }
+    // Orders outside the table sort like the Ping column.
+    for (LPARAM order : {LPARAM(7), LPARAM(99), LPARAM(-1), LPARAM(0x8006), LPARAM(0x4000 | 0x10000)}) {
+        LPARAM pingOrder = (order & ReverseSortFlag) ? LPARAM(PingColumn | ReverseSortFlag) : LPARAM(PingColumn);
+        EXPECT_EQ(CompareServers(0, 1, order), CompareServers(0, 1, pingOrder)) << order;
+    }
+}
+
+TEST_F(ServerListTest, TextColumnsFoldOnlyAToZ)
+{
+    ShowRecords({AnsweredRecord(L"alpha", 1, 8, 1), AnsweredRecord(L"Alpha", 1, 8, 2),
+                 AnsweredRecord(L"[Clan] Zulu", 1, 8, 3), AnsweredRecord(L"_under", 1, 8, 4),
+                 AnsweredRecord(L"bravo", 1, 8, 5)});
+    EXPECT_EQ(CompareServers(0, 1, HostColumn), 0);
+    ClickHeader(HostColumn);
+    std::vector<std::wstring> hosts = HostColumnText();
+    ASSERT_EQ(hosts.size(), 5u);
+    EXPECT_EQ(std::set<std::wstring>(hosts.begin(), hosts.begin() + 2),
+              (std::set<std::wstring>{L"[Clan] Zulu", L"_under"}));
+    EXPECT_EQ(hosts[4], L"bravo");
+}
+
+TEST_F(ServerListTest, FiltersHideFullAndEmptyServers)
+{
+    ShowRecords({AnsweredRecord(L"Busy", 3, 8, 10), AnsweredRecord(L"Full", 8, 8, 20),
+                 AnsweredRecord(L"Empty", 0, 8, 30), AnsweredRecord(L"Limitless", 0, 0, 40)});
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    ASSERT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 4);
+
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    EXPECT_EQ(ShowFull, 0u);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Busy", L"Empty"}));
+    EXPECT_EQ(StatusPart(2), L"2 Servers");
+    EXPECT_EQ(StatusPart(1), L"3 Players");
+
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Busy", L"Full"}));
+    EXPECT_EQ(StatusPart(1), L"11 Players");
+}
+
+TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
+{
+    ShowRecords({AnsweredRecord(L"Busy", 3, 8, 10), AnsweredRecord(L"Quiet", 1, 8, 20)});
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    SelectRow(0);
+    ASSERT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 3);
+
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 0);
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 3);
+
+    // A click that changes the shown set rebuilds and empties the player list.
+    ServerTable.records[1].playerCount = 0;
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), -1);
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_EQ(StatusPart(2), L"1 Server");
+}
+
+TEST_F(ServerListTest, RefilterDuringAParseListsTheServerOnce)
+{
+    ShowRecords({AnsweredRecord(L"Listed", 2, 8, 10)});
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    // The receiver has marked the second record answered and is still
+    // parsing it when the user clicks a box.
+    ServerRecord* grown = static_cast<ServerRecord*>(
+        HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, ServerTable.records, 2 * sizeof(ServerRecord)));
+    ServerTable.records = grown;
+    ServerTable.records[1] = AnsweredRecord(L"Being parsed", 0, 8, 20);
+    ServerTable.count = 2;
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    EXPECT_EQ(RowData(ServerList), std::vector<LPARAM>{0});
+
+    OfferServer(1);
+    std::vector<LPARAM> rows = RowData(ServerList);
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, (std::vector<LPARAM>{0, 1}));
+    EXPECT_EQ(VisibleServerCount, 2);
+}
+
+TEST_F(ServerListTest, RefiltersRacingALiveUpdateNeverListTwice)
+{
+    StopLab(lab);
+    lab = nullptr;
+    ASSERT_TRUE(ServeLab(AnsweringServers(150, 3)));
+    PacketsPerSecond = 100000;
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    StartOrAbortUpdate();
+    int clicks = 0;
+    while (UpdateBusy && clicks < 2000) {
+        SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+        PumpFor(1, MainWindow);
+        clicks++;
+    }
+    WaitForUpdate();
+    if (IsDlgButtonChecked(MainWindow, IDC_SHOW_EMPTY) != BST_CHECKED)
+        SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    std::vector<LPARAM> rows = RowData(ServerList);
+    std::set<LPARAM> distinct(rows.begin(), rows.end());
+    EXPECT_GT(clicks, 10);
+    EXPECT_EQ(distinct.size(), rows.size()) << "a server is listed twice";
+    EXPECT_EQ(rows.size(), 150u);
+    EXPECT_EQ(VisibleServerCount, 150);
+}
+
+TEST_F(ServerListTest, ColumnWidthsFollowTheWindowWidth)
+{
+    const int percents[] = {30, 20, 10, 10, 5, 15, 10};
+    const int atSixHundred[] = {179, 119, 59, 59, 29, 89, 59};
+    for (int column = 0; column < ServerColumnCount; column++)
+        EXPECT_EQ(ColumnWidth(percents[column], 600.0f), atSixHundred[column]);
+
+    struct Case {
+        WORD clientWidth;
+        int servers[7];
+        int details[3];
+        int compact;
+    };
+    const Case cases[] = {{686, {191, 127, 63, 63, 31, 95, 63}, {137, 68, 68}, 91},
+                          {1024, {289, 192, 96, 96, 48, 144, 96}, {210, 105, 105}, 139}};
+    for (const Case& test : cases) {
+        PlayerViewDetails = 1;
+        SendMessageW(PlayerList, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
+        ResizeListColumns(test.clientWidth);
+        for (int column = 0; column < ServerColumnCount; column++)
+            EXPECT_EQ(SendMessageW(ServerList, LVM_GETCOLUMNWIDTH, column, 0), test.servers[column]) << test.clientWidth;
+        for (int column = 0; column < 3; column++)
+            EXPECT_EQ(SendMessageW(PlayerList, LVM_GETCOLUMNWIDTH, column, 0), test.details[column]) << test.clientWidth;
+        PlayerViewDetails = 0;
+        SendMessageW(PlayerList, LVM_SETVIEW, LV_VIEW_LIST, 0);
+        ResizeListColumns(test.clientWidth);
+        EXPECT_EQ(SendMessageW(PlayerList, LVM_GETCOLUMNWIDTH, 0, 0), test.compact) << test.clientWidth;
+    }
+    // A minimized window (client width 0) and tiny ones give empty columns,
+    // never negative ones.
+    for (WORD tiny : {WORD(0), WORD(5), WORD(20)}) {
+        ResizeListColumns(tiny);
+        for (int column = 0; column < ServerColumnCount; column++)
+            EXPECT_GE(SendMessageW(ServerList, LVM_GETCOLUMNWIDTH, column, 0), 0) << tiny;
+    }
+}
+
+TEST_F(ServerListTest, FullUpdateShowsWhatTheLabServed)
+{
+    StopLab(lab);
+    lab = nullptr;
+    LabScenario scenario = AnsweringServers(5);
+    scenario.servers[2].silent = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    StartOrAbortUpdate();
+    WaitForUpdate();
+    EXPECT_EQ(StatusPart(0), L"Completed. 4 of 5 servers responded.");
+    EXPECT_EQ(StatusPart(2), L"4 Servers");
+    EXPECT_EQ(StatusPart(1), L"4 Players");
+    std::vector<std::wstring> hosts = HostColumnText();
+    std::sort(hosts.begin(), hosts.end());
+    EXPECT_EQ(hosts, (std::vector<std::wstring>{L"server 0", L"server 1", L"server 3", L"server 4"}));
+    EXPECT_EQ(CellText(ServerList, 0, AddressColumn).rfind(L"127.0.0.1:279", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The player list and buddy highlighting.
+#include "ui/player_list.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "ui/main_window.h"
+#include "ui/server_list.h"
+
+wchar_t (*BuddyNames)[BuddyNameSize];
+int BuddyCount;
+HWND PlayerList;
+
+namespace {
+
+struct PlayerColumn {
+    const wchar_t* title;
+    int widthPercent;
+};
+
+const PlayerColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
+const int PlayerColumnCount = 3;
+const int PlayerListTemplateWidth = 296;
+const int PlayerListMargin = 20;
+const float CompactShare = 0.33f;
+const int CellTextSize = 512;
+
+const PlayerEntry* EntryOf(HWND list, int item)
+{
+    LVITEMW row = {};
+    row.mask = LVIF_PARAM;
+    row.iItem = item;
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row)))
+        return nullptr;
+    return reinterpret_cast<const PlayerEntry*>(row.lParam);
+}
+
+LPARAM ServerRowData(HWND list, int item)
+{
+    LVITEMW row = {};
+    row.mask = LVIF_PARAM;
+    row.iItem = item;
+    row.lParam = -1;
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    return row.lParam;
+}
+
+bool RowHasBuddy(HWND list, int item)
+{
+    if (list == PlayerList) {
+        const PlayerEntry* entry = EntryOf(list, item);
+        return entry != nullptr && IsBuddy(entry->name);
+    }
+    LPARAM record = ServerRowData(list, item);
+    return record >= 0 && record < ServerTable.count && ServerHasBuddy(ServerTable.records[record]);
+}
+
+int CompareNumbers(int x, int y)
+{
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+// One more slot than line ends is always enough.
+int BuddySlotsNeeded(const wchar_t* text)
+{
+    int slots = 1;
+    for (const wchar_t* character = text; *character != L'\0'; character++) {
+        if (*character == L'\r' || *character == L'\n')
+            slots++;
+    }
+    return slots;
+}
+
+}  // namespace
+
+bool BuildPlayerColumns(HWND mainWindow)
+{
+    PlayerList = GetDlgItem(mainWindow, IDC_PLAYER_LIST);
+    SendMessageW(PlayerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+    float width = InnerListWidth(PlayerList);
+    for (int index = 0; index < PlayerColumnCount; index++) {
+        if (!InsertListColumn(PlayerList, index, PlayerColumns[index].title,
+                              ColumnWidth(PlayerColumns[index].widthPercent, width)))
+            return false;
+    }
+    return true;
+}
+
+void FillPlayerList()
+{
+    SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
+    int selected = static_cast<int>(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    if (selected < 0)
+        return;
+    LPARAM record = ServerRowData(ServerList, selected);
+    if (record < 0 || record >= ServerTable.count)
+        return;
+    ServerRecord& server = ServerTable.records[record];
+    for (int index = 0; index < server.playerCount; index++) {
+        LVITEMW row = {};
+        row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+        row.iItem = index;
+        row.pszText = LPSTR_TEXTCALLBACKW;
+        row.lParam = reinterpret_cast<LPARAM>(&server.players[index]);
+        SendMessageW(PlayerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    }
+}
+
+void GetPlayerCell(NMLVDISPINFOW* request)
+{
+    LVITEMW& item = request->item;
+    const PlayerEntry* entry = reinterpret_cast<const PlayerEntry*>(item.lParam);
+    if (entry == nullptr || !(item.mask & LVIF_TEXT) || item.pszText == nullptr || item.cchTextMax <= 0)
+        return;
+    wchar_t cell[CellTextSize];
+    switch (item.iSubItem) {
+    case 0: lstrcpynW(cell, entry->name, CellTextSize); break;
+    case 1: FormatText(cell, CellTextSize, L"%d", entry->score); break;
+    case 2: FormatText(cell, CellTextSize, L"%d", entry->ping); break;
+    default: return;
+    }
+    lstrcpynW(item.pszText, cell, item.cchTextMax);
+}
+
+int CALLBACK ComparePlayers(LPARAM entryA, LPARAM entryB, LPARAM column)
+{
+    const PlayerEntry* a = reinterpret_cast<const PlayerEntry*>(entryA);
+    const PlayerEntry* b = reinterpret_cast<const PlayerEntry*>(entryB);
+    switch (column) {
+    case 0: return wcscmp(a->name, b->name);
+    case 1: return -CompareNumbers(a->score, b->score);
+    case 2: return CompareNumbers(a->ping, b->ping);
+    default: return 0;
+    }
+}
+
+void TogglePlayerView()
+{
+    if (!IsXpOrLater)
+        return;
+    SendMessageW(PlayerList, LVM_SETVIEW, PlayerViewDetails ? LV_VIEW_SMALLICON : LV_VIEW_DETAILS, 0);
+    PlayerViewDetails = PlayerViewDetails ? 0 : 1;
+}
+
+void ResizePlayerColumns(float scale)
+{
+    float width = static_cast<float>(static_cast<double>(scale) * PlayerListTemplateWidth - PlayerListMargin);
+    if (PlayerViewDetails) {
+        for (int index = 0; index < PlayerColumnCount; index++)
+            SetListColumnWidth(PlayerList, index, ColumnWidth(PlayerColumns[index].widthPercent, width));
+        return;
+    }
+    SetListColumnWidth(PlayerList, 0, static_cast<int>(static_cast<double>(width) * CompactShare));
+}
+
+void ParseBuddyList()
+{
+    BuddyCount = 0;
+    if (BuddyText == nullptr || BuddyText[0] == L'\0')
+        return;
+    if (BuddyNames != nullptr)
+        HeapFree(GetProcessHeap(), 0, BuddyNames);
+    BuddyNames = static_cast<wchar_t(*)[BuddyNameSize]>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, BuddySlotsNeeded(BuddyText) * sizeof(*BuddyNames)));
+    wchar_t* copy = _wcsdup(BuddyText);
+    if (BuddyNames == nullptr || copy == nullptr) {
+        free(copy);
+        return;
+    }
+    wchar_t name[BuddyNameSize];
+    int length = 0;
+    for (const wchar_t* character = copy;; character++) {
+        if (*character == L'\r' || *character == L'\n' || *character == L'\0') {
+            if (length > 0) {
+                name[length] = L'\0';
+                lstrcpynW(BuddyNames[BuddyCount++], name, BuddyNameSize);
+                length = 0;
+            }
+            if (*character == L'\0')
+                break;
+        } else if (length < BuddyNameSize - 1) {
+            name[length++] = *character;
+        }
+    }
+    free(copy);
+}
+
+bool IsBuddy(const wchar_t* playerName)
+{
+    for (int index = 0; index < BuddyCount; index++) {
+        if (_wcsicmp(playerName, BuddyNames[index]) == 0 || wcsstr(playerName, BuddyNames[index]) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+bool ServerHasBuddy(const ServerRecord& record)
+{
+    if (BuddyCount == 0)
+        return false;
+    for (int index = 0; index < record.playerCount && index < MaxPlayers; index++) {
+        if (IsBuddy(record.players[index].name))
+            return true;
+    }
+    return false;
+}
+
+LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)
+{
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        if (RowHasBuddy(list, static_cast<int>(draw->nmcd.dwItemSpec)))
+            draw->clrTextBk = BuddyBackground;
+        return CDRF_NOTIFYPOSTPAINT;
+    case CDDS_ITEMPOSTPAINT:
+        return CDRF_DODEFAULT;
+    default:
+        return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+    }
+}
