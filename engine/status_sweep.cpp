@@ -8,7 +8,7 @@
 #include "engine/master_update.h"
 #include "engine/status_parser.h"
 #include "engine/window_ops.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 
 namespace {
 

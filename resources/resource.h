@@ -27,3 +27,12 @@
 #define IDC_CONTROLS_FRAME 1024
 #define IDC_SHOW_FULL 1028
 #define IDC_SHOW_EMPTY 1029
+
+// The configuration dialog and its fields
+#define IDD_CONFIG 164
+#define IDC_MEDIUM_PING 109
+#define IDC_GAME_PATH 1014
+#define IDC_GAME_EXECUTABLE 1015
+#define IDC_BUDDY_LIST 1025
+#define IDC_PACKETS_PER_SECOND 1027
+#define IDC_GOOD_PING 1028

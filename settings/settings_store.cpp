@@ -1,11 +1,241 @@
 // The settings store.
+#include <winsock2.h>
+
 #include "settings/settings_store.h"
 
-int PacketsPerSecond;
-int GoodPing;
-int MediumPing;
-DWORD ShowFull;
-DWORD ShowEmpty;
-DWORD SortOrder;
-DWORD PlayerViewDetails;
-wchar_t* BuddyText;
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "ui/main_window.h"
+#include "ui/player_list.h"
+
+const wchar_t SettingsKeyName[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
+const wchar_t InstallKeyName[] = L"SOFTWARE\\Quarrix";
+
+namespace {
+
+// "Version" 1 (or none) means the buddy list is stored as ANSI text.
+const DWORD AnsiBuddyListVersion = 1;
+const DWORD SavedVersion = 2;
+const int PlacementSize = 44;
+
+// A value's bytes replace the variable's only when the whole query works,
+// so a value too large for it can never leave it half written.
+void ReadNumber(HKEY key, const wchar_t* name, DWORD* variable)
+{
+    DWORD value = *variable;
+    DWORD size = sizeof(value);
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS)
+        *variable = value;
+}
+
+void ReadNumber(HKEY key, const wchar_t* name, int* variable)
+{
+    ReadNumber(key, name, reinterpret_cast<DWORD*>(variable));
+}
+
+// A path is always terminated within 259 characters, whatever is stored.
+void ReadPath(HKEY key, const wchar_t* name, wchar_t* path)
+{
+    wchar_t value[PathSize + 1];
+    DWORD size = PathSize * sizeof(wchar_t);
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+        return;
+    DWORD length = size / sizeof(wchar_t);
+    value[length < PathSize - 1 ? length : PathSize - 1] = L'\0';
+    lstrcpynW(path, value, PathSize);
+}
+
+void CheckBox(int id)
+{
+    SendDlgItemMessageW(MainWindow, id, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+void RestorePlacement(HKEY key)
+{
+    WINDOWPLACEMENT placement = {};
+    DWORD size = sizeof(placement);
+    // A shorter value would leave most of the record unknown: it is ignored.
+    if (RegQueryValueExW(key, L"Window Position", nullptr, nullptr, reinterpret_cast<BYTE*>(&placement), &size) !=
+            ERROR_SUCCESS ||
+        size != PlacementSize)
+        return;
+    if (!(GetWindowLongW(MainWindow, GWL_STYLE) & WS_VISIBLE))
+        placement.showCmd = SW_HIDE;
+    placement.length = PlacementSize;
+    SetWindowPlacement(MainWindow, &placement);
+}
+
+wchar_t* EmptyHeapText()
+{
+    return static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(wchar_t)));
+}
+
+// Returns the stored bytes, terminated however they were stored, on the
+// process heap; `bytes` receives their number.
+BYTE* ReadBuddyBytes(HKEY key, DWORD* bytes)
+{
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"Buddy List", nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        size = 0;
+    // Room for a wide terminator after the last, possibly odd, byte.
+    BYTE* buffer = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + 2 * sizeof(wchar_t)));
+    if (buffer == nullptr)
+        return nullptr;
+    if (size > 0 && RegQueryValueExW(key, L"Buddy List", nullptr, nullptr, buffer, &size) != ERROR_SUCCESS)
+        size = 0;
+    *bytes = size;
+    ZeroMemory(buffer + size, 2 * sizeof(wchar_t));
+    return buffer;
+}
+
+// The bytes of an old buddy list are ANSI text up to their first zero.
+wchar_t* ConvertAnsiBuddyList(const BYTE* bytes, DWORD size)
+{
+    int length = 0;
+    while (static_cast<DWORD>(length) < size && bytes[length] != 0)
+        length++;
+    wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (length + 1) * sizeof(wchar_t)));
+    if (text == nullptr)
+        return nullptr;
+    int converted = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), length, text, length);
+    text[converted] = L'\0';
+    return text;
+}
+
+void ReplaceBuddyText(wchar_t* text)
+{
+    if (BuddyText != nullptr)
+        HeapFree(GetProcessHeap(), 0, BuddyText);
+    BuddyText = text;
+}
+
+void LoadBuddyList(HKEY key, DWORD version)
+{
+    DWORD size = 0;
+    BYTE* bytes = ReadBuddyBytes(key, &size);
+    if (bytes == nullptr) {
+        ReplaceBuddyText(EmptyHeapText());
+        return;
+    }
+    if (version != AnsiBuddyListVersion) {
+        ReplaceBuddyText(reinterpret_cast<wchar_t*>(bytes));
+        return;
+    }
+    ReplaceBuddyText(ConvertAnsiBuddyList(bytes, size));
+    HeapFree(GetProcessHeap(), 0, bytes);
+    if (BuddyText == nullptr)
+        BuddyText = EmptyHeapText();
+}
+
+void LoadStoredValues(HKEY key)
+{
+    ReadNumber(key, L"Packets Per Second", &PacketsPerSecond);
+    ReadNumber(key, L"Player View Style", &PlayerViewDetails);
+    ReadNumber(key, L"Good Ping Threshold", &GoodPing);
+    ReadNumber(key, L"Medium Ping Threshold", &MediumPing);
+    ReadNumber(key, L"Show Empty Servers", &ShowEmpty);
+    if (ShowEmpty)
+        CheckBox(IDC_SHOW_EMPTY);
+    ReadNumber(key, L"Show Full Servers", &ShowFull);
+    if (ShowFull)
+        CheckBox(IDC_SHOW_FULL);
+    DWORD version = AnsiBuddyListVersion;
+    ReadNumber(key, L"Version", &version);
+    ReadNumber(key, L"Sort Order", &SortOrder);
+    ReadPath(key, L"Quake II Directory", GamePath);
+    ReadPath(key, L"Quake II Executable", GameExecutable);
+    RestorePlacement(key);
+    LoadBuddyList(key, version);
+}
+
+void ReadInstallDirectory()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, InstallKeyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    ReadPath(key, L"InstallDir", GamePath);
+    RegCloseKey(key);
+}
+
+void ApplyDefaults()
+{
+    if (GamePath[0] == L'\0')
+        ReadInstallDirectory();
+    if (GameExecutable[0] == L'\0')
+        lstrcpynW(GameExecutable, L"quake2.exe", PathSize);
+    if (PacketsPerSecond == 0)
+        PacketsPerSecond = DefaultPacketsPerSecond;
+    if (GoodPing == 0)
+        GoodPing = 100;
+    if (MediumPing == 0)
+        MediumPing = 200;
+}
+
+void WriteText(HKEY key, const wchar_t* name, const wchar_t* text)
+{
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   (lstrlenW(text) + 1) * sizeof(wchar_t));
+}
+
+void WriteNumber(HKEY key, const wchar_t* name, DWORD value)
+{
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+DWORD BoxState(int id)
+{
+    return static_cast<DWORD>(SendDlgItemMessageW(MainWindow, id, BM_GETCHECK, 0, 0));
+}
+
+void WriteAll(HKEY key)
+{
+    WriteText(key, L"Quake II Directory", GamePath);
+    WriteText(key, L"Quake II Executable", GameExecutable);
+    WriteText(key, L"Buddy List", BuddyText != nullptr ? BuddyText : L"");
+    WriteNumber(key, L"Packets Per Second", PacketsPerSecond);
+    WriteNumber(key, L"Player View Style", PlayerViewDetails);
+    WriteNumber(key, L"Good Ping Threshold", GoodPing);
+    WriteNumber(key, L"Medium Ping Threshold", MediumPing);
+    WriteNumber(key, L"Version", SavedVersion);
+    WriteNumber(key, L"Sort Order", SortOrder);
+    WriteNumber(key, L"Show Empty Servers", BoxState(IDC_SHOW_EMPTY));
+    WriteNumber(key, L"Show Full Servers", BoxState(IDC_SHOW_FULL));
+    WINDOWPLACEMENT placement = {};
+    placement.length = PlacementSize;
+    if (GetWindowPlacement(MainWindow, &placement))
+        RegSetValueExW(key, L"Window Position", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&placement),
+                       PlacementSize);
+}
+
+}  // namespace
+
+void LoadSettings()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        LoadStoredValues(key);
+        RegCloseKey(key);
+    } else {
+        ShowEmpty = 1;
+        ShowFull = 1;
+        CheckBox(IDC_SHOW_EMPTY);
+        CheckBox(IDC_SHOW_FULL);
+    }
+    if (BuddyText == nullptr)
+        BuddyText = EmptyHeapText();
+    ParseBuddyList();
+    ApplyDefaults();
+}
+
+void SaveSettings()
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+        WriteAll(key);
+        RegCloseKey(key);
+    }
+    WSACleanup();
+}

@@ -1,29 +1,14 @@
-// The user's settings, process-wide, read and written in place by the rest
-// of the program.
+// The settings store: loads every setting from the registry while the main
+// window is set up, and saves them all when it is destroyed.
 #pragma once
 
 #include <windows.h>
 
-const int DefaultPacketsPerSecond = 10;
+extern const wchar_t SettingsKeyName[];
+extern const wchar_t InstallKeyName[];
 
-// Status requests per second during a sweep.
-extern int PacketsPerSecond;
+// Needs the main window and its Full and Empty boxes.
+void LoadSettings();
 
-// Pings up to GoodPing are good, up to MediumPing medium, above that bad.
-extern int GoodPing;
-extern int MediumPing;
-
-// Non-zero: full servers, and empty servers, are listed.
-extern DWORD ShowFull;
-extern DWORD ShowEmpty;
-
-// The server list column the list is sorted by, plus ReverseSortFlag.
-extern DWORD SortOrder;
-const DWORD ReverseSortFlag = 0x4000;
-
-// Non-zero while the player list is meant to show its details view.
-extern DWORD PlayerViewDetails;
-
-// The buddy list as the user typed it, one name per line; on the process
-// heap, or null.
-extern wchar_t* BuddyText;
+// Ends by releasing Winsock, whether or not anything was saved.
+void SaveSettings();

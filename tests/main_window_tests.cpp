@@ -11,101 +11,13 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/status_bar.h"
 
 namespace {
-
-struct TemplateControl {
-    DWORD style;
-    DWORD exStyle;
-    DWORD helpId;
-    RECT rect;  // x, y, width, height in dialog units
-    int id;
-    std::wstring className;
-    std::wstring text;
-};
-
-struct DialogTemplate {
-    DWORD style;
-    DWORD exStyle;
-    RECT rect;
-    std::wstring menu;
-    std::wstring className;
-    std::wstring caption;
-    WORD pointSize;
-    WORD weight;
-    BYTE italic;
-    BYTE charset;
-    std::wstring font;
-    std::vector<TemplateControl> controls;
-};
-
-// Reads a name-or-ordinal field; ordinals come back as "#<number>".
-std::wstring ReadNameOrOrdinal(const WORD** cursor)
-{
-    const WORD* position = *cursor;
-    if (*position == 0xFFFF) {
-        *cursor = position + 2;
-        return L"#" + std::to_wstring(position[1]);
-    }
-    std::wstring text(reinterpret_cast<const wchar_t*>(position));
-    *cursor = position + text.size() + 1;
-    return text;
-}
-
-const WORD* AlignToDword(const WORD* position)
-{
-    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(position) + 3) & ~ULONG_PTR(3));
-}
-
-// Parses the extended dialog template as the dialog manager reads it.
-DialogTemplate ReadMainTemplate()
-{
-    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), MAKEINTRESOURCEW(5));
-    const WORD* data = static_cast<const WORD*>(LockResource(LoadResource(nullptr, resource)));
-    DialogTemplate dialog = {};
-    EXPECT_EQ(data[0], 1);
-    EXPECT_EQ(data[1], 0xFFFF);
-    const DWORD* header = reinterpret_cast<const DWORD*>(data + 2);
-    dialog.exStyle = header[1];
-    dialog.style = header[2];
-    const WORD* cursor = reinterpret_cast<const WORD*>(header + 3);
-    int controls = *cursor++;
-    const short* box = reinterpret_cast<const short*>(cursor);
-    dialog.rect = {box[0], box[1], box[2], box[3]};
-    cursor += 4;
-    dialog.menu = ReadNameOrOrdinal(&cursor);
-    dialog.className = ReadNameOrOrdinal(&cursor);
-    dialog.caption = ReadNameOrOrdinal(&cursor);
-    dialog.pointSize = *cursor++;
-    dialog.weight = *cursor++;
-    dialog.italic = *reinterpret_cast<const BYTE*>(cursor);
-    dialog.charset = *(reinterpret_cast<const BYTE*>(cursor) + 1);
-    cursor++;
-    dialog.font = ReadNameOrOrdinal(&cursor);
-    for (int index = 0; index < controls; index++) {
-        cursor = AlignToDword(cursor);
-        const DWORD* item = reinterpret_cast<const DWORD*>(cursor);
-        TemplateControl control = {};
-        control.helpId = item[0];
-        control.exStyle = item[1];
-        control.style = item[2];
-        const short* itemBox = reinterpret_cast<const short*>(item + 3);
-        control.rect = {itemBox[0], itemBox[1], itemBox[2], itemBox[3]};
-        control.id = static_cast<int>(*reinterpret_cast<const DWORD*>(itemBox + 4));
-        cursor = reinterpret_cast<const WORD*>(itemBox + 6);
-        control.className = ReadNameOrOrdinal(&cursor);
-        control.text = ReadNameOrOrdinal(&cursor);
-        WORD extra = *cursor++;
-        cursor = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(cursor) + extra);
-        dialog.controls.push_back(control);
-    }
-    return dialog;
-}
 
 struct ExpectedControl {
     int id;
@@ -140,7 +52,7 @@ std::wstring ClassOf(HWND window)
 
 TEST(MainTemplate, MatchesTheLayout)
 {
-    DialogTemplate dialog = ReadMainTemplate();
+    DialogTemplate dialog = ReadDialogTemplate(IDD_MAIN);
     EXPECT_EQ(dialog.style,
               DWORD(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT | DS_FIXEDSYS));
     EXPECT_EQ(dialog.exStyle, 0u);
@@ -160,10 +72,7 @@ TEST(MainTemplate, MatchesTheLayout)
         const ExpectedControl& expected = MainControls[index];
         SCOPED_TRACE(expected.id);
         EXPECT_EQ(control.id, expected.id);
-        // The resource compiler stores class names in capitals; window
-        // classes are found regardless of case.
-        std::wstring className = control.className == L"#128" ? L"Button" : control.className;
-        EXPECT_EQ(_wcsicmp(className.c_str(), expected.className), 0);
+        EXPECT_TRUE(SameWindowClass(control.className, expected.className));
         EXPECT_EQ(control.text, expected.text);
         EXPECT_EQ(control.style, expected.style | WS_CHILD | WS_VISIBLE);
         EXPECT_EQ(control.exStyle, 0u);

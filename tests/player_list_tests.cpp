@@ -9,7 +9,7 @@
 
 #include "engine/server_table.h"
 #include "resources/resource.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"

@@ -11,7 +11,7 @@
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
 #include "resources/resource.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"

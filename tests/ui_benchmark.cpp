@@ -14,7 +14,7 @@
 
 #include "engine/master_update.h"
 #include "engine/server_table.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
 

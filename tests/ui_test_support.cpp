@@ -6,12 +6,13 @@
 #include "engine/master_update.h"
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 bool operator==(const RECT& left, const RECT& right)
 {
@@ -38,6 +39,78 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
+// Reads a name-or-ordinal field; ordinals come back as "#<number>".
+std::wstring ReadNameOrOrdinal(const WORD** cursor)
+{
+    const WORD* position = *cursor;
+    if (*position == 0xFFFF) {
+        *cursor = position + 2;
+        return L"#" + std::to_wstring(position[1]);
+    }
+    std::wstring text(reinterpret_cast<const wchar_t*>(position));
+    *cursor = position + text.size() + 1;
+    return text;
+}
+
+const WORD* AlignToDword(const WORD* position)
+{
+    return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(position) + 3) & ~ULONG_PTR(3));
+}
+
+DialogTemplate ReadDialogTemplate(int id)
+{
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+    const WORD* data = static_cast<const WORD*>(LockResource(LoadResource(nullptr, resource)));
+    DialogTemplate dialog = {};
+    EXPECT_EQ(data[0], 1);
+    EXPECT_EQ(data[1], 0xFFFF);
+    const DWORD* header = reinterpret_cast<const DWORD*>(data + 2);
+    dialog.exStyle = header[1];
+    dialog.style = header[2];
+    const WORD* cursor = reinterpret_cast<const WORD*>(header + 3);
+    int controls = *cursor++;
+    const short* box = reinterpret_cast<const short*>(cursor);
+    dialog.rect = {box[0], box[1], box[2], box[3]};
+    cursor += 4;
+    dialog.menu = ReadNameOrOrdinal(&cursor);
+    dialog.className = ReadNameOrOrdinal(&cursor);
+    dialog.caption = ReadNameOrOrdinal(&cursor);
+    dialog.pointSize = *cursor++;
+    dialog.weight = *cursor++;
+    dialog.italic = *reinterpret_cast<const BYTE*>(cursor);
+    dialog.charset = *(reinterpret_cast<const BYTE*>(cursor) + 1);
+    cursor++;
+    dialog.font = ReadNameOrOrdinal(&cursor);
+    for (int index = 0; index < controls; index++) {
+        cursor = AlignToDword(cursor);
+        const DWORD* item = reinterpret_cast<const DWORD*>(cursor);
+        TemplateControl control = {};
+        control.helpId = item[0];
+        control.exStyle = item[1];
+        control.style = item[2];
+        const short* itemBox = reinterpret_cast<const short*>(item + 3);
+        control.rect = {itemBox[0], itemBox[1], itemBox[2], itemBox[3]};
+        control.id = static_cast<int>(*reinterpret_cast<const DWORD*>(itemBox + 4));
+        cursor = reinterpret_cast<const WORD*>(itemBox + 6);
+        control.className = ReadNameOrOrdinal(&cursor);
+        control.text = ReadNameOrOrdinal(&cursor);
+        WORD extra = *cursor++;
+        cursor = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(cursor) + extra);
+        dialog.controls.push_back(control);
+    }
+    return dialog;
+}
+
+bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className)
+{
+    static const wchar_t* const numbered[][2] = {{L"#128", L"Button"}, {L"#129", L"Edit"}, {L"#130", L"Static"}};
+    for (const auto& standard : numbered) {
+        if (templateClass == standard[0])
+            return _wcsicmp(standard[1], className) == 0;
+    }
+    return _wcsicmp(templateClass.c_str(), className) == 0;
+}
+
 LabScenario AnsweringServers(int count, int replyDelay)
 {
     LabScenario scenario;
@@ -52,8 +125,46 @@ LabScenario AnsweringServers(int count, int replyDelay)
     return scenario;
 }
 
+ScratchRegistry::ScratchRegistry()
+{
+    root = L"Software\\QuarrixTests\\" + std::to_wstring(GetCurrentProcessId());
+    RegCreateKeyExW(HKEY_CURRENT_USER, (root + L"\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user,
+                    nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, (root + L"\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &machine, nullptr);
+    Redirect();
+}
+
+void ScratchRegistry::Redirect()
+{
+    RegOverridePredefKey(HKEY_CURRENT_USER, user);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine);
+}
+
+ScratchRegistry::~ScratchRegistry()
+{
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(user);
+    RegCloseKey(machine);
+    SHDeleteKeyW(HKEY_CURRENT_USER, root.c_str());
+}
+
+void ResetSettings()
+{
+    ZeroMemory(GamePath, sizeof(GamePath));
+    ZeroMemory(GameExecutable, sizeof(GameExecutable));
+    PacketsPerSecond = GoodPing = MediumPing = 0;
+    ShowFull = ShowEmpty = SortOrder = PlayerViewDetails = 0;
+    if (BuddyText != nullptr)
+        HeapFree(GetProcessHeap(), 0, BuddyText);
+    BuddyText = nullptr;
+}
+
 void MainWindowTest::SetUp()
 {
+    registry = new ScratchRegistry();
+    ResetSettings();
     MasterHostName = L"127.0.0.1";
     PacketsPerSecond = 1000;
 }
@@ -69,6 +180,8 @@ void MainWindowTest::TearDown()
     PumpFor(20);
     StopLab(lab);
     lab = nullptr;
+    delete registry;
+    registry = nullptr;
 }
 
 bool MainWindowTest::ServeLab(LabScenario scenario)

@@ -20,11 +20,64 @@ RECT ChildRect(HWND window, int id);
 
 std::wstring WindowText(HWND window);
 
+struct TemplateControl {
+    DWORD style;
+    DWORD exStyle;
+    DWORD helpId;
+    RECT rect;  // x, y, width, height in dialog units
+    int id;
+    std::wstring className;
+    std::wstring text;
+};
+
+struct DialogTemplate {
+    DWORD style;
+    DWORD exStyle;
+    RECT rect;
+    std::wstring menu;
+    std::wstring className;
+    std::wstring caption;
+    WORD pointSize;
+    WORD weight;
+    BYTE italic;
+    BYTE charset;
+    std::wstring font;
+    std::vector<TemplateControl> controls;
+};
+
+// Parses an extended dialog template as the dialog manager reads it.
+DialogTemplate ReadDialogTemplate(int id);
+
+// Whether a template's class names this class. The resource compiler may
+// store a name in capitals (window classes are found regardless of case) or
+// a standard class by its number.
+bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className);
+
+// Points HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE at empty scratch keys of
+// this process's own for as long as it lives, and deletes them afterwards.
+class ScratchRegistry {
+public:
+    ScratchRegistry();
+    ~ScratchRegistry();
+    // Points the predefined keys at the scratch keys again.
+    void Redirect();
+
+private:
+    HKEY user = nullptr;
+    HKEY machine = nullptr;
+    std::wstring root;
+};
+
+// Every setting back to zero, as at process start.
+void ResetSettings();
+
 // Serves the scenario with its master on 127.0.0.1 and points the browser at
-// it; creates the main window, whose first update starts by itself.
+// it; creates the main window, whose first update starts by itself. The
+// registry is a scratch one for each test.
 class MainWindowTest : public testing::Test {
 protected:
     LabNetwork* lab = nullptr;
+    ScratchRegistry* registry = nullptr;
 
     void SetUp() override;
     void TearDown() override;

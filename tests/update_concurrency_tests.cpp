@@ -8,7 +8,7 @@
 
 #include "engine/master_update.h"
 #include "engine/server_table.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "tests/update_fixture.h"
 
 namespace {

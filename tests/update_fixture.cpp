@@ -5,7 +5,7 @@
 
 #include "engine/master_update.h"
 #include "engine/server_table.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 
 LabServer AnsweringServer(int port, const std::string& hostName, int players)
 {

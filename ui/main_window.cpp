@@ -9,6 +9,8 @@
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
 #include "resources/resource.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -65,6 +67,9 @@ void RouteCommand(WORD controlId)
     switch (controlId) {
     case IDC_EXIT:
         DestroyWindow(MainWindow);
+        break;
+    case IDC_CONFIG:
+        DialogBoxParamW(AppInstance, MAKEINTRESOURCEW(IDD_CONFIG), MainWindow, ConfigDialogProc, 0);
         break;
     case IDC_UPDATE:
         StartOrAbortUpdate();
@@ -198,6 +203,7 @@ void InitMainWindow(HWND window)
     ServerTable.count = 0;
     CreateBrowserViews(window, AppInstance);
     SizerAttach(window, MainAnchors, true, nullptr);
+    LoadSettings();
     if (PlayerViewDetails && IsXpOrLater)
         SendDlgItemMessageW(window, IDC_PLAYER_LIST, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
     SetWindowTextW(window, MainWindowTitle);
@@ -228,7 +234,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         DestroyWindow(MainWindow);
         return TRUE;
     case WM_DESTROY:
-        WSACleanup();
+        SaveSettings();
         PostQuitMessage(0);
         return FALSE;
     case WM_SET_UPDATE_BUTTONS:

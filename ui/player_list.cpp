@@ -8,7 +8,7 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 

@@ -8,6 +8,8 @@
 struct PlayerEntry;
 struct ServerRecord;
 
+extern HWND PlayerList;
+
 const int BuddyNameSize = 32;
 
 // The names parsed from BuddyText, each in a slot of BuddyNameSize.

@@ -11,7 +11,7 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "resources/resource.h"
-#include "settings/settings_store.h"
+#include "settings/settings.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/status_bar.h"

@@ -49,7 +49,6 @@ extern int VisibleServerCount;
 extern int VisiblePlayerCount;
 
 extern HWND ServerList;
-extern HWND PlayerList;
 
 // Builds the columns of both lists, the status bar and the image lists;
 // returns the server list, or null when a column cannot be made.

@@ -1,0 +1,100 @@
+// The configuration dialog.
+#include "settings/config_dialog.h"
+
+#include <commctrl.h>
+
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+
+namespace {
+
+// Characters read back from a path field, terminator included: room is
+// left for the backslash that may follow.
+const int PathFieldRead = PathSize - 1;
+
+void ShowSettings(HWND dialog)
+{
+    SetDlgItemTextW(dialog, IDC_GAME_PATH, GamePath);
+    SetDlgItemTextW(dialog, IDC_GAME_EXECUTABLE, GameExecutable);
+    SetDlgItemInt(dialog, IDC_PACKETS_PER_SECOND, PacketsPerSecond, TRUE);
+    SetDlgItemInt(dialog, IDC_GOOD_PING, GoodPing, TRUE);
+    SetDlgItemInt(dialog, IDC_MEDIUM_PING, MediumPing, TRUE);
+    SetDlgItemTextW(dialog, IDC_BUDDY_LIST, BuddyText != nullptr ? BuddyText : L"");
+}
+
+int ReadNumberField(HWND dialog, int id)
+{
+    return static_cast<int>(GetDlgItemInt(dialog, id, nullptr, TRUE));
+}
+
+void ReadBuddyField(HWND dialog)
+{
+    int length = static_cast<int>(SendDlgItemMessageW(dialog, IDC_BUDDY_LIST, WM_GETTEXTLENGTH, 0, 0));
+    wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t)));
+    if (text == nullptr)
+        return;
+    SendDlgItemMessageW(dialog, IDC_BUDDY_LIST, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text));
+    text[length] = L'\0';
+    if (BuddyText != nullptr)
+        HeapFree(GetProcessHeap(), 0, BuddyText);
+    BuddyText = text;
+}
+
+void RedrawAllRows(HWND list)
+{
+    LRESULT rows = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    SendMessageW(list, LVM_REDRAWITEMS, 0, rows);
+}
+
+void EndWithBackslash(wchar_t* path)
+{
+    int length = lstrlenW(path);
+    if (length > 0 && path[length - 1] != L'\\' && length < PathSize - 1) {
+        path[length] = L'\\';
+        path[length + 1] = L'\0';
+    }
+}
+
+}  // namespace
+
+void ApplyConfig(HWND dialog)
+{
+    ZeroMemory(GamePath, sizeof(GamePath));
+    ZeroMemory(GameExecutable, sizeof(GameExecutable));
+    SendDlgItemMessageW(dialog, IDC_GAME_PATH, WM_GETTEXT, PathFieldRead, reinterpret_cast<LPARAM>(GamePath));
+    SendDlgItemMessageW(dialog, IDC_GAME_EXECUTABLE, WM_GETTEXT, PathFieldRead,
+                        reinterpret_cast<LPARAM>(GameExecutable));
+    PacketsPerSecond = ReadNumberField(dialog, IDC_PACKETS_PER_SECOND);
+    GoodPing = ReadNumberField(dialog, IDC_GOOD_PING);
+    MediumPing = ReadNumberField(dialog, IDC_MEDIUM_PING);
+    ReadBuddyField(dialog);
+    ParseBuddyList();
+    RedrawAllRows(ServerList);
+    RedrawAllRows(PlayerList);
+    UpdateWindow(ServerList);
+    UpdateWindow(PlayerList);
+    EndWithBackslash(GamePath);
+}
+
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        ShowSettings(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDOK)
+            return FALSE;
+        ApplyConfig(dialog);
+        EndDialog(dialog, 0);
+        return TRUE;
+    case WM_CLOSE:
+        ApplyConfig(dialog);
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

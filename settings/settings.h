@@ -1,0 +1,36 @@
+// The user's settings, process-wide, read and written in place by the rest
+// of the program; loaded and saved by the settings store.
+#pragma once
+
+#include <windows.h>
+
+// Paths hold at most 259 characters and their terminator.
+const int PathSize = 260;
+
+// The directory that holds the game, and the game's file name.
+extern wchar_t GamePath[PathSize];
+extern wchar_t GameExecutable[PathSize];
+
+const int DefaultPacketsPerSecond = 10;
+
+// Status requests per second during a sweep.
+extern int PacketsPerSecond;
+
+// Pings up to GoodPing are good, up to MediumPing medium, above that bad.
+extern int GoodPing;
+extern int MediumPing;
+
+// Non-zero: full servers, and empty servers, are listed.
+extern DWORD ShowFull;
+extern DWORD ShowEmpty;
+
+// The server list column the list is sorted by, plus ReverseSortFlag.
+extern DWORD SortOrder;
+const DWORD ReverseSortFlag = 0x4000;
+
+// Non-zero while the player list is meant to show its details view.
+extern DWORD PlayerViewDetails;
+
+// The buddy list as the user typed it, one name per line; on the process
+// heap, or null.
+extern wchar_t* BuddyText;

@@ -1,0 +1,228 @@
+// The configuration dialog, driven as the user would: shown values, the
+// path rules, Escape, Enter, the close box and the immediate highlighting.
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/server_table.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "tests/message_pump.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+
+namespace {
+
+using DialogStep = std::function<void(HWND dialog)>;
+
+std::vector<DialogStep> pendingSteps;
+size_t nextStep;
+bool dialogStillOpen;
+
+HWND ConfigWindow()
+{
+    return FindWindowW(L"#32770", L"Config");
+}
+
+// Each tick of the timer runs the next step inside the dialog's modal loop.
+void CALLBACK RunNextStep(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = ConfigWindow();
+    if (dialog == nullptr || nextStep == pendingSteps.size()) {
+        KillTimer(nullptr, timer);
+        dialogStillOpen = dialog != nullptr;
+        if (dialog != nullptr)
+            EndDialog(dialog, 0);
+        return;
+    }
+    pendingSteps[nextStep++](dialog);
+}
+
+class ConfigDialogTest : public ServerViewsTest {
+protected:
+    // Presses Config and runs the steps in the open dialog, one per tick.
+    // Returns whether the dialog was still open after the last step.
+    bool RunDialog(std::vector<DialogStep> steps)
+    {
+        pendingSteps = std::move(steps);
+        nextStep = 0;
+        dialogStillOpen = false;
+        UINT_PTR timer = SetTimer(nullptr, 0, 30, RunNextStep);
+        SendDlgItemMessageW(MainWindow, IDC_CONFIG, BM_CLICK, 0, 0);
+        KillTimer(nullptr, timer);
+        return dialogStillOpen;
+    }
+};
+
+std::wstring FieldText(HWND dialog, int id)
+{
+    wchar_t text[1024];
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+// The dialog's loop translates the key, as it would a real one.
+void PressKey(HWND dialog, int id, WPARAM key)
+{
+    HWND field = GetDlgItem(dialog, id);
+    SetFocus(field);
+    PostMessageW(field, WM_KEYDOWN, key, 1);
+    PostMessageW(field, WM_KEYUP, key, 0xC0000001);
+}
+
+TEST_F(ConfigDialogTest, ShowsTheCurrentValuesAndTheCloseBoxApplies)
+{
+    lstrcpyW(GamePath, L"C:\\Games\\");
+    PacketsPerSecond = -1;
+    GoodPing = 70;
+    MediumPing = 140;
+    std::wstring shown[6];
+    bool open = RunDialog({[&shown](HWND dialog) {
+                               const int ids[] = {IDC_GAME_PATH, IDC_GAME_EXECUTABLE, IDC_PACKETS_PER_SECOND,
+                                                  IDC_GOOD_PING, IDC_MEDIUM_PING, IDC_BUDDY_LIST};
+                               for (int index = 0; index < 6; index++)
+                                   shown[index] = FieldText(dialog, ids[index]);
+                               SetDlgItemTextW(dialog, IDC_PACKETS_PER_SECOND, L"");
+                               SetDlgItemTextW(dialog, IDC_GOOD_PING, L"");
+                               SetDlgItemTextW(dialog, IDC_GAME_EXECUTABLE, L"");
+                           },
+                           [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }});
+    EXPECT_FALSE(open);
+    EXPECT_EQ(shown[0], L"C:\\Games\\");
+    EXPECT_EQ(shown[1], L"quake2.exe");
+    EXPECT_EQ(shown[2], L"-1");
+    EXPECT_EQ(shown[3], L"70");
+    EXPECT_EQ(shown[4], L"140");
+    EXPECT_EQ(shown[5], L"");
+    EXPECT_EQ(PacketsPerSecond, 0);
+    EXPECT_EQ(GoodPing, 0);
+    EXPECT_EQ(MediumPing, 140);
+    EXPECT_STREQ(GameExecutable, L"");
+}
+
+TEST_F(ConfigDialogTest, GamePathEndsWithOneBackslash)
+{
+    std::wstring longPath(300, L'q');
+    std::wstring longEndingInBackslash = std::wstring(257, L'q') + L"\\" + std::wstring(42, L'r');
+    struct Case {
+        std::wstring typed;
+        std::wstring stored;
+    };
+    const Case cases[] = {{L"C:\\Games\\Quake2", L"C:\\Games\\Quake2\\"},
+                          {L"C:\\Games\\Quake2\\", L"C:\\Games\\Quake2\\"},
+                          {L"", L""},
+                          {longPath, std::wstring(258, L'q') + L"\\"},
+                          {longEndingInBackslash, std::wstring(257, L'q') + L"\\"}};
+    for (const Case& test : cases) {
+        RunDialog({[&test](HWND dialog) {
+            SetDlgItemTextW(dialog, IDC_GAME_PATH, test.typed.c_str());
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }});
+        EXPECT_EQ(std::wstring(GamePath), test.stored);
+    }
+}
+
+TEST_F(ConfigDialogTest, EscapeChangesNothingAndEnterDependsOnTheField)
+{
+    GoodPing = 100;
+    bool open = RunDialog({[](HWND dialog) {
+                               SetDlgItemTextW(dialog, IDC_GOOD_PING, L"55");
+                               PressKey(dialog, IDC_GOOD_PING, VK_ESCAPE);
+                           },
+                           [](HWND) {}});
+    EXPECT_TRUE(open);
+    EXPECT_EQ(GoodPing, 100) << "the dialog was not applied by Escape, nor by the test ending it";
+
+    std::wstring buddies;
+    open = RunDialog({[](HWND dialog) {
+                          SetDlgItemTextW(dialog, IDC_BUDDY_LIST, L"Alice");
+                          SendDlgItemMessageW(dialog, IDC_BUDDY_LIST, EM_SETSEL, 5, 5);
+                          PressKey(dialog, IDC_BUDDY_LIST, VK_RETURN);
+                      },
+                      [&buddies](HWND dialog) { buddies = FieldText(dialog, IDC_BUDDY_LIST); }});
+    EXPECT_TRUE(open);
+    EXPECT_EQ(buddies, L"Alice\r\n");
+
+    open = RunDialog({[](HWND dialog) {
+                          SetDlgItemTextW(dialog, IDC_GAME_PATH, L"D:\\Q2");
+                          PressKey(dialog, IDC_GAME_PATH, VK_RETURN);
+                      },
+                      [](HWND) {}, [](HWND) {}});
+    EXPECT_FALSE(open);
+    EXPECT_STREQ(GamePath, L"D:\\Q2\\");
+}
+
+TEST_F(ConfigDialogTest, NewBuddiesHighlightAtOnce)
+{
+    ServerRecord record = AnsweredRecord(L"Bob's place", 0, 8, 20);
+    record.playerCount = 1;
+    lstrcpyW(record.players[0].name, L"Bob");
+    ShowRecords({record});
+    ASSERT_FALSE(ServerHasBuddy(ServerTable.records[0]));
+
+    RunDialog({[](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_BUDDY_LIST, L"Alice\r\nbob");
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_STREQ(BuddyText, L"Alice\r\nbob");
+    EXPECT_EQ(BuddyCount, 2);
+    EXPECT_TRUE(ServerHasBuddy(ServerTable.records[0]));
+
+    RunDialog({[](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_BUDDY_LIST, L"");
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(BuddyCount, 0);
+    EXPECT_FALSE(ServerHasBuddy(ServerTable.records[0]));
+}
+
+TEST(ConfigTemplate, MatchesTheLayout)
+{
+    DialogTemplate dialog = ReadDialogTemplate(IDD_CONFIG);
+    EXPECT_EQ(dialog.style, DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
+    EXPECT_EQ(dialog.rect, (RECT{0, 0, 273, 140}));
+    EXPECT_EQ(dialog.caption, L"Config");
+    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
+    EXPECT_EQ(dialog.pointSize, 8);
+    struct Expected {
+        int id;
+        const wchar_t* className;
+        const wchar_t* text;
+        DWORD style;
+        RECT rect;
+    };
+    const Expected controls[] = {
+        {IDC_GAME_PATH, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 17, 183, 14}},
+        {IDC_GAME_EXECUTABLE, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 45, 183, 14}},
+        {-1, L"STATIC", L"Game Path", WS_GROUP | SS_LEFT, {7, 7, 102, 8}},
+        {-1, L"STATIC", L"Game Executable", WS_GROUP | SS_LEFT, {7, 35, 102, 9}},
+        {-1, L"STATIC", L"Buddy List (one per line)", WS_GROUP | SS_LEFT, {7, 64, 78, 8}},
+        {IDC_BUDDY_LIST, L"EDIT", L"",
+         WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 74, 183, 59}},
+        {-1, L"STATIC", L"Queries Per Second", WS_GROUP | SS_LEFT, {198, 7, 64, 8}},
+        {IDC_PACKETS_PER_SECOND, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 17, 68, 14}},
+        {-1, L"STATIC", L"Good ping value", WS_GROUP | SS_LEFT, {199, 36, 52, 8}},
+        {IDC_GOOD_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 45, 68, 14}},
+        {-1, L"STATIC", L"Medium ping value", WS_GROUP | SS_LEFT, {199, 64, 60, 8}},
+        {IDC_MEDIUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 73, 68, 14}},
+        {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {204, 119, 50, 14}},
+    };
+    ASSERT_EQ(dialog.controls.size(), std::size(controls));
+    for (size_t index = 0; index < dialog.controls.size(); index++) {
+        const TemplateControl& control = dialog.controls[index];
+        SCOPED_TRACE(index);
+        EXPECT_EQ(control.id, controls[index].id);
+        EXPECT_EQ(control.text, controls[index].text);
+        EXPECT_EQ(control.style, controls[index].style | WS_CHILD | WS_VISIBLE);
+        EXPECT_EQ(control.rect, controls[index].rect);
+        EXPECT_TRUE(SameWindowClass(control.className, controls[index].className));
+    }
+}
+
+}  // namespace
