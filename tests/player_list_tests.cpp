@@ -83,16 +83,6 @@ protected:
         ServerViewsTest::SetUp();
     }
 
-    void Notify(HWND list, int controlId, UINT code, int subItem = 0)
-    {
-        NMLISTVIEW notification = {};
-        notification.hdr.hwndFrom = list;
-        notification.hdr.idFrom = controlId;
-        notification.hdr.code = code;
-        notification.iSubItem = subItem;
-        SendMessageW(MainWindow, WM_NOTIFY, controlId, reinterpret_cast<LPARAM>(&notification));
-    }
-
     void Select(int row)
     {
         LVITEMW state = {};
@@ -147,13 +137,13 @@ TEST_F(PlayerListTest, SelectionFillsTheListInReplyOrderAndHeadersSortIt)
     EXPECT_EQ(PlayerColumn(2), (std::vector<std::wstring>{L"40", L"20", L"90", L"10"}));
 
     for (int click = 0; click < 2; click++) {
-        Notify(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
+        NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
         EXPECT_EQ(PlayerColumn(1), (std::vector<std::wstring>{L"10", L"5", L"5", L"-2"}));
     }
-    Notify(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 2);
+    NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 2);
     EXPECT_EQ(PlayerColumn(2), (std::vector<std::wstring>{L"10", L"20", L"40", L"90"}));
     for (int click = 0; click < 2; click++) {
-        Notify(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 0);
+        NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 0);
         EXPECT_EQ(PlayerColumn(0), (std::vector<std::wstring>{L"Kai", L"Zed", L"adam", L"mia"}));
     }
 
@@ -169,13 +159,13 @@ TEST_F(PlayerListTest, RightClicksSwitchTheView)
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETVIEW, 0, 0), LV_VIEW_LIST);
     const DWORD views[] = {LV_VIEW_DETAILS, LV_VIEW_SMALLICON, LV_VIEW_DETAILS};
     for (DWORD view : views) {
-        Notify(PlayerList, IDC_PLAYER_LIST, NM_RCLICK);
+        NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, NM_RCLICK);
         EXPECT_EQ(SendMessageW(PlayerList, LVM_GETVIEW, 0, 0), LRESULT(view));
         EXPECT_EQ(PlayerViewDetails, view == LV_VIEW_DETAILS ? 1u : 0u);
     }
 
     IsXpOrLater = 0;
-    Notify(PlayerList, IDC_PLAYER_LIST, NM_RCLICK);
+    NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, NM_RCLICK);
     IsXpOrLater = 1;
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETVIEW, 0, 0), LV_VIEW_DETAILS);
     EXPECT_EQ(PlayerViewDetails, 1u);

@@ -34,15 +34,7 @@ protected:
         ServerViewsTest::SetUp();
     }
 
-    void ClickHeader(int column)
-    {
-        NMLISTVIEW click = {};
-        click.hdr.hwndFrom = ServerList;
-        click.hdr.idFrom = IDC_SERVER_LIST;
-        click.hdr.code = LVN_COLUMNCLICK;
-        click.iSubItem = column;
-        SendMessageW(MainWindow, WM_NOTIFY, IDC_SERVER_LIST, reinterpret_cast<LPARAM>(&click));
-    }
+    void ClickHeader(int column) { NotifyMainWindow(ServerList, IDC_SERVER_LIST, LVN_COLUMNCLICK, column); }
 
     std::vector<std::wstring> HostColumnText()
     {

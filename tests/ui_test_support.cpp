@@ -101,6 +101,16 @@ DialogTemplate ReadDialogTemplate(int id)
     return dialog;
 }
 
+void NotifyMainWindow(HWND list, int controlId, UINT code, int subItem)
+{
+    NMLISTVIEW notification = {};
+    notification.hdr.hwndFrom = list;
+    notification.hdr.idFrom = controlId;
+    notification.hdr.code = code;
+    notification.iSubItem = subItem;
+    SendMessageW(MainWindow, WM_NOTIFY, controlId, reinterpret_cast<LPARAM>(&notification));
+}
+
 bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className)
 {
     static const wchar_t* const numbered[][2] = {{L"#128", L"Button"}, {L"#129", L"Edit"}, {L"#130", L"Static"}};

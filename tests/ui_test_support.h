@@ -20,6 +20,9 @@ RECT ChildRect(HWND window, int id);
 
 std::wstring WindowText(HWND window);
 
+// Sends the main window a list view notification as the list would.
+void NotifyMainWindow(HWND list, int controlId, UINT code, int subItem = 0);
+
 struct TemplateControl {
     DWORD style;
     DWORD exStyle;
