@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <string>
 #include <vector>
@@ -210,14 +211,21 @@ TEST_F(MainWindowTest, ControlsFollowTheWindowSize)
 
 LRESULT smallIconSeen;
 
+enum CloseWay { CloseBox, AltF4, ExitButton };
+CloseWay closeWay;
+
 DWORD WINAPI CloseSoon(LPVOID)
 {
-    // Once the first update is running, close as the close box would.
+    // Once the first update is running, close the window as the user would.
     for (int wait = 0; wait < 500 && !(MainWindow != nullptr && UpdateBusy); wait++)
         Sleep(10);
     Sleep(100);
     smallIconSeen = SendMessageW(MainWindow, WM_GETICON, ICON_SMALL, 0);
-    PostMessageW(MainWindow, WM_CLOSE, 0, 0);
+    switch (closeWay) {
+    case CloseBox: PostMessageW(MainWindow, WM_CLOSE, 0, 0); break;
+    case AltF4: PostMessageW(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    case ExitButton: SendDlgItemMessageW(MainWindow, IDC_EXIT, BM_CLICK, 0, 0); break;
+    }
     return 0;
 }
 
@@ -226,15 +234,27 @@ TEST_F(MainWindowTest, ClosingDuringAnUpdateEndsTheLoopWithZero)
     LabScenario scenario = AnsweringServers(20, 50);
     scenario.master.replyDelay = 300;
     ASSERT_TRUE(ServeLab(scenario));
-    PacketsPerSecond = 5;
-    HANDLE closer = CreateThread(nullptr, 0, CloseSoon, nullptr, 0, nullptr);
-    int exitCode = RunMainWindow(GetModuleHandleW(nullptr));
-    WaitForSingleObject(closer, INFINITE);
-    CloseHandle(closer);
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_FALSE(IsWindow(MainWindow));
-    EXPECT_EQ(UpdateBusy, 1) << "the update was not running when the window closed";
-    EXPECT_NE(smallIconSeen, 0);
+    for (CloseWay way : {CloseBox, AltF4, ExitButton}) {
+        SCOPED_TRACE(way);
+        PacketsPerSecond = 5;
+        closeWay = way;
+        HANDLE closer = CreateThread(nullptr, 0, CloseSoon, nullptr, 0, nullptr);
+        int exitCode = RunMainWindow(GetModuleHandleW(nullptr));
+        WaitForSingleObject(closer, INFINITE);
+        CloseHandle(closer);
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_FALSE(IsWindow(MainWindow));
+        EXPECT_EQ(UpdateBusy, 1) << "the update was not running when the window closed";
+        EXPECT_NE(smallIconSeen, 0);
+        // The settings were saved on the way out.
+        HKEY key;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Orbelle\\Quarrix Server Browser", 0, KEY_READ, &key),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        SHDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE");
+        SetEvent(AbortEvent);
+        WaitForUpdate();
+    }
 }
 
 }  // namespace
