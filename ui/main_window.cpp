@@ -8,6 +8,7 @@
 #include "engine/master_update.h"
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
+#include "launcher/game_launcher.h"
 #include "resources/resource.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
@@ -103,6 +104,9 @@ INT_PTR RouteServerListNotification(NMHDR* header)
         return FALSE;
     case NM_CUSTOMDRAW:
         return AnswerCustomDraw(ServerList, header);
+    case NM_DBLCLK:
+        LaunchGame(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
+        return FALSE;
     default:
         return FALSE;
     }

@@ -1,0 +1,175 @@
+// The game launcher.
+#include <winsock2.h>
+
+#include "launcher/game_launcher.h"
+
+#include <commctrl.h>
+
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "ui/main_window.h"
+#include "ui/server_list.h"
+
+namespace {
+
+const int CommandLineSize = 1024;
+const int AddressTextSize = 32;
+const int MessageTextSize = 1024;
+// Room to show a directory and a name that together overflow a path.
+const int LongPathSize = 2 * PathSize;
+
+void PlatformDriveRoot(wchar_t letter, wchar_t* root, int rootSize)
+{
+    FormatText(root, rootSize, L"%c:\\", letter);
+}
+
+bool IsDotEntry(const wchar_t* name)
+{
+    return lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0;
+}
+
+bool UserConfirms(const wchar_t* directory)
+{
+    wchar_t question[MessageTextSize];
+    FormatText(question, MessageTextSize,
+               L"Quarrix Server Browser found '%s' in:\r\n\t%s\r\nIs this the one you wish to use?", GameExecutable,
+               directory);
+    return MessageBoxW(MainWindow, question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+// Looks at one entry of `directory`; true when the search is over.
+bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar_t found[PathSize])
+{
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(entry.cFileName)) {
+        wchar_t subdirectory[PathSize];
+        FormatText(subdirectory, PathSize, L"%s%s\\", directory, entry.cFileName);
+        return FindGameExecutable(subdirectory, found);
+    }
+    if (_wcsicmp(entry.cFileName, GameExecutable) == 0 && UserConfirms(directory)) {
+        lstrcpynW(found, directory, PathSize);
+        return true;
+    }
+    return false;
+}
+
+bool ScanFixedDrives()
+{
+    for (wchar_t letter = L'C'; letter <= L'Z'; letter++) {
+        wchar_t root[PathSize];
+        FormDriveRoot(letter, root, PathSize);
+        if (DriveTypeOf(root) != DRIVE_FIXED)
+            continue;
+        StatusMessage(L"Trying to find %s on %s...", GameExecutable, root);
+        if (FindGameExecutable(root, GamePath))
+            return true;
+    }
+    return false;
+}
+
+void ReportNotFound()
+{
+    StatusMessage(L"Couldn't find a Quake II executable!");
+    MessageBoxW(MainWindow,
+                L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified "
+                L"where Quake II is on your system.\n\nTry setting the executable name manually in the config if you "
+                L"have a different executable name.",
+                L"Can't find Quake II", MB_ICONWARNING | MB_OK);
+}
+
+void ReportMissingExecutable(const wchar_t* executablePath)
+{
+    StatusMessage(L"Couldn't find %s! Check your config.", GameExecutable);
+    wchar_t text[MessageTextSize];
+    FormatText(text, MessageTextSize, L"Error: Couldn't find a Quake II executable:\r\n\r\n\t%s: File Not Found",
+               executablePath);
+    MessageBoxW(MainWindow, text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
+}
+
+LPARAM RowRecord(int item)
+{
+    LVITEMW row = {};
+    row.mask = LVIF_PARAM;
+    row.iItem = item;
+    row.lParam = -1;
+    SendMessageW(ServerList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    return row.lParam;
+}
+
+void StartGame(const wchar_t* directory, const wchar_t* address)
+{
+    wchar_t commandLine[CommandLineSize];
+    FormatText(commandLine, CommandLineSize, L"\"%s\\%s\" +set game \"quarrix\" +connect \"%s\"", directory,
+               GameExecutable, address);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, directory,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+}  // namespace
+
+void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
+UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
+
+bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize])
+{
+    wchar_t pattern[PathSize + 1];
+    FormatText(pattern, PathSize + 1, L"%s*", directory);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool confirmed = false;
+    do {
+        // An entry whose path would not fit is passed over; the rest of the
+        // directory is still searched.
+        if (lstrlenW(directory) + lstrlenW(entry.cFileName) + 1 > PathSize - 1)
+            continue;
+        confirmed = ExamineEntry(directory, entry, found);
+    } while (!confirmed && FindNextFileW(search, &entry));
+    FindClose(search);
+    return confirmed;
+}
+
+void LaunchGame(int item)
+{
+    if (item == -1)
+        return;
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    LPARAM record = RowRecord(item);
+    if (record < 0 || record >= ServerTable.count) {
+        SetCursor(previous);
+        return;
+    }
+    if (GamePath[0] == L'\0')
+        ScanFixedDrives();
+
+    in_addr address;
+    address.s_addr = ServerTable.records[record].address;
+    wchar_t addressText[AddressTextSize];
+    FormatText(addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), ServerTable.records[record].port);
+    SetCursor(previous);
+
+    if (GamePath[0] == L'\0') {
+        ReportNotFound();
+        return;
+    }
+    StatusMessage(L"Starting Quake II...");
+    wchar_t directory[PathSize];
+    lstrcpynW(directory, GamePath, PathSize);
+    wchar_t executablePath[LongPathSize];
+    FormatText(executablePath, LongPathSize, L"%s\\%s", directory, GameExecutable);
+    // A path longer than a path may be cannot name the game.
+    if (lstrlenW(executablePath) > PathSize - 1 || GetFileAttributesW(executablePath) == INVALID_FILE_ATTRIBUTES) {
+        ReportMissingExecutable(executablePath);
+        return;
+    }
+    SetCurrentDirectoryW(directory);
+    StartGame(directory, addressText);
+    DestroyWindow(MainWindow);
+}

@@ -1,0 +1,424 @@
+// The game launcher: the drive scan and search on folders of the test's own
+// (the drive roots and types come through the launcher's drive seam), real
+// confirmation boxes answered as the user would, and the stand-in game.
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine/server_table.h"
+#include "launcher/game_launcher.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "settings/settings_store.h"
+#include "tests/message_pump.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/server_list.h"
+#include "ui/status_bar.h"
+
+namespace {
+
+const std::wstring DrivesFolder = L"C:\\quarrix-drives\\";
+
+std::wstring RootOf(wchar_t letter)
+{
+    return DrivesFolder + std::wstring(1, static_cast<wchar_t>(towlower(letter))) + L"\\";
+}
+
+void TestDriveRoot(wchar_t letter, wchar_t* root, int rootSize)
+{
+    lstrcpynW(root, RootOf(letter).c_str(), rootSize);
+}
+
+// C and E are fixed disks, D a CD drive; no other letter has a drive.
+UINT WINAPI TestDriveType(LPCWSTR root)
+{
+    if (RootOf(L'C') == root || RootOf(L'E') == root)
+        return DRIVE_FIXED;
+    if (RootOf(L'D') == root)
+        return DRIVE_CDROM;
+    return DRIVE_NO_ROOT_DIR;
+}
+
+void MakeFolders(const std::wstring& path)
+{
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+}
+
+void MakeFile(const std::wstring& path, const char* content = "not a program")
+{
+    MakeFolders(path);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(file, content, lstrlenA(content), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+void PlaceStandInGame(const std::wstring& path)
+{
+    MakeFolders(path);
+    CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), path.c_str(), FALSE);
+}
+
+void DeleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(folder + name + L"\\");
+            else
+                DeleteFileW((folder + name).c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+struct ShownBox {
+    std::wstring caption;
+    std::wstring text;
+};
+
+std::vector<ShownBox> shownBoxes;
+std::deque<int> answers;  // for Yes/No questions; No once they run out
+std::vector<std::wstring> statusLines;
+WNDPROC statusBarProc;
+
+LRESULT CALLBACK RecordStatusLines(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == SB_SETTEXTW && LOBYTE(wParam) == 0)
+        statusLines.push_back(reinterpret_cast<const wchar_t*>(lParam));
+    return CallWindowProcW(statusBarProc, bar, message, wParam, lParam);
+}
+
+// Answers every box that the launcher shows, from the box's own loop.
+void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    const wchar_t* captions[] = {L"Quake II Location", L"Can't find Quake II", L"Couldn't find Quake II"};
+    for (const wchar_t* caption : captions) {
+        HWND box = FindWindowW(L"#32770", caption);
+        if (box == nullptr || !IsWindowEnabled(box))
+            continue;
+        wchar_t text[2048];
+        GetDlgItemTextW(box, 0xFFFF, text, 2048);
+        shownBoxes.push_back({caption, text});
+        int answer = IDOK;
+        if (lstrcmpW(caption, L"Quake II Location") == 0) {
+            answer = answers.empty() ? IDNO : answers.front();
+            if (!answers.empty())
+                answers.pop_front();
+        }
+        EnableWindow(box, FALSE);
+        PostMessageW(box, WM_COMMAND, answer, 0);
+    }
+}
+
+std::wstring Question(const std::wstring& directory)
+{
+    return L"Quarrix Server Browser found 'quake2.exe' in:\r\n\t" + directory + L"\r\nIs this the one you wish to use?";
+}
+
+class LauncherTest : public ServerViewsTest {
+protected:
+    wchar_t startDirectory[MAX_PATH];
+    UINT_PTR answerTimer = 0;
+
+    void SetUp() override
+    {
+        ServerViewsTest::SetUp();
+        GetCurrentDirectoryW(MAX_PATH, startDirectory);
+        DeleteTree(DrivesFolder);
+        CreateDirectoryW(DrivesFolder.c_str(), nullptr);
+        FormDriveRoot = TestDriveRoot;
+        DriveTypeOf = TestDriveType;
+        shownBoxes.clear();
+        answers.clear();
+        statusLines.clear();
+        statusBarProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongW(StatusBar, GWL_WNDPROC, reinterpret_cast<LONG>(RecordStatusLines)));
+        answerTimer = SetTimer(nullptr, 0, 20, AnswerBoxes);
+        ServerRecord record = AnsweredRecord(L"Target", 1, 8, 20);
+        record.address = inet_addr("192.0.2.10");
+        record.port = 960;
+        ShowRecords({record});
+    }
+
+    void TearDown() override
+    {
+        KillTimer(nullptr, answerTimer);
+        if (IsWindow(StatusBar))
+            SetWindowLongW(StatusBar, GWL_WNDPROC, reinterpret_cast<LONG>(statusBarProc));
+        SetCurrentDirectoryW(startDirectory);
+        DeleteTree(DrivesFolder);
+        ServerViewsTest::TearDown();
+    }
+
+    void DoubleClick(int item)
+    {
+        NMITEMACTIVATE activation = {};
+        activation.hdr.hwndFrom = ServerList;
+        activation.hdr.idFrom = IDC_SERVER_LIST;
+        activation.hdr.code = NM_DBLCLK;
+        activation.iItem = item;
+        SendMessageW(MainWindow, WM_NOTIFY, IDC_SERVER_LIST, reinterpret_cast<LPARAM>(&activation));
+    }
+
+    std::vector<std::wstring> OfferedDirectories()
+    {
+        std::vector<std::wstring> offered;
+        const std::wstring prefix = L"Quarrix Server Browser found 'quake2.exe' in:\r\n\t";
+        for (const ShownBox& box : shownBoxes) {
+            if (box.caption == L"Quake II Location")
+                offered.push_back(box.text.substr(prefix.size(), box.text.find(L"\r\nIs") - prefix.size()));
+        }
+        return offered;
+    }
+
+    bool StatusShown(const std::wstring& line)
+    {
+        return std::find(statusLines.begin(), statusLines.end(), line) != statusLines.end();
+    }
+};
+
+// What the game recorded: its command line and its current directory.
+std::vector<std::wstring> LaunchRecord(const std::wstring& folder)
+{
+    std::wstring path = folder + L"launch.txt";
+    PumpUntil([&path] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+    Sleep(100);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    wchar_t text[2048] = {};
+    DWORD read = 0;
+    ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
+    CloseHandle(file);
+    std::wstring all(text);
+    std::vector<std::wstring> lines;
+    for (size_t start = 0, end; (end = all.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+        lines.push_back(all.substr(start, end - start));
+    return lines;
+}
+
+// The order in which a depth-first walk meets directories holding a file
+// named like the game, entries taken as the file system delivers them.
+void MatchingDirectories(const std::wstring& folder, std::vector<std::wstring>* found)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (directory && name != L"." && name != L"..")
+            MatchingDirectories(folder + name + L"\\", found);
+        else if (!directory && _wcsicmp(name.c_str(), L"quake2.exe") == 0)
+            found->push_back(folder);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+TEST_F(LauncherTest, DoubleClickBesideTheRowsOrOnAStaleRowDoesNothing)
+{
+    HCURSOR cross = LoadCursorW(nullptr, IDC_CROSS);
+    SetCursor(cross);
+    DoubleClick(-1);
+    EXPECT_EQ(GetCursor(), cross);
+
+    LVITEMW stale = {};
+    stale.mask = LVIF_TEXT | LVIF_PARAM;
+    stale.iItem = 1;
+    stale.pszText = LPSTR_TEXTCALLBACKW;
+    stale.lParam = 7;
+    int row = static_cast<int>(SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&stale)));
+    DoubleClick(row);
+    EXPECT_EQ(GetCursor(), cross);
+    PumpFor(60, MainWindow);
+    EXPECT_TRUE(shownBoxes.empty());
+    EXPECT_TRUE(statusLines.empty());
+    EXPECT_TRUE(IsWindow(MainWindow));
+}
+
+TEST_F(LauncherTest, ConfirmedGameStartsConnectedAndIsRemembered)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    MakeFile(RootOf(L'C') + L"Other\\notes.txt");
+    answers = {IDYES};
+    DoubleClick(0);
+
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{folder});
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(shownBoxes[0].text, Question(folder));
+    EXPECT_STREQ(GamePath, folder.c_str());
+    EXPECT_TRUE(StatusShown(L"Trying to find quake2.exe on " + RootOf(L'C') + L"..."));
+    EXPECT_EQ(statusLines.back(), L"Starting Quake II...");
+    EXPECT_FALSE(IsWindow(MainWindow));
+
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder + L"\\quake2.exe\" +set game \"quarrix\" +connect \"192.0.2.10:960\"");
+    EXPECT_EQ(launch[1], folder.substr(0, folder.size() - 1));
+
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key), ERROR_SUCCESS);
+    wchar_t stored[PathSize] = {};
+    DWORD size = sizeof(stored) - sizeof(wchar_t);
+    RegQueryValueExW(key, L"Quake II Directory", nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size);
+    RegCloseKey(key);
+    EXPECT_EQ(stored, folder);
+}
+
+TEST_F(LauncherTest, SearchGoesDepthFirstAndOffersOnlyFiles)
+{
+    std::wstring c = RootOf(L'C');
+    MakeFile(c + L"upper\\QUAKE2.EXE");
+    MakeFile(c + L"quake2.exe\\inside\\quake2.exe");
+    MakeFile(c + L"mixed\\zzz\\deep\\Quake2.Exe");
+    MakeFile(c + L"mixed\\quake2.exe");
+    MakeFile(c + L"mixed\\aaa\\quake2.exe");
+    MakeFile(c + L"plain\\readme.txt");
+    std::vector<std::wstring> expected;
+    MatchingDirectories(c, &expected);
+    ASSERT_EQ(expected.size(), 5u);
+
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), expected);
+    for (const std::wstring& offered : OfferedDirectories())
+        EXPECT_NE(offered, c) << "the directory named quake2.exe was offered";
+    EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable!");
+    ASSERT_FALSE(shownBoxes.empty());
+    EXPECT_EQ(shownBoxes.back().caption, L"Can't find Quake II");
+    EXPECT_EQ(shownBoxes.back().text,
+              L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified where "
+              L"Quake II is on your system.\n\nTry setting the executable name manually in the config if you have a "
+              L"different executable name.");
+    EXPECT_STREQ(GamePath, L"");
+    EXPECT_TRUE(IsWindow(MainWindow));
+
+    // The next double-click searches again from the first drive.
+    shownBoxes.clear();
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), expected);
+}
+
+TEST_F(LauncherTest, OnlyFixedDrivesAreSearchedUntilOneIsConfirmed)
+{
+    MakeFile(RootOf(L'C') + L"games\\quake2.exe");
+    MakeFile(RootOf(L'D') + L"quake2.exe");
+    PlaceStandInGame(RootOf(L'E') + L"q2\\quake2.exe");
+    answers = {IDNO, IDYES};
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(),
+              (std::vector<std::wstring>{RootOf(L'C') + L"games\\", RootOf(L'E') + L"q2\\"}));
+    std::vector<std::wstring> tried;
+    for (const std::wstring& line : statusLines) {
+        if (line.rfind(L"Trying to find", 0) == 0)
+            tried.push_back(line);
+    }
+    EXPECT_EQ(tried, (std::vector<std::wstring>{L"Trying to find quake2.exe on " + RootOf(L'C') + L"...",
+                                                L"Trying to find quake2.exe on " + RootOf(L'E') + L"..."}));
+    EXPECT_STREQ(GamePath, (RootOf(L'E') + L"q2\\").c_str());
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+TEST_F(LauncherTest, ConfirmationOnTheFirstDriveEndsTheScan)
+{
+    PlaceStandInGame(RootOf(L'C') + L"games\\quake2.exe");
+    MakeFile(RootOf(L'E') + L"q2\\quake2.exe");
+    answers = {IDYES};
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{RootOf(L'C') + L"games\\"});
+    EXPECT_FALSE(StatusShown(L"Trying to find quake2.exe on " + RootOf(L'E') + L"..."));
+}
+
+TEST_F(LauncherTest, ConfiguredDirectoryWithoutTheGame)
+{
+    struct Case {
+        std::wstring gamePath;
+        std::wstring executablePath;
+    };
+    std::wstring games = RootOf(L'C') + L"Games";
+    CreateDirectoryW(games.c_str(), nullptr);
+    MakeFile(RootOf(L'C') + L"elsewhere\\quake2.exe");
+    const Case cases[] = {{games + L"\\", games + L"\\\\quake2.exe"}, {games, games + L"\\quake2.exe"}};
+    for (const Case& test : cases) {
+        lstrcpyW(GamePath, test.gamePath.c_str());
+        shownBoxes.clear();
+        statusLines.clear();
+        DoubleClick(0);
+        EXPECT_TRUE(OfferedDirectories().empty());
+        EXPECT_EQ(statusLines.back(), L"Couldn't find quake2.exe! Check your config.");
+        ASSERT_EQ(shownBoxes.size(), 1u);
+        EXPECT_EQ(shownBoxes[0].caption, L"Couldn't find Quake II");
+        EXPECT_EQ(shownBoxes[0].text,
+                  L"Error: Couldn't find a Quake II executable:\r\n\r\n\t" + test.executablePath + L": File Not Found");
+        EXPECT_STREQ(GamePath, test.gamePath.c_str());
+        EXPECT_TRUE(IsWindow(MainWindow));
+    }
+}
+
+TEST_F(LauncherTest, PathsTooLongForTheGameAreReportedMissing)
+{
+    std::wstring directory = L"C:\\" + std::wstring(240, L'd') + L"\\";
+    lstrcpyW(GamePath, directory.c_str());
+    lstrcpyW(GameExecutable, L"a-long-game-name.exe");
+    DoubleClick(0);
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(shownBoxes[0].text, L"Error: Couldn't find a Quake II executable:\r\n\r\n\t" + directory +
+                                      L"\\a-long-game-name.exe: File Not Found");
+    EXPECT_TRUE(IsWindow(MainWindow));
+}
+
+TEST_F(LauncherTest, NonProgramStillClosesTheBrowserSilently)
+{
+    std::wstring folder = RootOf(L'C') + L"Broken\\";
+    MakeFile(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    DoubleClick(0);
+    EXPECT_TRUE(shownBoxes.empty());
+    EXPECT_EQ(statusLines.back(), L"Starting Quake II...");
+    EXPECT_FALSE(IsWindow(MainWindow));
+}
+
+TEST_F(LauncherTest, EntryTooLongForAPathIsPassedOverAlone)
+{
+    std::wstring folder = RootOf(L'C') + L"long\\";
+    for (int index = 0; index < 12; index++)
+        MakeFile(folder + std::wstring(1, L'a' + index) + std::wstring(240, L'n'));
+    MakeFile(folder + L"quake2.exe");
+
+    // The passing over matters only when a long entry comes first.
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    bool longEntryFirst = false;
+    do {
+        if (_wcsicmp(entry.cFileName, L"quake2.exe") == 0)
+            break;
+        longEntryFirst = longEntryFirst || lstrlenW(entry.cFileName) > 200;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    ASSERT_TRUE(longEntryFirst) << "the file system delivered the game before every long name";
+
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{folder});
+}
+
+}  // namespace
