@@ -9,7 +9,6 @@
 #include "engine/status_sweep.h"
 #include "engine/window_ops.h"
 
-const wchar_t* MasterHostName = L"" MASTER_HOST_TEXT;
 HANDLE AbortEvent;
 volatile LONG UpdateBusy;
 

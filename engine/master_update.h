@@ -12,7 +12,7 @@ const int MasterEntrySize = 6;
 const int MasterAttempts = 3;
 const long MasterWaitSeconds = 2;
 
-// The master server's host name, built into the program.
+// The master server's host name, built into the program (master_host.cpp).
 extern const wchar_t* MasterHostName;
 
 // Manual-reset; set by Abort, reset when the worker ends. Created at start-up.

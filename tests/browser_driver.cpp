@@ -1,0 +1,239 @@
+// Driving a browser process from the outside.
+#include "tests/browser_driver.h"
+
+#include <commctrl.h>
+
+#include "resources/resource.h"
+
+namespace {
+
+const int RemoteTextSize = 1100;
+
+// A block of memory inside the browser process, for messages that carry
+// pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, SIZE_T size) : process(process)
+    {
+        address = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    }
+    ~RemoteBuffer() { VirtualFreeEx(process, address, 0, MEM_RELEASE); }
+
+    BYTE* At(SIZE_T offset) const { return address + offset; }
+    void Write(SIZE_T offset, const void* data, SIZE_T size) const
+    {
+        WriteProcessMemory(process, address + offset, data, size, nullptr);
+    }
+    void Read(SIZE_T offset, void* data, SIZE_T size) const
+    {
+        ReadProcessMemory(process, address + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE process;
+    BYTE* address;
+};
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t caption[128];
+    GetWindowTextW(window, caption, 128);
+    if ((search->processId == 0 || owner == search->processId) && lstrcmpW(caption, search->caption) == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring RemoteCell(const BrowserProcess& browser, HWND list, int row, int column)
+{
+    RemoteBuffer buffer(browser.process.hProcess, sizeof(LVITEMW) + RemoteTextSize * sizeof(wchar_t));
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(buffer.At(sizeof(LVITEMW)));
+    item.cchTextMax = RemoteTextSize;
+    buffer.Write(0, &item, sizeof(item));
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buffer.At(0)));
+    wchar_t text[RemoteTextSize] = {};
+    buffer.Read(sizeof(LVITEMW), text, (RemoteTextSize - 1) * sizeof(wchar_t));
+    return text;
+}
+
+void Click(HWND target, POINT point, bool twice)
+{
+    LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(target, WM_LBUTTONUP, 0, at);
+    if (twice) {
+        PostMessageW(target, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageW(target, WM_LBUTTONUP, 0, at);
+    }
+}
+
+RECT RemoteRect(const BrowserProcess& browser, HWND control, UINT message, WPARAM wParam, LONG left)
+{
+    RemoteBuffer buffer(browser.process.hProcess, sizeof(RECT));
+    RECT rect = {left, 0, 0, 0};
+    buffer.Write(0, &rect, sizeof(rect));
+    SendMessageW(control, message, wParam, reinterpret_cast<LPARAM>(buffer.At(0)));
+    buffer.Read(0, &rect, sizeof(rect));
+    return rect;
+}
+
+}  // namespace
+
+HWND FindBrowserWindow(DWORD processId, const wchar_t* caption)
+{
+    WindowSearch search = {processId, caption, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool AttachBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds)
+{
+    *browser = {};
+    for (DWORD waited = 0; waited < timeoutMilliseconds && browser->window == nullptr; waited += 50) {
+        browser->window = FindBrowserWindow(0);
+        if (browser->window == nullptr)
+            Sleep(50);
+    }
+    if (browser->window == nullptr)
+        return false;
+    GetWindowThreadProcessId(browser->window, &browser->process.dwProcessId);
+    browser->process.hProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                                PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                                            FALSE, browser->process.dwProcessId);
+    return browser->process.hProcess != nullptr;
+}
+
+bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds)
+{
+    *browser = {};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &browser->process))
+        return false;
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 20) {
+        browser->window = FindBrowserWindow(browser->process.dwProcessId);
+        if (browser->window != nullptr)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+std::wstring StatusText(const BrowserProcess& browser, int part)
+{
+    HWND bar = GetDlgItem(browser.window, IDC_STATUS_BAR);
+    RemoteBuffer buffer(browser.process.hProcess, RemoteTextSize * sizeof(wchar_t));
+    buffer.Write(0, L"", sizeof(wchar_t));
+    SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(buffer.At(0)));
+    wchar_t text[RemoteTextSize] = {};
+    buffer.Read(0, text, (RemoteTextSize - 1) * sizeof(wchar_t));
+    return text;
+}
+
+std::wstring WaitForStatus(const BrowserProcess& browser, const std::vector<std::wstring>& starts,
+                           DWORD timeoutMilliseconds)
+{
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 20) {
+        std::wstring text = StatusText(browser, 0);
+        for (const std::wstring& start : starts) {
+            if (text.compare(0, start.size(), start) == 0)
+                return text;
+        }
+        Sleep(20);
+    }
+    return L"";
+}
+
+std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::vector<std::wstring>> cells(rows);
+    for (int row = 0; row < rows; row++) {
+        for (int column = 0; column < 7; column++)
+            cells[row].push_back(RemoteCell(browser, list, row, column));
+    }
+    return cells;
+}
+
+void ClickServerHeader(const BrowserProcess& browser, int column)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    RECT rect = RemoteRect(browser, header, HDM_GETITEMRECT, column, 0);
+    Click(header, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, false);
+}
+
+void DoubleClickServerRow(const BrowserProcess& browser, int row)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    RECT rect = RemoteRect(browser, list, LVM_GETITEMRECT, row, LVIR_LABEL);
+    Click(list, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, true);
+}
+
+void ClickButton(const BrowserProcess& browser, int id)
+{
+    PostMessageW(GetDlgItem(browser.window, id), BM_CLICK, 0, 0);
+}
+
+bool IsChecked(const BrowserProcess& browser, int id)
+{
+    return SendMessageW(GetDlgItem(browser.window, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown)
+{
+    ClickButton(browser, IDC_CONFIG);
+    HWND dialog = nullptr;
+    for (int wait = 0; wait < 250 && dialog == nullptr; wait++) {
+        Sleep(20);
+        dialog = FindBrowserWindow(browser.process.dwProcessId, L"Config");
+    }
+    if (dialog == nullptr)
+        return false;
+    HWND field = GetDlgItem(dialog, IDC_BUDDY_LIST);
+    if (shown != nullptr) {
+        wchar_t current[RemoteTextSize] = {};
+        SendMessageW(field, WM_GETTEXT, RemoteTextSize, reinterpret_cast<LPARAM>(current));
+        *shown = current;
+    }
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
+        Sleep(20);
+    return !IsWindow(dialog);
+}
+
+int WaitForExit(BrowserProcess* browser, DWORD timeoutMilliseconds)
+{
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(browser->process.hProcess, timeoutMilliseconds) == WAIT_OBJECT_0)
+        GetExitCodeProcess(browser->process.hProcess, &exitCode);
+    else
+        TerminateProcess(browser->process.hProcess, 1);
+    CloseHandle(browser->process.hProcess);
+    if (browser->process.hThread != nullptr)
+        CloseHandle(browser->process.hThread);
+    browser->process = {};
+    return static_cast<int>(exitCode);
+}
+
+int CloseBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds)
+{
+    PostMessageW(browser->window, WM_CLOSE, 0, 0);
+    return WaitForExit(browser, timeoutMilliseconds);
+}

@@ -1,0 +1,49 @@
+// Drives a running QuarrixBrowser process from the outside, as a user would,
+// and reads what the user would see: the status bar and the server list.
+// Controls of another process are read through buffers in that process.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct BrowserProcess {
+    PROCESS_INFORMATION process;
+    HWND window;
+};
+
+// Starts the program and waits for its main window to show.
+bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds = 20000);
+
+// Takes hold of a browser that is already running, found by its caption.
+bool AttachBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds);
+
+// The main window of a browser process, found by its caption.
+HWND FindBrowserWindow(DWORD processId, const wchar_t* caption = L"Quarrix Server Browser");
+
+std::wstring StatusText(const BrowserProcess& browser, int part);
+
+// Waits until the message line starts with one of the texts; returns it, or
+// an empty text on time-out.
+std::wstring WaitForStatus(const BrowserProcess& browser, const std::vector<std::wstring>& starts,
+                           DWORD timeoutMilliseconds);
+
+// Every row of the server list, each with its seven cells.
+std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser);
+
+void ClickServerHeader(const BrowserProcess& browser, int column);
+void DoubleClickServerRow(const BrowserProcess& browser, int row);
+void ClickButton(const BrowserProcess& browser, int id);
+bool IsChecked(const BrowserProcess& browser, int id);
+
+// Opens Config, puts the text into the buddy field and presses OK; with
+// `shown`, first reads what the field held.
+bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown = nullptr);
+
+// Closes the window through its close box and waits for the process; returns
+// its exit code, or -1 when it did not end in time (it is then killed).
+int CloseBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds = 10000);
+
+// Waits for the process to end by itself; the exit code as above.
+int WaitForExit(BrowserProcess* browser, DWORD timeoutMilliseconds);

@@ -1,0 +1,239 @@
+// The real browser as its own process against the lab network, driven from
+// outside as a user would: updates, sorting and filters that persist, the
+// buddy list, starting the game, a silent master, closing mid-update.
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "lab/lab_network.h"
+#include "resources/resource.h"
+#include "tests/browser_driver.h"
+
+namespace {
+
+const wchar_t SettingsKey[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
+const std::vector<std::wstring> SweepEnds = {L"Completed.", L"Aborted."};
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+LabServer Server(int port, const std::string& name, int players, int maxClients = 16)
+{
+    LabServer server;
+    server.port = port;
+    server.info = {{"hostname", name}, {"mapname", "q2dm1"}, {"maxclients", std::to_string(maxClients)},
+                   {"version", "q2pro r2161 Linux x86_64"}};
+    for (int player = 0; player < players; player++)
+        server.players.push_back({player, 30, name + " player " + std::to_string(player)});
+    return server;
+}
+
+// Three that answer at once (one listed twice), one late, one silent and
+// one that answers from another port.
+LabScenario VariedScenario()
+{
+    LabScenario scenario;
+    scenario.hasMaster = true;
+    scenario.servers = {Server(28010, "Alpha", 3), Server(28011, "Bravo", 0), Server(28012, "Charlie", 16),
+                        Server(28013, "Delta late", 1), Server(28014, "Echo silent", 0),
+                        Server(28015, "Foxtrot elsewhere", 2)};
+    scenario.servers[1].listedTwice = true;
+    scenario.servers[3].replyDelay = 400;
+    scenario.servers[4].silent = true;
+    scenario.servers[5].wrongPort = true;
+    return scenario;
+}
+
+DWORD StoredNumber(const wchar_t* name)
+{
+    DWORD value = 0xDEADBEEF;
+    DWORD size = sizeof(value);
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKey, name, nullptr, &value, &size);
+    return value;
+}
+
+std::wstring StoredText(const wchar_t* name)
+{
+    wchar_t text[1024] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKey, name, nullptr, text, &size);
+    return text;
+}
+
+std::vector<std::wstring> Column(const std::vector<std::vector<std::wstring>>& rows, int column)
+{
+    std::vector<std::wstring> cells;
+    for (const auto& row : rows)
+        cells.push_back(row[column]);
+    return cells;
+}
+
+class EndToEndTest : public testing::Test {
+protected:
+    LabNetwork* lab = nullptr;
+    BrowserProcess browser = {};
+
+    void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKey); }
+
+    void TearDown() override
+    {
+        if (browser.process.hProcess != nullptr)
+            CloseBrowser(&browser);
+        StopLab(lab);
+        SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKey);
+    }
+
+    bool Serve(const LabScenario& scenario)
+    {
+        StopLab(lab);
+        std::string error;
+        lab = StartLab(scenario, &error);
+        EXPECT_NE(lab, nullptr) << error;
+        return lab != nullptr;
+    }
+
+    bool Start() { return StartBrowser(ProgramFolder() + L"QuarrixBrowserLab.exe", &browser); }
+
+    std::wstring WaitForSweep() { return WaitForStatus(browser, SweepEnds, 30000); }
+};
+
+TEST_F(EndToEndTest, FullUpdateShowsWhatAnswered)
+{
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(WaitForSweep(), L"Completed. 4 of 6 servers responded.");
+    std::vector<std::vector<std::wstring>> rows = ServerRows(browser);
+    std::vector<std::wstring> hosts = Column(rows, 0);
+    std::sort(hosts.begin(), hosts.end());
+    EXPECT_EQ(hosts, (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie", L"Delta late"}));
+    EXPECT_EQ(StatusText(browser, 1), L"20 Players");
+    EXPECT_EQ(StatusText(browser, 2), L"4 Servers");
+    // Sorted by ping: the late server comes last.
+    EXPECT_EQ(rows.back()[0], L"Delta late");
+    EXPECT_GE(std::stoi(rows.back()[6]), 390);
+    EXPECT_EQ(CloseBrowser(&browser), 0);
+}
+
+TEST_F(EndToEndTest, SortAndFiltersSurviveARestart)
+{
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    ClickServerHeader(browser, 3);
+    ClickButton(browser, IDC_SHOW_EMPTY);
+    Sleep(300);
+    EXPECT_EQ(Column(ServerRows(browser), 0), (std::vector<std::wstring>{L"Charlie", L"Alpha", L"Delta late"}));
+    EXPECT_EQ(CloseBrowser(&browser), 0);
+    EXPECT_EQ(StoredNumber(L"Sort Order"), 3u);
+    EXPECT_EQ(StoredNumber(L"Show Empty Servers"), 0u);
+
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    EXPECT_FALSE(IsChecked(browser, IDC_SHOW_EMPTY));
+    EXPECT_TRUE(IsChecked(browser, IDC_SHOW_FULL));
+    EXPECT_EQ(Column(ServerRows(browser), 0), (std::vector<std::wstring>{L"Charlie", L"Alpha", L"Delta late"}));
+}
+
+TEST_F(EndToEndTest, BuddyListSurvivesARestart)
+{
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    ASSERT_TRUE(EditBuddyList(browser, L"Alpha player 1\r\nNobody"));
+    EXPECT_EQ(CloseBrowser(&browser), 0);
+    EXPECT_EQ(StoredText(L"Buddy List"), L"Alpha player 1\r\nNobody");
+
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    std::wstring shown;
+    ASSERT_TRUE(EditBuddyList(browser, L"Alpha player 1\r\nNobody", &shown));
+    EXPECT_EQ(shown, L"Alpha player 1\r\nNobody");
+}
+
+TEST_F(EndToEndTest, DoubleClickStartsTheGameAndClosesTheBrowser)
+{
+    std::wstring game = L"C:\\quarrix-end-to-end\\";
+    CreateDirectoryW(game.c_str(), nullptr);
+    CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), (game + L"quake2.exe").c_str(), FALSE);
+    DeleteFileW((game + L"launch.txt").c_str());
+    SHSetValueW(HKEY_CURRENT_USER, SettingsKey, L"Quake II Directory", REG_SZ, game.c_str(),
+                static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+
+    LabScenario scenario;
+    scenario.hasMaster = true;
+    scenario.servers = {Server(28020, "Only", 2)};
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    DoubleClickServerRow(browser, 0);
+    EXPECT_EQ(WaitForExit(&browser, 10000), 0);
+    EXPECT_EQ(StoredText(L"Quake II Directory"), game);
+
+    std::wstring record = game + L"launch.txt";
+    for (int wait = 0; wait < 250 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES; wait++)
+        Sleep(20);
+    Sleep(100);
+    HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    wchar_t text[1024] = {};
+    DWORD read = 0;
+    ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
+    CloseHandle(file);
+    EXPECT_EQ(std::wstring(text), L"\"" + game + L"\\quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
+                                      game.substr(0, game.size() - 1) + L"\n");
+    DeleteFileW((game + L"launch.txt").c_str());
+    DeleteFileW((game + L"quake2.exe").c_str());
+    RemoveDirectoryW(game.c_str());
+}
+
+TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)
+{
+    LabScenario scenario = VariedScenario();
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    size_t rows = ServerRows(browser).size();
+    ASSERT_EQ(rows, 4u);
+
+    scenario.master.silent = true;
+    ASSERT_TRUE(Serve(scenario));
+    ClickButton(browser, IDC_UPDATE);
+    // The third retry line gives way to the verdict at once.
+    for (int attempt = 1; attempt <= 2; attempt++) {
+        std::wstring line = L"Retrying 127.0.0.1 (attempt " + std::to_wstring(attempt) + L")...";
+        EXPECT_EQ(WaitForStatus(browser, {line}, 5000), line);
+    }
+    EXPECT_EQ(WaitForStatus(browser, {L"No response from"}, 5000), L"No response from 127.0.0.1.");
+    EXPECT_EQ(LabMasterRequests(lab).arrivals.size(), 3u);
+    EXPECT_EQ(ServerRows(browser).size(), rows);
+    EXPECT_EQ(StatusText(browser, 2), L"4 Servers");
+}
+
+TEST_F(EndToEndTest, ClosingDuringAnUpdateEndsPromptlyAndSaves)
+{
+    LabScenario scenario;
+    scenario.hasMaster = true;
+    for (int port = 28030; port < 28080; port++) {
+        scenario.servers.push_back(Server(port, "slow " + std::to_string(port), 1));
+        scenario.servers.back().silent = true;
+    }
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start());
+    ASSERT_FALSE(WaitForStatus(browser, {L"Querying 127.0.0.1:"}, 10000).empty());
+    DWORD start = GetTickCount();
+    EXPECT_EQ(CloseBrowser(&browser, 10000), 0);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(StoredNumber(L"Packets Per Second"), 10u);
+}
+
+}  // namespace
