@@ -5,6 +5,8 @@
 
 #include "lab/lab_network.h"
 
+#include "lab/chaos.h"
+
 #include <mmsystem.h>
 
 #include <algorithm>
@@ -69,6 +71,7 @@ struct LabNetwork {
     std::vector<LabRequests> serverRequests;
     LabRequests masterRequests;
     std::vector<PendingReply> pending;  // a min-heap on `due`
+    std::mt19937 random;                // used by the I/O thread only
 };
 
 namespace {
@@ -141,7 +144,10 @@ void AnswerMaster(LabNetwork* lab, Endpoint* endpoint, int length)
     int number = LogRequest(lab, &lab->masterRequests, endpoint->buffer, length);
     if (!StartsWith(endpoint->buffer, length, "query") || master.silent || number < master.answerFrom)
         return;
-    ScheduleReply(lab, endpoint->socket, endpoint->from, BuildMasterReply(lab->scenario), master.replyDelay);
+    std::string reply = BuildMasterReply(lab->scenario);
+    if (master.chaos && !ChaoticMasterReply(lab->random, &reply))
+        return;
+    ScheduleReply(lab, endpoint->socket, endpoint->from, reply, master.replyDelay);
 }
 
 void AnswerServer(LabNetwork* lab, Endpoint* endpoint, int length)
@@ -153,6 +159,8 @@ void AnswerServer(LabNetwork* lab, Endpoint* endpoint, int length)
     std::string reply = server.hasRawReply ? server.rawReply : BuildStatusReply(server);
     if (server.oversized && reply.size() < OversizedReplySize)
         reply.resize(OversizedReplySize, ' ');
+    if (server.chaos && !ChaoticStatusReply(lab->random, &reply))
+        return;
     SOCKET out = lab->replySockets[endpoint->serverIndex];
     for (int copy = server.twice ? 2 : 1; copy > 0; copy--)
         ScheduleReply(lab, out, endpoint->from, reply, server.replyDelay);
@@ -345,6 +353,7 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
     LabNetwork* lab = new LabNetwork();
     InitializeCriticalSection(&lab->lock);
     lab->scenario = scenario;
+    lab->random.seed(scenario.seed);
     lab->serverRequests.resize(scenario.servers.size());
     lab->completionPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
     lab->wakeScheduler = CreateEventW(nullptr, FALSE, FALSE, nullptr);

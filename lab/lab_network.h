@@ -30,6 +30,7 @@ struct LabServer {
     bool oversized = false; // pads each reply beyond the browser's 4096 bytes
     bool listedTwice = false; // the master names it twice
     bool unlisted = false;  // serves, but the master does not name it
+    bool chaos = false;     // answers with random and mutated replies
     bool hasRawReply = false;
     std::string rawReply;   // sent instead of the built reply
 };
@@ -43,9 +44,11 @@ struct LabMaster {
     int replyLength = -1;   // when 0 or more, the reply is cut to this many bytes
     int trailingBytes = 0;  // bytes of a partial entry after the last one
     int phantomEntries = 0; // entries for 127.0.0.1:40000 and up, which nobody serves
+    bool chaos = false;     // sends random and mutated lists
 };
 
 struct LabScenario {
+    unsigned seed = 1;      // of the random and mutated replies
     bool hasMaster = false;
     LabMaster master;
     std::vector<LabServer> servers;

@@ -125,6 +125,7 @@ bool ApplyServerWord(const ScenarioLine& line, LabServer* server)
                  : line.word == "oversized"    ? &server->oversized
                  : line.word == "listed-twice" ? &server->listedTwice
                  : line.word == "unlisted"     ? &server->unlisted
+                 : line.word == "chaos"        ? &server->chaos
                                                : nullptr;
     if (flag == nullptr || !line.value.empty())
         return false;
@@ -134,8 +135,8 @@ bool ApplyServerWord(const ScenarioLine& line, LabServer* server)
 
 bool ApplyMasterWord(const ScenarioLine& line, LabMaster* master)
 {
-    if (line.word == "silent" && line.value.empty()) {
-        master->silent = true;
+    if ((line.word == "silent" || line.word == "chaos") && line.value.empty()) {
+        (line.word == "silent" ? master->silent : master->chaos) = true;
         return true;
     }
     if (line.word == "delay")
@@ -156,6 +157,12 @@ enum Section { NoSection, MasterSection, ServerSection };
 
 bool ApplyLine(const ScenarioLine& line, Section* section, LabScenario* scenario)
 {
+    if (line.word == "seed" && *section == NoSection) {
+        int seed = 0;
+        bool read = ReadNumber(line.value, &seed);
+        scenario->seed = static_cast<unsigned>(seed);
+        return read;
+    }
     if (line.word == "master") {
         *section = MasterSection;
         scenario->hasMaster = true;

@@ -12,7 +12,9 @@
 //
 // Words that shape a server's behaviour: "delay <ms>", "answer-from <k>",
 // "silent", "wrong-port", "twice", "oversized", "listed-twice", "unlisted",
-// "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\). The master takes
+// "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\), "chaos" (random and
+// mutated replies, from the scenario's "seed <n>", given before any section).
+// The master takes "chaos" too, and
 // "delay", "answer-from", "silent", "length <bytes>", "trailing <bytes>" and
 // "phantoms <n>" (entries for 127.0.0.1:40000 and up, which nobody serves).
 #pragma once

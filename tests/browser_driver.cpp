@@ -2,6 +2,7 @@
 #include "tests/browser_driver.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include "resources/resource.h"
 
@@ -216,6 +217,50 @@ bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std:
     for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
         Sleep(20);
     return !IsWindow(dialog);
+}
+
+namespace {
+
+std::wstring UpdateCaption(const BrowserProcess& browser)
+{
+    wchar_t caption[32] = {};
+    SendMessageW(GetDlgItem(browser.window, IDC_UPDATE), WM_GETTEXT, 32, reinterpret_cast<LPARAM>(caption));
+    return caption;
+}
+
+bool WaitForCaption(const BrowserProcess& browser, const wchar_t* caption, DWORD timeoutMilliseconds)
+{
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 10) {
+        if (UpdateCaption(browser) == caption)
+            return true;
+        if (WaitForSingleObject(browser.process.hProcess, 10) == WAIT_OBJECT_0)
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds)
+{
+    ClickButton(browser, IDC_UPDATE);
+    // A very short update may be over before its "Abort" is seen.
+    WaitForCaption(browser, L"Abort", 2000);
+    return WaitForCaption(browser, L"Update", timeoutMilliseconds) &&
+           IsWindowEnabled(GetDlgItem(browser.window, IDC_UPDATE));
+}
+
+SIZE_T CommittedBytes(const BrowserProcess& browser)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(browser.process.hProcess, &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+bool WaitForIdle(const BrowserProcess& browser, DWORD timeoutMilliseconds)
+{
+    return WaitForCaption(browser, L"Update", timeoutMilliseconds);
 }
 
 int WaitForExit(BrowserProcess* browser, DWORD timeoutMilliseconds)

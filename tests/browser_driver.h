@@ -41,6 +41,16 @@ bool IsChecked(const BrowserProcess& browser, int id);
 // `shown`, first reads what the field held.
 bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown = nullptr);
 
+// Presses Update and waits until the update has ended (the button reads
+// "Update" again); false when it did not end in time.
+bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds);
+
+// Waits until no update runs.
+bool WaitForIdle(const BrowserProcess& browser, DWORD timeoutMilliseconds);
+
+// Bytes of memory the process has committed.
+SIZE_T CommittedBytes(const BrowserProcess& browser);
+
 // Closes the window through its close box and waits for the process; returns
 // its exit code, or -1 when it did not end in time (it is then killed).
 int CloseBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds = 10000);
