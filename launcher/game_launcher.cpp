@@ -86,16 +86,6 @@ void ReportMissingExecutable(const wchar_t* executablePath)
     MessageBoxW(MainWindow, text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
 }
 
-LPARAM RowRecord(int item)
-{
-    LVITEMW row = {};
-    row.mask = LVIF_PARAM;
-    row.iItem = item;
-    row.lParam = -1;
-    SendMessageW(ServerList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
-    return row.lParam;
-}
-
 void StartGame(const wchar_t* directory, const wchar_t* address)
 {
     wchar_t commandLine[CommandLineSize];
@@ -141,7 +131,7 @@ void LaunchGame(int item)
     if (item == -1)
         return;
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    LPARAM record = RowRecord(item);
+    LPARAM record = ServerRowRecord(item);
     if (record < 0 || record >= ServerTable.count) {
         SetCursor(previous);
         return;

@@ -40,23 +40,13 @@ const PlayerEntry* EntryOf(HWND list, int item)
     return reinterpret_cast<const PlayerEntry*>(row.lParam);
 }
 
-LPARAM ServerRowData(HWND list, int item)
-{
-    LVITEMW row = {};
-    row.mask = LVIF_PARAM;
-    row.iItem = item;
-    row.lParam = -1;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
-    return row.lParam;
-}
-
 bool RowHasBuddy(HWND list, int item)
 {
     if (list == PlayerList) {
         const PlayerEntry* entry = EntryOf(list, item);
         return entry != nullptr && IsBuddy(entry->name);
     }
-    LPARAM record = ServerRowData(list, item);
+    LPARAM record = ServerRowRecord(item);
     return record >= 0 && record < ServerTable.count && ServerHasBuddy(ServerTable.records[record]);
 }
 
@@ -97,7 +87,7 @@ void FillPlayerList()
     int selected = static_cast<int>(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
     if (selected < 0)
         return;
-    LPARAM record = ServerRowData(ServerList, selected);
+    LPARAM record = ServerRowRecord(selected);
     if (record < 0 || record >= ServerTable.count)
         return;
     ServerRecord& server = ServerTable.records[record];

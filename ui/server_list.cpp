@@ -54,10 +54,10 @@ bool BuildServerColumns(HWND mainWindow)
     float width = InnerListWidth(ServerList);
     SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
     for (int index = 0; index < ServerColumnCount; index++) {
-        const ColumnSpec& spec = ServerColumns[index];
-        if (!InsertListColumn(ServerList, index, spec.title, ColumnWidth(spec.widthPercent, width)))
+        const ColumnSpec& column = ServerColumns[index];
+        if (!InsertListColumn(ServerList, index, column.title, ColumnWidth(column.widthPercent, width)))
             return false;
-        if (spec.displayKind == DisplayPing)
+        if (column.displayKind == DisplayPing)
             SortOrder = index;
     }
     return true;
@@ -197,6 +197,16 @@ void CreateListImages(HWND serverList, HINSTANCE instance)
     SendMessageW(PlayerList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(PlayerImages));
 }
 
+LPARAM ServerRowRecord(int item)
+{
+    LVITEMW row = {};
+    row.mask = LVIF_PARAM;
+    row.iItem = item;
+    row.lParam = -1;
+    SendMessageW(ServerList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    return row.lParam;
+}
+
 int OsIconIndex(const wchar_t* version)
 {
     wchar_t* lower = _wcsdup(version);
@@ -226,13 +236,13 @@ int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue)
 {
     if (recordA < 0 || recordA >= ServerTable.count || recordB < 0 || recordB >= ServerTable.count)
         return 0;
-    const ColumnSpec& spec = ServerColumns[SortColumnOf(sortValue)];
+    const ColumnSpec& column = ServerColumns[SortColumnOf(sortValue)];
     int direction = (sortValue & ReverseSortFlag) ? -1 : 1;
-    const char* a = reinterpret_cast<const char*>(&ServerTable.records[recordA]) + spec.sortField;
-    const char* b = reinterpret_cast<const char*>(&ServerTable.records[recordB]) + spec.sortField;
-    int order = spec.numeric ? CompareNumbers(*reinterpret_cast<const int*>(a), *reinterpret_cast<const int*>(b))
+    const char* a = reinterpret_cast<const char*>(&ServerTable.records[recordA]) + column.sortField;
+    const char* b = reinterpret_cast<const char*>(&ServerTable.records[recordB]) + column.sortField;
+    int order = column.numeric ? CompareNumbers(*reinterpret_cast<const int*>(a), *reinterpret_cast<const int*>(b))
                              : _wcsicmp(reinterpret_cast<const wchar_t*>(a), reinterpret_cast<const wchar_t*>(b));
-    return order * spec.sortWeight * direction;
+    return order * column.sortWeight * direction;
 }
 
 void GetServerCell(NMLVDISPINFOW* request)

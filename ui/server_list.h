@@ -64,6 +64,10 @@ float InnerListWidth(HWND list);
 bool InsertListColumn(HWND list, int index, const wchar_t* title, int width);
 void SetListColumnWidth(HWND list, int column, int width);
 
+// The record index a row stands for, or -1 for no such row. It may lie beyond
+// the table: callers check it against the count.
+LPARAM ServerRowRecord(int item);
+
 int OsIconIndex(const wchar_t* version);
 int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue);
 void GetServerCell(NMLVDISPINFOW* request);
