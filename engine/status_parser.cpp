@@ -1,7 +1,6 @@
 // The status reply parser.
 #include "engine/status_parser.h"
 
-#include <mmsystem.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -201,9 +200,8 @@ char* ReadLine(const char** cursor, int* bytesLeft)
     return line;
 }
 
-void ParseStatusReply(const char* datagram, int length, ServerRecord* record)
+void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
 {
-    DWORD arrivedAt = timeGetTime();
     record->responded = 1;
 
     const char* cursor = datagram;

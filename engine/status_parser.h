@@ -13,6 +13,7 @@ const int LineBufferSize = 2048;
 char* ReadLine(const char** cursor, int* bytesLeft);
 
 // Parses one reply into `record`, which must be in the ServerTable, then
-// offers the server to the list and reports its players. The caller holds
-// the TableLock.
-void ParseStatusReply(const char* datagram, int length, ServerRecord* record);
+// offers the server to the list and reports its players. The ping runs from
+// the record's `sentAt` to `arrivedAt`, the timeGetTime at which the reply
+// came off the socket. The caller holds the TableLock.
+void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record);

@@ -1,9 +1,11 @@
-// The status query sweep and its receiver thread.
+// The status query sweep: its reply reader, which stamps each reply as it
+// arrives, and its receiver, which matches and parses them.
 #include "engine/status_sweep.h"
 
 #include <winsock2.h>
 #include <mmsystem.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "engine/master_update.h"
 #include "engine/status_parser.h"
@@ -14,11 +16,38 @@ namespace {
 
 const char StatusRequest[12] = {'\xff', '\xff', '\xff', '\xff', 's', 't', 'a', 't', 'u', 's', '\n', '\0'};
 
-// The handles of the running sweep; written only before its receiver starts.
+// Replies read in one go before the reader looks at its stop event again,
+// so that a flood of datagrams cannot delay the end of the sweep.
+const int RepliesPerRead = 64;
+// Bytes of replies that may wait for the receiver; beyond, a flood is
+// dropped on arrival rather than held in memory.
+const int QueuedBytesLimit = 8 * 1024 * 1024;
+
+// The handles of the running sweep; written only before its threads start.
 SOCKET QuerySocket = INVALID_SOCKET;
 HANDLE SocketEvent;
-HANDLE StopEvent;
+HANDLE StopEvent;  // manual reset: both threads of the sweep see it
 HANDLE AllAnsweredEvent;
+HANDLE RepliesQueuedEvent;
+
+// A reply as it came off the socket, stamped with the time it arrived.
+struct ArrivedReply {
+    ArrivedReply* next;
+    DWORD arrivedAt;
+    DWORD address;
+    WORD port;  // host byte order
+    int length;
+    char datagram[1];  // `length` bytes and a NUL
+};
+
+// Replies read but not yet matched, oldest first. The reader takes only this
+// queue's own lock, for a few pointer moves: it never waits for the
+// TableLock or for the window, so a reply's arrival time is its true one.
+CRITICAL_SECTION QueueLock;
+bool QueueLockReady;
+ArrivedReply* QueueHead;
+ArrivedReply* QueueTail;
+int QueuedBytes;
 
 // The table does not change during a sweep, and no two records share an
 // address and port, so a sorted index finds the same record as a scan in
@@ -75,41 +104,131 @@ ServerRecord* FindQueriedRecord(DWORD address, WORD port)
     return record->sentAt != 0 && !record->responded ? record : nullptr;
 }
 
-DWORD WINAPI Receiver(LPVOID)
+void QueueReply(const char* datagram, int length, DWORD arrivedAt, const sockaddr_in& sender)
+{
+    ArrivedReply* reply = static_cast<ArrivedReply*>(malloc(sizeof(ArrivedReply) + length));
+    if (reply == nullptr)
+        return;
+    *reply = {nullptr, arrivedAt, sender.sin_addr.s_addr, ntohs(sender.sin_port), length, {}};
+    memcpy(reply->datagram, datagram, length);
+    reply->datagram[length] = '\0';
+
+    EnterCriticalSection(&QueueLock);
+    bool room = QueuedBytes + length <= QueuedBytesLimit;
+    bool wasEmpty = QueueHead == nullptr;
+    if (room) {
+        (QueueTail != nullptr ? QueueTail->next : QueueHead) = reply;
+        QueueTail = reply;
+        QueuedBytes += length;
+    }
+    LeaveCriticalSection(&QueueLock);
+    if (!room)
+        free(reply);
+    // The receiver takes the whole queue at once: it needs waking only when
+    // the first reply comes into an empty one.
+    else if (wasEmpty)
+        SetEvent(RepliesQueuedEvent);
+}
+
+// Every reply waiting, oldest first; the queue is empty afterwards.
+ArrivedReply* TakeQueuedReplies()
+{
+    EnterCriticalSection(&QueueLock);
+    ArrivedReply* replies = QueueHead;
+    QueueHead = QueueTail = nullptr;
+    QueuedBytes = 0;
+    LeaveCriticalSection(&QueueLock);
+    return replies;
+}
+
+void ReleaseReplies(ArrivedReply* replies)
+{
+    while (replies != nullptr) {
+        ArrivedReply* next = replies->next;
+        free(replies);
+        replies = next;
+    }
+}
+
+// Reads what waits on the socket. The time is read as soon as each receive
+// returns. Nothing waiting, or an error that says so, ends the read; a lost
+// datagram (too large for the buffer, or a port-unreachable report) does not.
+void ReadWaitingReplies(char* datagram)
+{
+    for (int read = 0; read < RepliesPerRead; read++) {
+        sockaddr_in sender;
+        int senderSize = sizeof(sender);
+        int received = recvfrom(QuerySocket, datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
+                                &senderSize);
+        DWORD arrivedAt = timeGetTime();
+        if (received >= 1) {
+            QueueReply(datagram, received, arrivedAt, sender);
+            continue;
+        }
+        int error = received == 0 ? 0 : WSAGetLastError();
+        if (error != 0 && error != WSAEMSGSIZE && error != WSAECONNRESET)
+            return;
+    }
+}
+
+DWORD WINAPI ReplyReader(LPVOID)
 {
     // The stop request comes first so that a flood of replies cannot delay it.
     HANDLE handles[2] = {StopEvent, SocketEvent};
+    timeBeginPeriod(1);
+    char* datagram = static_cast<char*>(malloc(DatagramBufferSize));
+    while (datagram != nullptr && WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        ReadWaitingReplies(datagram);
+    free(datagram);
+    timeEndPeriod(1);
+    return 0;
+}
+
+bool StopRequested()
+{
+    return WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0;
+}
+
+// Matches each waiting reply to its record and has it parsed, in arrival
+// order, taking the TableLock once per reply.
+void MatchReplies(ArrivedReply* replies, int* unanswered)
+{
+    for (ArrivedReply* reply = replies; reply != nullptr && !StopRequested(); reply = reply->next) {
+        EnterCriticalSection(&TableLock);
+        ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
+        if (record != nullptr) {
+            ParseStatusReply(reply->datagram, reply->length, reply->arrivedAt, record);
+            (*unanswered)--;
+        }
+        if (ServerTable.count <= 0 || *unanswered <= 0)
+            SetEvent(AllAnsweredEvent);
+        LeaveCriticalSection(&TableLock);
+    }
+}
+
+DWORD WINAPI Receiver(LPVOID)
+{
+    HANDLE handles[2] = {StopEvent, RepliesQueuedEvent};
     timeBeginPeriod(1);
 
     EnterCriticalSection(&TableLock);
     int unanswered = CountUnansweredLocked();
     LeaveCriticalSection(&TableLock);
 
-    char datagram[DatagramBufferSize + 1];
     while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        sockaddr_in sender;
-        int senderSize = sizeof(sender);
-        int received = recvfrom(QuerySocket, datagram, DatagramBufferSize, 0,
-                                reinterpret_cast<sockaddr*>(&sender), &senderSize);
-        if (received < 1)
-            continue;
-        datagram[received] = '\0';
-
-        EnterCriticalSection(&TableLock);
-        ServerRecord* record = FindQueriedRecord(sender.sin_addr.s_addr, ntohs(sender.sin_port));
-        if (record != nullptr) {
-            ParseStatusReply(datagram, received, record);
-            unanswered--;
-        }
-        if (ServerTable.count <= 0 || unanswered <= 0)
-            SetEvent(AllAnsweredEvent);
-        LeaveCriticalSection(&TableLock);
+        ArrivedReply* replies = TakeQueuedReplies();
+        MatchReplies(replies, &unanswered);
+        ReleaseReplies(replies);
     }
-
-    CloseHandle(handles[0]);
-    CloseHandle(handles[1]);
     timeEndPeriod(1);
     return 0;
+}
+
+void CloseEvent(HANDLE* event)
+{
+    if (*event != nullptr)
+        CloseHandle(*event);
+    *event = nullptr;
 }
 
 void ReleaseSweepState()
@@ -117,25 +236,30 @@ void ReleaseSweepState()
     ReleaseAddressIndex();
     if (QuerySocket != INVALID_SOCKET)
         closesocket(QuerySocket);
-    if (AllAnsweredEvent != nullptr)
-        CloseHandle(AllAnsweredEvent);
-    if (StopEvent != nullptr)
-        CloseHandle(StopEvent);
-    if (SocketEvent != nullptr)
-        CloseHandle(SocketEvent);
     QuerySocket = INVALID_SOCKET;
-    SocketEvent = StopEvent = AllAnsweredEvent = nullptr;
+    CloseEvent(&AllAnsweredEvent);
+    CloseEvent(&StopEvent);
+    CloseEvent(&SocketEvent);
+    CloseEvent(&RepliesQueuedEvent);
+    if (QueueLockReady) {
+        ReleaseReplies(TakeQueuedReplies());
+        DeleteCriticalSection(&QueueLock);
+        QueueLockReady = false;
+    }
 }
 
 bool CreateSweepState()
 {
     SocketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    StopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     AllAnsweredEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    RepliesQueuedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    InitializeCriticalSection(&QueueLock);
+    QueueLockReady = true;
     QuerySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (SocketEvent == nullptr || StopEvent == nullptr || AllAnsweredEvent == nullptr ||
-        QuerySocket == INVALID_SOCKET || WSAEventSelect(QuerySocket, SocketEvent, FD_READ) != 0 ||
-        !BuildAddressIndex()) {
+        RepliesQueuedEvent == nullptr || QuerySocket == INVALID_SOCKET ||
+        WSAEventSelect(QuerySocket, SocketEvent, FD_READ) != 0 || !BuildAddressIndex()) {
         ReleaseSweepState();
         return false;
     }
@@ -157,9 +281,29 @@ SweepWait WaitForAnswersOrAbort(DWORD milliseconds)
     return WaitTimedOut;
 }
 
+// When the next request is due. Each pass keeps a schedule of one request
+// every pacing interval, so a request that was held up (by the window or the
+// lock) is followed by the next one sooner, and the rate chosen is the rate
+// kept; a hold-up of more than CatchUpLimit is not made up, so requests never
+// bunch up beyond that.
+const DWORD CatchUpLimit = 100;
+DWORD NextRequestDue;
+
+// The wait after a request: until the next one is due.
+DWORD PacingWait()
+{
+    DWORD now = timeGetTime();
+    NextRequestDue += PacingInterval();
+    if (static_cast<LONG>(now - NextRequestDue) > static_cast<LONG>(CatchUpLimit))
+        NextRequestDue = now - CatchUpLimit;
+    LONG left = static_cast<LONG>(NextRequestDue - now);
+    return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
 // Returns true when the sweep is over after this pass.
 bool RunPass(int pass)
 {
+    NextRequestDue = timeGetTime();
     for (int index = 0; index < ServerTable.count; index++) {
         EnterCriticalSection(&TableLock);
         ServerRecord* record = &ServerTable.records[index];
@@ -167,7 +311,7 @@ bool RunPass(int pass)
         if (send)
             SendStatusQuery(record);
         LeaveCriticalSection(&TableLock);
-        if (send && WaitForAnswersOrAbort(PacingInterval()) == WaitAborted)
+        if (send && WaitForAnswersOrAbort(PacingWait()) == WaitAborted)
             return true;
     }
     if (CountUnanswered() == 0)
@@ -175,15 +319,15 @@ bool RunPass(int pass)
     return WaitForAnswersOrAbort(PassPauseMilliseconds) != WaitTimedOut || pass == SweepPasses;
 }
 
-void StopReceiver(HANDLE receiver)
+// The reader and the receiver may be busy with a reply; both must be gone
+// before the socket and the events are released and the table may change.
+void StopThreads(HANDLE reader, HANDLE receiver)
 {
     SetEvent(StopEvent);
-    // The receiver may be parsing a reply; it must be gone before the socket
-    // and the events it uses are released and before the table may change.
-    WaitForSingleObject(receiver, INFINITE);
+    HANDLE threads[2] = {reader, receiver};
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+    CloseHandle(reader);
     CloseHandle(receiver);
-    // The receiver released its own two events.
-    SocketEvent = StopEvent = nullptr;
     ReleaseSweepState();
 }
 
@@ -225,7 +369,13 @@ void StatusSweep()
         return;
     timeBeginPeriod(1);
     HANDLE receiver = CreateThread(nullptr, 0, Receiver, nullptr, 0, nullptr);
-    if (receiver == nullptr) {
+    HANDLE reader = receiver != nullptr ? CreateThread(nullptr, 0, ReplyReader, nullptr, 0, nullptr) : nullptr;
+    if (reader == nullptr) {
+        if (receiver != nullptr) {
+            SetEvent(StopEvent);
+            WaitForSingleObject(receiver, INFINITE);
+            CloseHandle(receiver);
+        }
         ReleaseSweepState();
         timeEndPeriod(1);
         return;
@@ -237,7 +387,7 @@ void StatusSweep()
 
     const wchar_t* outcome = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0 ? L"Aborted" : L"Completed";
     int unanswered = CountUnanswered();
-    StopReceiver(receiver);
+    StopThreads(reader, receiver);
     StatusMessage(L"%s. %d of %d servers responded.", outcome, ServerTable.count - unanswered,
                   ServerTable.count);
     timeEndPeriod(1);

@@ -9,6 +9,7 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "ui/main_window.h"
+#include "ui/paint_pacer.h"
 #include "ui/server_list.h"
 
 namespace {
@@ -29,13 +30,20 @@ bool IsDotEntry(const wchar_t* name)
     return lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0;
 }
 
+// The status line tells what led to the box: it is painted first.
+int AskUser(const wchar_t* text, const wchar_t* caption, UINT type)
+{
+    PaintHeldChanges();
+    return MessageBoxW(MainWindow, text, caption, type);
+}
+
 bool UserConfirms(const wchar_t* directory)
 {
     wchar_t question[MessageTextSize];
     FormatText(question, MessageTextSize,
                L"Quarrix Server Browser found '%s' in:\r\n\t%s\r\nIs this the one you wish to use?", GameExecutable,
                directory);
-    return MessageBoxW(MainWindow, question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO) == IDYES;
+    return AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
 // Looks at one entry of `directory`; true when the search is over.
@@ -70,11 +78,10 @@ bool ScanFixedDrives()
 void ReportNotFound()
 {
     StatusMessage(L"Couldn't find a Quake II executable!");
-    MessageBoxW(MainWindow,
-                L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified "
-                L"where Quake II is on your system.\n\nTry setting the executable name manually in the config if you "
-                L"have a different executable name.",
-                L"Can't find Quake II", MB_ICONWARNING | MB_OK);
+    AskUser(L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified "
+            L"where Quake II is on your system.\n\nTry setting the executable name manually in the config if you "
+            L"have a different executable name.",
+            L"Can't find Quake II", MB_ICONWARNING | MB_OK);
 }
 
 void ReportMissingExecutable(const wchar_t* executablePath)
@@ -83,7 +90,7 @@ void ReportMissingExecutable(const wchar_t* executablePath)
     wchar_t text[MessageTextSize];
     FormatText(text, MessageTextSize, L"Error: Couldn't find a Quake II executable:\r\n\r\n\t%s: File Not Found",
                executablePath);
-    MessageBoxW(MainWindow, text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
+    AskUser(text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
 }
 
 void StartGame(const wchar_t* directory, const wchar_t* address)

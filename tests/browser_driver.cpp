@@ -55,9 +55,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
     return TRUE;
 }
 
-std::wstring RemoteCell(const BrowserProcess& browser, HWND list, int row, int column)
+std::wstring RemoteCell(const RemoteBuffer& buffer, HWND list, int row, int column)
 {
-    RemoteBuffer buffer(browser.process.hProcess, sizeof(LVITEMW) + RemoteTextSize * sizeof(wchar_t));
     LVITEMW item = {};
     item.iSubItem = column;
     item.pszText = reinterpret_cast<wchar_t*>(buffer.At(sizeof(LVITEMW)));
@@ -162,12 +161,24 @@ std::wstring WaitForStatus(const BrowserProcess& browser, const std::vector<std:
 std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser)
 {
     HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    RemoteBuffer buffer(browser.process.hProcess, sizeof(LVITEMW) + RemoteTextSize * sizeof(wchar_t));
     int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     std::vector<std::vector<std::wstring>> cells(rows);
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < 7; column++)
-            cells[row].push_back(RemoteCell(browser, list, row, column));
+            cells[row].push_back(RemoteCell(buffer, list, row, column));
     }
+    return cells;
+}
+
+std::vector<std::wstring> ServerColumn(const BrowserProcess& browser, int column)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    RemoteBuffer buffer(browser.process.hProcess, sizeof(LVITEMW) + RemoteTextSize * sizeof(wchar_t));
+    int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::wstring> cells;
+    for (int row = 0; row < rows; row++)
+        cells.push_back(RemoteCell(buffer, list, row, column));
     return cells;
 }
 
@@ -228,18 +239,18 @@ std::wstring UpdateCaption(const BrowserProcess& browser)
     return caption;
 }
 
+}  // namespace
+
 bool WaitForCaption(const BrowserProcess& browser, const wchar_t* caption, DWORD timeoutMilliseconds)
 {
-    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 10) {
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 5) {
         if (UpdateCaption(browser) == caption)
             return true;
-        if (WaitForSingleObject(browser.process.hProcess, 10) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(browser.process.hProcess, 5) == WAIT_OBJECT_0)
             return false;
     }
     return false;
 }
-
-}  // namespace
 
 bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds)
 {
@@ -250,12 +261,26 @@ bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds)
            IsWindowEnabled(GetDlgItem(browser.window, IDC_UPDATE));
 }
 
-SIZE_T CommittedBytes(const BrowserProcess& browser)
+namespace {
+
+PROCESS_MEMORY_COUNTERS MemoryCounters(const BrowserProcess& browser)
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(browser.process.hProcess, &counters, sizeof(counters));
-    return counters.PagefileUsage;
+    return counters;
+}
+
+}  // namespace
+
+SIZE_T CommittedBytes(const BrowserProcess& browser)
+{
+    return MemoryCounters(browser).PagefileUsage;
+}
+
+SIZE_T PeakWorkingSet(const BrowserProcess& browser)
+{
+    return MemoryCounters(browser).PeakWorkingSetSize;
 }
 
 bool WaitForIdle(const BrowserProcess& browser, DWORD timeoutMilliseconds)

@@ -32,6 +32,9 @@ std::wstring WaitForStatus(const BrowserProcess& browser, const std::vector<std:
 // Every row of the server list, each with its seven cells.
 std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser);
 
+// One column of every row of the server list, in row order.
+std::vector<std::wstring> ServerColumn(const BrowserProcess& browser, int column);
+
 void ClickServerHeader(const BrowserProcess& browser, int column);
 void DoubleClickServerRow(const BrowserProcess& browser, int row);
 void ClickButton(const BrowserProcess& browser, int id);
@@ -45,11 +48,15 @@ bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std:
 // "Update" again); false when it did not end in time.
 bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds);
 
+// Waits until the Update/Abort button reads this caption.
+bool WaitForCaption(const BrowserProcess& browser, const wchar_t* caption, DWORD timeoutMilliseconds);
+
 // Waits until no update runs.
 bool WaitForIdle(const BrowserProcess& browser, DWORD timeoutMilliseconds);
 
 // Bytes of memory the process has committed.
 SIZE_T CommittedBytes(const BrowserProcess& browser);
+SIZE_T PeakWorkingSet(const BrowserProcess& browser);
 
 // Closes the window through its close box and waits for the process; returns
 // its exit code, or -1 when it did not end in time (it is then killed).

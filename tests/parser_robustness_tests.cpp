@@ -209,7 +209,7 @@ TEST(ParserRobustness, RandomAndMutatedDatagramsLeaveSoundRecords)
         std::string datagram = generator.Next();
         guarded->record = {};
         guarded->record.sentAt = 1;
-        ParseStatusReply(fence.Place(datagram), (int)datagram.size(), &guarded->record);
+        ParseStatusReply(fence.Place(datagram), (int)datagram.size(), 1, &guarded->record);
         std::string fault = RecordFault(*guarded);
         ASSERT_EQ(fault, "") << "datagram " << iteration;
         playersSeen += guarded->record.playerCount;

@@ -15,6 +15,7 @@
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
+#include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
@@ -245,6 +246,36 @@ TEST_F(ServerListTest, RefilterDuringAParseListsTheServerOnce)
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (std::vector<LPARAM>{0, 1}));
     EXPECT_EQ(VisibleServerCount, 2);
+}
+
+TEST_F(ServerListTest, BurstIsListedAtOnceAndPaintedWithoutFurtherInput)
+{
+    const std::vector<ServerRecord> burst = {AnsweredRecord(L"Delta", 2, 8, 40), AnsweredRecord(L"Alpha", 0, 8, 30),
+                                             AnsweredRecord(L"Charlie", 3, 8, 10), AnsweredRecord(L"Bravo", 1, 8, 20)};
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    ShowRecords(burst);
+    // Painting is held back, yet the rows, their order and the counts are in.
+    ASSERT_TRUE(PaintingHeld());
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Charlie", L"Bravo", L"Alpha", L"Delta"}));
+    EXPECT_EQ(StatusPart(2), L"4 Servers");
+    EXPECT_EQ(StatusPart(1), L"6 Players");
+    // The views repaint by themselves once the burst is over.
+    ASSERT_TRUE(PumpUntil([] { return !PaintingHeld(); }, 5000, MainWindow));
+    EXPECT_TRUE(IsWindowVisible(StatusBar));
+    RECT unpainted;
+    EXPECT_FALSE(GetUpdateRect(ServerList, &unpainted, FALSE));
+
+    // A column click and a filter click in the middle of a burst see every row.
+    ShowRecords(burst);
+    ASSERT_TRUE(PaintingHeld());
+    ClickHeader(HostColumn);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie", L"Delta"}));
+    ShowRecords(burst);
+    ASSERT_TRUE(PaintingHeld());
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Bravo", L"Charlie", L"Delta"}));
+    EXPECT_EQ(StatusPart(2), L"3 Servers");
 }
 
 TEST_F(ServerListTest, RefiltersRacingALiveUpdateNeverListTwice)

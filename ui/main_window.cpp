@@ -13,9 +13,11 @@
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 #include "ui/sizer.h"
+#include "ui/status_bar.h"
 
 HWND MainWindow;
 DWORD IsXpOrLater;
@@ -70,6 +72,7 @@ void RouteCommand(WORD controlId)
         DestroyWindow(MainWindow);
         break;
     case IDC_CONFIG:
+        PaintHeldChanges();
         DialogBoxParamW(AppInstance, MAKEINTRESOURCEW(IDD_CONFIG), MainWindow, ConfigDialogProc, 0);
         break;
     case IDC_UPDATE:
@@ -145,6 +148,25 @@ INT_PTR RouteNotification(WPARAM controlId, NMHDR* header)
     }
 }
 
+// A click, a turn of the wheel or a key: what the user acts on is painted
+// first, even in the middle of a burst of changes.
+bool IsUserAction(UINT message)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_MOUSEWHEEL:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void SetSmallIcon()
 {
     HANDLE icon = LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
@@ -176,6 +198,8 @@ int RunMainWindow(HINSTANCE instance)
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsUserAction(message.message))
+            PaintHeldChanges();
         if (!IsDialogMessageW(MainWindow, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -237,7 +261,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
         DestroyWindow(MainWindow);
         return TRUE;
+    case WM_TIMER:
+        if (wParam == PaintTimerId)
+            PaintHeldChanges();
+        return TRUE;
     case WM_DESTROY:
+        PaintHeldChanges();
         SaveSettings();
         PostQuitMessage(0);
         return FALSE;
@@ -249,6 +278,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();
+        return TRUE;
+    case WM_SHOW_STATUS_TEXT:
+        ShowStatusText(reinterpret_cast<const wchar_t*>(lParam));
+        return TRUE;
+    case WM_REFRESH_COUNTS:
+        ShowCounts();
         return TRUE;
     default:
         return FALSE;

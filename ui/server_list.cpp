@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
+#include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/status_bar.h"
 
@@ -75,15 +76,38 @@ bool IsVisible(const ServerRecord& record)
     return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0);
 }
 
-void AppendRow(int recordIndex)
+void InsertRow(int position, int recordIndex)
 {
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = VisibleServerCount;
+    item.iItem = position;
     item.pszText = LPSTR_TEXTCALLBACKW;
     item.iImage = OsIconIndex(ServerTable.records[recordIndex].version);
     item.lParam = recordIndex;
     SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void AppendRow(int recordIndex)
+{
+    InsertRow(VisibleServerCount, recordIndex);
+}
+
+// The row before which a record goes to keep the list in SortOrder: after
+// every row it does not sort before. The list is always kept sorted, so a
+// binary search finds the same order as appending and sorting the whole list
+// again, at a cost that hardly grows with the number of rows.
+int SortedPosition(int recordIndex)
+{
+    int low = 0;
+    int high = VisibleServerCount;
+    while (low < high) {
+        int middle = low + (high - low) / 2;
+        if (CompareServers(recordIndex, ServerRowRecord(middle), SortOrder) < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
 }
 
 int SortColumnOf(LPARAM sortValue)
@@ -101,6 +125,14 @@ int CompareNumbers(int x, int y)
 void SortByOrder(DWORD order)
 {
     SendMessageW(ServerList, LVM_SORTITEMS, order, reinterpret_cast<LPARAM>(CompareServers));
+}
+
+// Whether a row at this position would show in the list as it is scrolled.
+bool RowInView(int position)
+{
+    int top = static_cast<int>(SendMessageW(ServerList, LVM_GETTOPINDEX, 0, 0));
+    int rows = static_cast<int>(SendMessageW(ServerList, LVM_GETCOUNTPERPAGE, 0, 0));
+    return position <= top + rows;
 }
 
 // Records whose offer has been carried out and that the filters let through.
@@ -274,8 +306,9 @@ void ListOfferedServer(int recordIndex)
     record.offered = 1;
     if (!IsVisible(record))
         return;
-    AppendRow(recordIndex);
-    SortByOrder(SortOrder);
+    int position = SortedPosition(recordIndex);
+    HoldListPainting(RowInView(position));
+    InsertRow(position, recordIndex);
     VisibleServerCount++;
     VisiblePlayerCount += record.playerCount;
     RefreshCounts();
@@ -286,6 +319,7 @@ void SortServersByColumn(int column)
     DWORD order = column;
     if (order == SortOrder)
         order += ReverseSortFlag;
+    PaintHeldChanges();
     SortByOrder(order);
     SortOrder = order;
 }
@@ -297,6 +331,7 @@ void ApplyServerFilters()
     if (CountListable() == VisibleServerCount)
         return;
 
+    HoldListPainting(true);
     SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
     VisiblePlayerCount = 0;
     VisibleServerCount = 0;
@@ -312,6 +347,7 @@ void ApplyServerFilters()
     RefreshCounts();
     SortByOrder(SortOrder);
     SendMessageW(ServerList, LVM_REDRAWITEMS, 0, VisibleServerCount);
+    PaintHeldChanges();
 }
 
 void ResizeListColumns(WORD clientWidth)
@@ -325,6 +361,7 @@ void ResizeListColumns(WORD clientWidth)
 
 void ClearServerViews()
 {
+    PaintHeldChanges();
     SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
     SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
     VisibleServerCount = 0;

@@ -7,6 +7,8 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "resources/resource.h"
+#include "ui/main_window.h"
+#include "ui/paint_pacer.h"
 #include "ui/server_list.h"
 
 HWND StatusBar;
@@ -72,6 +74,19 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     SetPartText(ServersPart, L"0 Servers");
 }
 
+void ShowStatusText(const wchar_t* text)
+{
+    HoldPainting();
+    SetPartText(MessagePart, text);
+}
+
+void ShowCounts()
+{
+    HoldPainting();
+    ShowCount(PlayersPart, L"%d Player%s", VisiblePlayerCount);
+    ShowCount(ServersPart, L"%d Server%s", VisibleServerCount);
+}
+
 void StatusMessage(const wchar_t* format, ...)
 {
     if (StatusBar == nullptr)
@@ -82,11 +97,11 @@ void StatusMessage(const wchar_t* format, ...)
     FormatStatusText(text, StatusTextSize, format, arguments);
     va_end(arguments);
     // Sent, so the bar has its own copy of the text when this returns.
-    SetPartText(MessagePart, text);
+    SendMessageW(MainWindow, WM_SHOW_STATUS_TEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void RefreshCounts()
 {
-    ShowCount(PlayersPart, L"%d Player%s", VisiblePlayerCount);
-    ShowCount(ServersPart, L"%d Server%s", VisibleServerCount);
+    // The counts are read on the UI thread, which alone changes them.
+    SendMessageW(MainWindow, WM_REFRESH_COUNTS, 0, 0);
 }

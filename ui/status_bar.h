@@ -18,4 +18,7 @@ StatusBarEdges StatusBarPartEdges(int clientWidth);
 
 void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
 
-// The engine's StatusMessage and RefreshCounts live here too (window_ops.h).
+// The UI thread's halves of the engine's StatusMessage and RefreshCounts,
+// which live here too (window_ops.h).
+void ShowStatusText(const wchar_t* text);
+void ShowCounts();
