@@ -99,12 +99,11 @@ bool ListedBefore(const ServerRecord* records, int count, const ServerRecord* ca
 }
 
 // Replaces the table by one zeroed record per distinct address and port. The
-// lists are empty and no receiver runs, so no lock is needed; the order keeps
-// every index check of the UI thread sound.
+// count is 0 and the lists are empty and no receiver runs, so no lock is
+// needed; the order keeps every index check of the UI thread sound.
 bool RebuildServerTable(const unsigned char* reply, int length)
 {
     int entries = (length - MasterHeaderSize) / MasterEntrySize;
-    InterlockedExchange(&ServerTable.count, 0);
     if (ServerTable.records != nullptr)
         HeapFree(GetProcessHeap(), 0, ServerTable.records);
     ServerTable.records = nullptr;
@@ -146,6 +145,10 @@ bool RunUpdate()
     int received = QueryMaster(master, reply);
     bool rebuilt = false;
     if (received > 0) {
+        // The count goes to 0 before the views are emptied: the reset's round
+        // trip through the UI thread then ends any walk of the old table, and
+        // no later one (a Full or Empty click) can list its records again.
+        InterlockedExchange(&ServerTable.count, 0);
         ResetServerViews();
         rebuilt = RebuildServerTable(reinterpret_cast<unsigned char*>(reply), received);
     }

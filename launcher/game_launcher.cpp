@@ -143,13 +143,14 @@ void LaunchGame(int item)
         SetCursor(previous);
         return;
     }
-    if (GamePath[0] == L'\0')
-        ScanFixedDrives();
-
+    // Taken before the scan: its question boxes serve the update's messages,
+    // and an update may replace the table meanwhile.
     in_addr address;
     address.s_addr = ServerTable.records[record].address;
     wchar_t addressText[AddressTextSize];
     FormatText(addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), ServerTable.records[record].port);
+    if (GamePath[0] == L'\0')
+        ScanFixedDrives();
     SetCursor(previous);
 
     if (GamePath[0] == L'\0') {

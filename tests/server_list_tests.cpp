@@ -1,5 +1,5 @@
 // The server list: cells, icons, sorting, the Full and Empty filters, the
-// column widths, and a re-filter racing the offers of a running update.
+// column widths, and re-filters in the gaps of a running update.
 #include <winsock2.h>
 
 #include <commctrl.h>
@@ -278,30 +278,55 @@ TEST_F(ServerListTest, BurstIsListedAtOnceAndPaintedWithoutFurtherInput)
     EXPECT_EQ(StatusPart(2), L"3 Servers");
 }
 
-TEST_F(ServerListTest, RefiltersRacingALiveUpdateNeverListTwice)
+WNDPROC MainWindowProcBefore;
+LRESULT RowsAfterReset;
+
+void ClickEmptyTwice()
+{
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+}
+
+// Re-filters in the engine's two gaps: right after the views were emptied for
+// a new table, and when a parsed server is about to be offered.
+LRESULT CALLBACK RefilterInTheGaps(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_OFFER_SERVER)
+        ClickEmptyTwice();
+    LRESULT result = CallWindowProcW(MainWindowProcBefore, window, message, wParam, lParam);
+    if (message == WM_RESET_SERVER_VIEWS) {
+        ClickEmptyTwice();
+        RowsAfterReset = SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0);
+    }
+    return result;
+}
+
+TEST_F(ServerListTest, RefiltersInTheEnginesGapsNeverListTwice)
 {
     StopLab(lab);
     lab = nullptr;
-    ASSERT_TRUE(ServeLab(AnsweringServers(150, 3)));
-    PacketsPerSecond = 100000;
-    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
-    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
-    StartOrAbortUpdate();
-    int clicks = 0;
-    while (UpdateBusy && clicks < 2000) {
-        SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
-        PumpFor(1, MainWindow);
-        clicks++;
+    // Every other server is empty, so each click really rebuilds the list.
+    LabScenario scenario = AnsweringServers(30);
+    for (size_t index = 0; index < scenario.servers.size(); index += 2)
+        scenario.servers[index].players.clear();
+    ASSERT_TRUE(ServeLab(scenario));
+    MainWindowProcBefore = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefilterInTheGaps)));
+    // The second update replaces a table whose records were all offered.
+    for (int update = 1; update <= 2; update++) {
+        SCOPED_TRACE(update);
+        RowsAfterReset = -1;
+        StartOrAbortUpdate();
+        WaitForUpdate();
+        ASSERT_EQ(StatusPart(0), L"Completed. 30 of 30 servers responded.");
+        EXPECT_EQ(RowsAfterReset, 0) << "the old table was listed again";
+        std::vector<LPARAM> rows = RowData(ServerList);
+        std::set<LPARAM> distinct(rows.begin(), rows.end());
+        EXPECT_EQ(distinct.size(), rows.size()) << "a server is listed twice";
+        EXPECT_EQ(rows.size(), 30u);
+        EXPECT_EQ(VisibleServerCount, 30);
     }
-    WaitForUpdate();
-    if (IsDlgButtonChecked(MainWindow, IDC_SHOW_EMPTY) != BST_CHECKED)
-        SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
-    std::vector<LPARAM> rows = RowData(ServerList);
-    std::set<LPARAM> distinct(rows.begin(), rows.end());
-    EXPECT_GT(clicks, 10);
-    EXPECT_EQ(distinct.size(), rows.size()) << "a server is listed twice";
-    EXPECT_EQ(rows.size(), 150u);
-    EXPECT_EQ(VisibleServerCount, 150);
+    SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainWindowProcBefore));
 }
 
 TEST_F(ServerListTest, ColumnWidthsFollowTheWindowWidth)
