@@ -50,6 +50,40 @@ void CheckBox(int id)
     SendDlgItemMessageW(MainWindow, id, BM_SETCHECK, BST_CHECKED, 0);
 }
 
+// Pixels of the caption that must show for the user to take hold of it.
+const LONG CaptionGrip = 64;
+
+// A stored placement is applied only when the user can reach the window: its
+// normal size fits the screen, and its caption lies on a monitor, in full
+// height and wide enough to drag. Windows itself pulls back only windows that
+// lie wholly off-screen, and the placement would be saved back as it is.
+bool PlacementReachable(const RECT& normal)
+{
+    LONGLONG width = static_cast<LONGLONG>(normal.right) - normal.left;
+    LONGLONG height = static_cast<LONGLONG>(normal.bottom) - normal.top;
+    if (width <= 0 || height <= 0 || width > GetSystemMetrics(SM_CXVIRTUALSCREEN) ||
+        height > GetSystemMetrics(SM_CYVIRTUALSCREEN))
+        return false;
+    // The normal rectangle is in workspace coordinates: the primary monitor's
+    // work area is their origin.
+    MONITORINFO primary = {};
+    primary.cbSize = sizeof(primary);
+    const POINT origin = {0, 0};
+    GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &primary);
+    RECT caption = normal;
+    OffsetRect(&caption, primary.rcWork.left, primary.rcWork.top);
+    caption.bottom = caption.top + GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYSIZEFRAME);
+    HMONITOR monitor = MonitorFromRect(&caption, MONITOR_DEFAULTTONULL);
+    MONITORINFO shown = {};
+    shown.cbSize = sizeof(shown);
+    if (monitor == nullptr || !GetMonitorInfoW(monitor, &shown))
+        return false;
+    RECT visible;
+    IntersectRect(&visible, &caption, &shown.rcWork);
+    return visible.top == caption.top && visible.bottom == caption.bottom &&
+           visible.right - visible.left >= (width < CaptionGrip ? width : CaptionGrip);
+}
+
 void RestorePlacement(HKEY key)
 {
     WINDOWPLACEMENT placement = {};
@@ -57,7 +91,7 @@ void RestorePlacement(HKEY key)
     // A shorter value would leave most of the record unknown: it is ignored.
     if (RegQueryValueExW(key, L"Window Position", nullptr, nullptr, reinterpret_cast<BYTE*>(&placement), &size) !=
             ERROR_SUCCESS ||
-        size != PlacementSize)
+        size != PlacementSize || !PlacementReachable(placement.rcNormalPosition))
         return;
     if (!(GetWindowLongW(MainWindow, GWL_STYLE) & WS_VISIBLE))
         placement.showCmd = SW_HIDE;

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,32 @@ TEST_F(SettingsTest, WindowPlacementValues)
     window = Start();
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer.left, 0);
+}
+
+TEST_F(SettingsTest, UnreachablePlacementsGiveTheDefaultOne)
+{
+    int right = GetSystemMetrics(SM_CXSCREEN);
+    const RECT cases[] = {{-20000, -20000, 20000, 20000},
+                          {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+                          {100, -100, 800, 400},                   // caption above the screen
+                          {right - 30, 100, right + 670, 600}};  // too little of it on the screen
+    for (const RECT& normal : cases) {
+        SCOPED_TRACE(testing::PrintToString(normal));
+        WINDOWPLACEMENT placement = {};
+        placement.length = 44;
+        placement.showCmd = SW_SHOWNORMAL;
+        placement.rcNormalPosition = normal;
+        Store(L"Window Position", REG_BINARY, &placement, 44);
+        HWND window = Start();
+        RECT outer;
+        GetWindowRect(window, &outer);
+        EXPECT_EQ(outer.left, 0);
+        EXPECT_EQ(outer.top, 0);
+        Stop();
+        StoredValue value;
+        ASSERT_TRUE(Stored(L"Window Position", &value));
+        EXPECT_EQ(reinterpret_cast<WINDOWPLACEMENT*>(value.bytes.data())->rcNormalPosition, outer);
+    }
 }
 
 TEST_F(SettingsTest, InstallDirectoryIsTakenAsStored)
