@@ -5,6 +5,9 @@
 
 #include <commctrl.h>
 
+#include <set>
+#include <utility>
+
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
@@ -46,13 +49,43 @@ bool UserConfirms(const wchar_t* directory)
     return AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
-// Looks at one entry of `directory`; true when the search is over.
-bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar_t found[PathSize])
+// The directories one search has entered, by volume serial number and file
+// index: a directory reached again by another road (a link the file system
+// does not report as one, a drive that is a folder of another) is not walked
+// twice, so the search always ends.
+typedef std::set<std::pair<DWORD, ULONGLONG>> WalkedDirectories;
+
+// False when this search has walked the directory before. One that cannot be
+// identified is walked: its enumeration decides.
+bool FirstVisit(const wchar_t* directory, WalkedDirectories* walked)
+{
+    HANDLE handle = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    BY_HANDLE_FILE_INFORMATION identity;
+    bool identified = GetFileInformationByHandle(handle, &identity) != FALSE;
+    CloseHandle(handle);
+    if (!identified)
+        return true;
+    ULONGLONG index = (static_cast<ULONGLONG>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
+    return walked->insert(std::make_pair(identity.dwVolumeSerialNumber, index)).second;
+}
+
+bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked);
+
+// Looks at one entry of `directory`; true when the search is over. Directory
+// links (junctions, symbolic links) are not followed: they lead to folders
+// found elsewhere, or back up the tree.
+bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar_t found[PathSize],
+                  WalkedDirectories* walked)
 {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(entry.cFileName)) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return false;
         wchar_t subdirectory[PathSize];
         FormatText(subdirectory, PathSize, L"%s%s\\", directory, entry.cFileName);
-        return FindGameExecutable(subdirectory, found);
+        return FindGameExecutable(subdirectory, found, walked);
     }
     if (_wcsicmp(entry.cFileName, GameExecutable) == 0 && UserConfirms(directory)) {
         lstrcpynW(found, directory, PathSize);
@@ -61,15 +94,42 @@ bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar
     return false;
 }
 
+// Searches below `directory` (ending with a backslash); on the user's
+// confirmation of a match, copies its directory to `found` and returns true.
+bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked)
+{
+    if (!FirstVisit(directory, walked))
+        return false;
+    wchar_t pattern[PathSize + 1];
+    FormatText(pattern, PathSize + 1, L"%s*", directory);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool confirmed = false;
+    do {
+        // An entry whose path would not fit is passed over; the rest of the
+        // directory is still searched.
+        if (lstrlenW(directory) + lstrlenW(entry.cFileName) + 1 > PathSize - 1)
+            continue;
+        confirmed = ExamineEntry(directory, entry, found, walked);
+    } while (!confirmed && FindNextFileW(search, &entry));
+    FindClose(search);
+    return confirmed;
+}
+
+// One search over every fixed drive: a folder already walked on one drive is
+// not walked again on another.
 bool ScanFixedDrives()
 {
+    WalkedDirectories walked;
     for (wchar_t letter = L'C'; letter <= L'Z'; letter++) {
         wchar_t root[PathSize];
         FormDriveRoot(letter, root, PathSize);
         if (DriveTypeOf(root) != DRIVE_FIXED)
             continue;
         StatusMessage(L"Trying to find %s on %s...", GameExecutable, root);
-        if (FindGameExecutable(root, GamePath))
+        if (FindGameExecutable(root, GamePath, &walked))
             return true;
     }
     return false;
@@ -112,26 +172,6 @@ void StartGame(const wchar_t* directory, const wchar_t* address)
 
 void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
 UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
-
-bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize])
-{
-    wchar_t pattern[PathSize + 1];
-    FormatText(pattern, PathSize + 1, L"%s*", directory);
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    bool confirmed = false;
-    do {
-        // An entry whose path would not fit is passed over; the rest of the
-        // directory is still searched.
-        if (lstrlenW(directory) + lstrlenW(entry.cFileName) + 1 > PathSize - 1)
-            continue;
-        confirmed = ExamineEntry(directory, entry, found);
-    } while (!confirmed && FindNextFileW(search, &entry));
-    FindClose(search);
-    return confirmed;
-}
 
 void LaunchGame(int item)
 {

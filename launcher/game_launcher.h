@@ -13,7 +13,3 @@ extern UINT(WINAPI* DriveTypeOf)(LPCWSTR root);
 
 // Item index of the double-clicked row, or -1 for none.
 void LaunchGame(int item);
-
-// Searches below `directory` (ending with a backslash); on the user's
-// confirmation of a match, copies its directory to `found` and returns true.
-bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize]);

@@ -8,7 +8,6 @@
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 
-const wchar_t SettingsKeyName[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
 const wchar_t InstallKeyName[] = L"SOFTWARE\\Quarrix";
 
 namespace {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "lab/lab_network.h"
+#include "settings/settings_store.h"
 #include "tests/browser_driver.h"
 
 namespace {
@@ -29,7 +30,6 @@ const int FirstPort = 30000;
 const int DelayCycle = 50;
 const int PingColumn = 6;
 const DWORD UpdateLimitMilliseconds = 600000;
-const wchar_t SettingsKeyName[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
 
 LabServer BenchServer(int index)
 {

@@ -13,11 +13,14 @@
 
 #include "lab/lab_network.h"
 #include "resources/resource.h"
+#include "settings/settings_store.h"
 #include "tests/browser_driver.h"
+#include "tests/scratch_space.h"
 
 namespace {
 
-const wchar_t SettingsKey[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
+// The key of the program a player runs, which the lab copy must never touch.
+const wchar_t PlayersSettingsKey[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
 const std::vector<std::wstring> SweepEnds = {L"Completed.", L"Aborted."};
 
 std::wstring ProgramFolder()
@@ -59,7 +62,7 @@ DWORD StoredNumber(const wchar_t* name)
 {
     DWORD value = 0xDEADBEEF;
     DWORD size = sizeof(value);
-    SHGetValueW(HKEY_CURRENT_USER, SettingsKey, name, nullptr, &value, &size);
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, name, nullptr, &value, &size);
     return value;
 }
 
@@ -67,8 +70,21 @@ std::wstring StoredText(const wchar_t* name)
 {
     wchar_t text[1024] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t);
-    SHGetValueW(HKEY_CURRENT_USER, SettingsKey, name, nullptr, text, &size);
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, name, nullptr, text, &size);
     return text;
+}
+
+// The last write time of a key, or 0 when it does not exist.
+ULONGLONG KeyWritten(const wchar_t* name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    FILETIME written = {};
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &written);
+    RegCloseKey(key);
+    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }
 
 std::vector<std::wstring> Column(const std::vector<std::vector<std::wstring>>& rows, int column)
@@ -79,19 +95,29 @@ std::vector<std::wstring> Column(const std::vector<std::vector<std::wstring>>& r
     return cells;
 }
 
+// The lab copy of the program keeps its settings in a key of the suite's
+// own, which every test starts without.
 class EndToEndTest : public testing::Test {
 protected:
     LabNetwork* lab = nullptr;
     BrowserProcess browser = {};
+    ULONGLONG playersKeyWritten = 0;
 
-    void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKey); }
+    void SetUp() override
+    {
+        ASSERT_EQ(std::wstring(SettingsKeyName).rfind(std::wstring(SuiteKeyName) + L"\\", 0), 0u)
+            << "the lab copy's settings key is not the suite's";
+        playersKeyWritten = KeyWritten(PlayersSettingsKey);
+        SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyName);
+    }
 
     void TearDown() override
     {
         if (browser.process.hProcess != nullptr)
             CloseBrowser(&browser);
         StopLab(lab);
-        SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKey);
+        SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyName);
+        EXPECT_EQ(KeyWritten(PlayersSettingsKey), playersKeyWritten) << "a player's settings were touched";
     }
 
     bool Serve(const LabScenario& scenario)
@@ -105,7 +131,23 @@ protected:
 
     bool Start() { return StartBrowser(ProgramFolder() + L"QuarrixBrowserLab.exe", &browser); }
 
-    std::wstring WaitForSweep() { return WaitForStatus(browser, SweepEnds, 30000); }
+    std::wstring WaitForSweep()
+    {
+        std::wstring end = WaitForStatus(browser, SweepEnds, 30000);
+        EXPECT_FALSE(end.empty()) << "the update did not end; the status line reads: " << StatusText(browser, 0);
+        return end;
+    }
+
+    // Waits until the Host Name column reads as expected; false on time-out.
+    bool WaitForHosts(const std::vector<std::wstring>& hosts)
+    {
+        for (int wait = 0; wait < 250; wait++) {
+            if (Column(ServerRows(browser), 0) == hosts)
+                return true;
+            Sleep(20);
+        }
+        return false;
+    }
 };
 
 TEST_F(EndToEndTest, FullUpdateShowsWhatAnswered)
@@ -132,8 +174,7 @@ TEST_F(EndToEndTest, SortAndFiltersSurviveARestart)
     WaitForSweep();
     ClickServerHeader(browser, 3);
     ClickButton(browser, IDC_SHOW_EMPTY);
-    Sleep(300);
-    EXPECT_EQ(Column(ServerRows(browser), 0), (std::vector<std::wstring>{L"Charlie", L"Alpha", L"Delta late"}));
+    EXPECT_TRUE(WaitForHosts({L"Charlie", L"Alpha", L"Delta late"}));
     EXPECT_EQ(CloseBrowser(&browser), 0);
     EXPECT_EQ(StoredNumber(L"Sort Order"), 3u);
     EXPECT_EQ(StoredNumber(L"Show Empty Servers"), 0u);
@@ -163,11 +204,12 @@ TEST_F(EndToEndTest, BuddyListSurvivesARestart)
 
 TEST_F(EndToEndTest, DoubleClickStartsTheGameAndClosesTheBrowser)
 {
-    std::wstring game = L"C:\\quarrix-end-to-end\\";
-    CreateDirectoryW(game.c_str(), nullptr);
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty()) << "no scratch folder could be made";
+    const std::wstring& game = scratch.path;
     CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), (game + L"quake2.exe").c_str(), FALSE);
     DeleteFileW((game + L"launch.txt").c_str());
-    SHSetValueW(HKEY_CURRENT_USER, SettingsKey, L"Quake II Directory", REG_SZ, game.c_str(),
+    SHSetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Quake II Directory", REG_SZ, game.c_str(),
                 static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
 
     LabScenario scenario;
@@ -180,10 +222,10 @@ TEST_F(EndToEndTest, DoubleClickStartsTheGameAndClosesTheBrowser)
     EXPECT_EQ(WaitForExit(&browser, 10000), 0);
     EXPECT_EQ(StoredText(L"Quake II Directory"), game);
 
+    // The game writes its record under another name, then renames it.
     std::wstring record = game + L"launch.txt";
     for (int wait = 0; wait < 250 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES; wait++)
         Sleep(20);
-    Sleep(100);
     HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     wchar_t text[1024] = {};
     DWORD read = 0;
@@ -191,9 +233,6 @@ TEST_F(EndToEndTest, DoubleClickStartsTheGameAndClosesTheBrowser)
     CloseHandle(file);
     EXPECT_EQ(std::wstring(text), L"\"" + game + L"\\quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
                                       game.substr(0, game.size() - 1) + L"\n");
-    DeleteFileW((game + L"launch.txt").c_str());
-    DeleteFileW((game + L"quake2.exe").c_str());
-    RemoveDirectoryW(game.c_str());
 }
 
 TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,16 @@
 
 namespace {
 
-const std::wstring DrivesFolder = L"C:\\quarrix-drives\\";
+// The folder that holds the drives of a test, and drives that a test has
+// put elsewhere.
+std::wstring drivesFolder;
+std::map<wchar_t, std::wstring> drivesElsewhere;
 
 std::wstring RootOf(wchar_t letter)
 {
-    return DrivesFolder + std::wstring(1, static_cast<wchar_t>(towlower(letter))) + L"\\";
+    if (drivesElsewhere.count(letter))
+        return drivesElsewhere[letter];
+    return drivesFolder + std::wstring(1, static_cast<wchar_t>(towlower(letter))) + L"\\";
 }
 
 void TestDriveRoot(wchar_t letter, wchar_t* root, int rootSize)
@@ -71,25 +77,6 @@ void PlaceStandInGame(const std::wstring& path)
 {
     MakeFolders(path);
     CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), path.c_str(), FALSE);
-}
-
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(folder + name + L"\\");
-            else
-                DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 struct ShownBox {
@@ -140,13 +127,15 @@ class LauncherTest : public ServerViewsTest {
 protected:
     wchar_t startDirectory[MAX_PATH];
     UINT_PTR answerTimer = 0;
+    ScratchFolder drives;
 
     void SetUp() override
     {
         ServerViewsTest::SetUp();
+        ASSERT_FALSE(drives.path.empty()) << "no scratch folder could be made";
+        drivesFolder = drives.path;
+        drivesElsewhere.clear();
         GetCurrentDirectoryW(MAX_PATH, startDirectory);
-        DeleteTree(DrivesFolder);
-        CreateDirectoryW(DrivesFolder.c_str(), nullptr);
         FormDriveRoot = TestDriveRoot;
         DriveTypeOf = TestDriveType;
         shownBoxes.clear();
@@ -166,8 +155,8 @@ protected:
         KillTimer(nullptr, answerTimer);
         if (IsWindow(StatusBar))
             SetWindowLongW(StatusBar, GWL_WNDPROC, reinterpret_cast<LONG>(statusBarProc));
+        // The scratch folder cannot go while it is the current directory.
         SetCurrentDirectoryW(startDirectory);
-        DeleteTree(DrivesFolder);
         ServerViewsTest::TearDown();
     }
 
@@ -202,8 +191,8 @@ protected:
 std::vector<std::wstring> LaunchRecord(const std::wstring& folder)
 {
     std::wstring path = folder + L"launch.txt";
+    // The game writes its record under another name, then renames it.
     PumpUntil([&path] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
-    Sleep(100);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     wchar_t text[2048] = {};
     DWORD read = 0;
@@ -250,7 +239,7 @@ TEST_F(LauncherTest, DoubleClickBesideTheRowsOrOnAStaleRowDoesNothing)
     int row = static_cast<int>(SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&stale)));
     DoubleClick(row);
     EXPECT_EQ(GetCursor(), cross);
-    PumpFor(60, MainWindow);
+    PumpPending(MainWindow);
     EXPECT_TRUE(shownBoxes.empty());
     EXPECT_TRUE(statusLines.empty());
     EXPECT_TRUE(IsWindow(MainWindow));
@@ -401,8 +390,10 @@ TEST_F(LauncherTest, NonProgramStillClosesTheBrowserSilently)
 TEST_F(LauncherTest, EntryTooLongForAPathIsPassedOverAlone)
 {
     std::wstring folder = RootOf(L'C') + L"long\\";
+    // Names that fit the file system, but not a path the search could form.
+    int nameLength = PathSize - 1 - static_cast<int>(folder.size());
     for (int index = 0; index < 12; index++)
-        MakeFile(folder + std::wstring(1, L'a' + index) + std::wstring(240, L'n'));
+        MakeFile(folder + std::wstring(1, L'a' + index) + std::wstring(nameLength - 1, L'n'));
     MakeFile(folder + L"quake2.exe");
 
     // The passing over matters only when a long entry comes first.
@@ -412,13 +403,30 @@ TEST_F(LauncherTest, EntryTooLongForAPathIsPassedOverAlone)
     do {
         if (_wcsicmp(entry.cFileName, L"quake2.exe") == 0)
             break;
-        longEntryFirst = longEntryFirst || lstrlenW(entry.cFileName) > 200;
+        longEntryFirst = longEntryFirst || lstrlenW(entry.cFileName) == nameLength;
     } while (FindNextFileW(search, &entry));
     FindClose(search);
     ASSERT_TRUE(longEntryFirst) << "the file system delivered the game before every long name";
 
     DoubleClick(0);
     EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{folder});
+}
+
+TEST_F(LauncherTest, SearchFollowsNoLinkAndWalksEveryDirectoryOnce)
+{
+    // Drive C is a folder whose parent holds a game the search must not reach.
+    std::wstring outside = RootOf(L'C');
+    MakeFile(outside + L"quake2.exe");
+    std::wstring root = outside + L"drive\\";
+    MakeFile(root + L"Games\\Quake2\\quake2.exe");
+    ASSERT_TRUE(MakeLinkToParent(root, L"Up"));
+    drivesElsewhere[L'C'] = root;
+    // Drive E is a folder of drive C.
+    drivesElsewhere[L'E'] = root + L"Games\\";
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{root + L"Games\\Quake2\\"});
+    EXPECT_TRUE(StatusShown(L"Trying to find quake2.exe on " + root + L"Games\\..."));
+    EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable!");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
@@ -129,11 +130,11 @@ TEST_F(MainWindowTest, EnterAndEscapeChangeNothing)
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
         PostMessageW(list, WM_KEYDOWN, key, 0);
         PostMessageW(list, WM_KEYUP, key, 0xC0000001);
-        PumpFor(50, window);
+        PumpPending(window);
     }
     SendMessageW(window, WM_COMMAND, IDOK, 0);
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    PumpFor(50, window);
+    PumpPending(window);
     EXPECT_TRUE(IsWindow(window));
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(UpdateBusy, 0);
@@ -216,11 +217,15 @@ CloseWay closeWay;
 
 DWORD WINAPI CloseSoon(LPVOID)
 {
-    // Once the first update is running, close the window as the user would.
-    for (int wait = 0; wait < 500 && !(MainWindow != nullptr && UpdateBusy); wait++)
-        Sleep(10);
-    Sleep(100);
-    smallIconSeen = SendMessageW(MainWindow, WM_GETICON, ICON_SMALL, 0);
+    // Once the first update is running and the window has its icon, close
+    // the window as the user would.
+    smallIconSeen = 0;
+    for (int wait = 0; wait < 1000 && smallIconSeen == 0; wait++) {
+        if (IsWindow(MainWindow) && UpdateBusy)
+            smallIconSeen = SendMessageW(MainWindow, WM_GETICON, ICON_SMALL, 0);
+        if (smallIconSeen == 0)
+            Sleep(10);
+    }
     switch (closeWay) {
     case CloseBox: PostMessageW(MainWindow, WM_CLOSE, 0, 0); break;
     case AltF4: PostMessageW(MainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); break;
@@ -248,10 +253,10 @@ TEST_F(MainWindowTest, ClosingDuringAnUpdateEndsTheLoopWithZero)
         EXPECT_NE(smallIconSeen, 0);
         // The settings were saved on the way out.
         HKEY key;
-        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Orbelle\\Quarrix Server Browser", 0, KEY_READ, &key),
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key),
                   ERROR_SUCCESS);
         RegCloseKey(key);
-        SHDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE");
+        SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyName);
         SetEvent(AbortEvent);
         WaitForUpdate();
     }

@@ -26,3 +26,8 @@ void PumpFor(DWORD milliseconds, HWND dialog)
 {
     PumpUntil([] { return false; }, milliseconds, dialog);
 }
+
+void PumpPending(HWND dialog)
+{
+    PumpUntil([] { return true; }, 0, dialog);
+}

@@ -11,3 +11,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds, HWN
 
 // Serves messages for this long.
 void PumpFor(DWORD milliseconds, HWND dialog = nullptr);
+
+// Serves the messages already waiting, and returns.
+void PumpPending(HWND dialog = nullptr);

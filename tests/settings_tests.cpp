@@ -371,13 +371,13 @@ TEST_F(SettingsTest, KeyThatCannotBeWrittenChangesNothing)
     HKEY volatileRoot;
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Volatile", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
                     &volatileRoot, nullptr);
-    RegOverridePredefKey(HKEY_CURRENT_USER, volatileRoot);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, volatileRoot), ERROR_SUCCESS);
     int users = WinsockUsers();
     SaveSettings();
     EXPECT_EQ(WinsockUsers(), users - 1);
     WSADATA winsock;
     WSAStartup(MAKEWORD(1, 1), &winsock);
-    registry->Redirect();
+    ASSERT_TRUE(registry->Redirect());
     RegCloseKey(volatileRoot);
     EXPECT_EQ(StoredNumber(L"Packets Per Second"), 33u);
 }

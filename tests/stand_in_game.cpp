@@ -1,5 +1,6 @@
 // A stand-in for Quake II: records the command line it was started with and
-// its current directory in "launch.txt" beside itself, then exits.
+// its current directory in "launch.txt" beside itself, then exits. The record
+// is written under another name first, so it appears whole.
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -8,7 +9,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     while (length > 0 && path[length - 1] != L'\\')
         length--;
-    lstrcpyW(path + length, L"launch.txt");
+    wchar_t record[MAX_PATH];
+    lstrcpyW(path + length, L"launch.tmp");
+    lstrcpyW(record, path);
+    lstrcpyW(record + length, L"launch.txt");
 
     wchar_t directory[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, directory);
@@ -19,5 +23,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         WriteFile(file, line, lstrlenW(line) * sizeof(wchar_t), &written, nullptr);
     }
     CloseHandle(file);
+    MoveFileExW(path, record, MOVEFILE_REPLACE_EXISTING);
     return 0;
 }

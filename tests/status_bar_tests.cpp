@@ -36,16 +36,6 @@ TEST(StatusBarEdges, ComeFromTheClientWidth)
     }
 }
 
-TEST(StatusBarMessages, BeforeTheBarExistsNothingHappens)
-{
-    HWND bar = StatusBar;
-    StatusBar = nullptr;
-    StatusMessage(L"%s %d", L"nobody hears this", 1);
-    RefreshCounts();
-    StatusBar = bar;
-    SUCCEED();
-}
-
 using StatusBarTest = MainWindowTest;
 
 TEST_F(StatusBarTest, PartsIconsAndTexts)

@@ -12,7 +12,6 @@
 #include "ui/server_list.h"
 
 #include <commctrl.h>
-#include <shlwapi.h>
 
 bool operator==(const RECT& left, const RECT& right)
 {
@@ -135,31 +134,6 @@ LabScenario AnsweringServers(int count, int replyDelay)
     return scenario;
 }
 
-ScratchRegistry::ScratchRegistry()
-{
-    root = L"Software\\QuarrixTests\\" + std::to_wstring(GetCurrentProcessId());
-    RegCreateKeyExW(HKEY_CURRENT_USER, (root + L"\\user").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user,
-                    nullptr);
-    RegCreateKeyExW(HKEY_CURRENT_USER, (root + L"\\machine").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &machine, nullptr);
-    Redirect();
-}
-
-void ScratchRegistry::Redirect()
-{
-    RegOverridePredefKey(HKEY_CURRENT_USER, user);
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine);
-}
-
-ScratchRegistry::~ScratchRegistry()
-{
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegCloseKey(user);
-    RegCloseKey(machine);
-    SHDeleteKeyW(HKEY_CURRENT_USER, root.c_str());
-}
-
 void ResetSettings()
 {
     ZeroMemory(GamePath, sizeof(GamePath));
@@ -174,6 +148,7 @@ void ResetSettings()
 void MainWindowTest::SetUp()
 {
     registry = new ScratchRegistry();
+    ASSERT_TRUE(registry->Redirect()) << "the registry could not be pointed at a scratch key";
     ResetSettings();
     MasterHostName = L"127.0.0.1";
     PacketsPerSecond = 1000;

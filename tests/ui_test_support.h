@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lab/lab_network.h"
+#include "tests/scratch_space.h"
 
 bool operator==(const RECT& left, const RECT& right);
 void PrintTo(const RECT& rect, std::ostream* out);
@@ -55,21 +56,6 @@ DialogTemplate ReadDialogTemplate(int id);
 // store a name in capitals (window classes are found regardless of case) or
 // a standard class by its number.
 bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className);
-
-// Points HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE at empty scratch keys of
-// this process's own for as long as it lives, and deletes them afterwards.
-class ScratchRegistry {
-public:
-    ScratchRegistry();
-    ~ScratchRegistry();
-    // Points the predefined keys at the scratch keys again.
-    void Redirect();
-
-private:
-    HKEY user = nullptr;
-    HKEY machine = nullptr;
-    std::wstring root;
-};
 
 // Every setting back to zero, as at process start.
 void ResetSettings();
