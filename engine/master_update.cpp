@@ -89,43 +89,36 @@ int QueryMaster(in_addr master, char* reply)
     return outcome == MasterReplied ? received : 0;
 }
 
-bool ListedBefore(const ServerRecord* records, int count, const ServerRecord* candidate)
+// The addresses and ports kept so far, in an open-addressed set of at least
+// twice as many slots as entries: the duplicate check stays linear however
+// long the list (records lie 6 KB apart, so comparing them all was slow).
+struct KeptServers {
+    ULONGLONG* slots;  // 0 marks a free slot
+    DWORD mask;
+};
+
+bool MakeKeptServers(KeptServers* kept, int entries)
 {
-    for (int index = 0; index < count; index++) {
-        if (records[index].address == candidate->address && records[index].port == candidate->port)
-            return true;
-    }
-    return false;
+    DWORD size = 16;
+    while (size < 2u * static_cast<DWORD>(entries))
+        size *= 2;
+    kept->slots = static_cast<ULONGLONG*>(calloc(size, sizeof(ULONGLONG)));
+    kept->mask = size - 1;
+    return kept->slots != nullptr;
 }
 
-// Replaces the table by one zeroed record per distinct address and port. The
-// count is 0 and the lists are empty and no receiver runs, so no lock is
-// needed; the order keeps every index check of the UI thread sound.
-bool RebuildServerTable(const unsigned char* reply, int length)
+// True when this address and port were kept before; otherwise keeps them.
+bool ListedBefore(KeptServers* kept, DWORD address, WORD port)
 {
-    int entries = (length - MasterHeaderSize) / MasterEntrySize;
-    if (ServerTable.records != nullptr)
-        HeapFree(GetProcessHeap(), 0, ServerTable.records);
-    ServerTable.records = nullptr;
-
-    ServerRecord* records = static_cast<ServerRecord*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (entries > 0 ? entries : 1) * sizeof(ServerRecord)));
-    if (records == nullptr) {
-        StatusMessage(L"Not enough memory for %d servers.", entries);
-        return false;
+    ULONGLONG key = ((static_cast<ULONGLONG>(address) << 16) | port) + 1;
+    DWORD slot = static_cast<DWORD>((key * 0x9E3779B97F4A7C15ull) >> 32) & kept->mask;
+    while (kept->slots[slot] != 0) {
+        if (kept->slots[slot] == key)
+            return true;
+        slot = (slot + 1) & kept->mask;
     }
-    ServerTable.records = records;
-
-    int count = 0;
-    for (int entry = 0; entry < entries; entry++) {
-        const unsigned char* bytes = reply + MasterHeaderSize + entry * MasterEntrySize;
-        ServerRecord* record = &records[count];
-        memcpy(&record->address, bytes, sizeof(record->address));
-        record->port = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
-        if (!ListedBefore(records, count, record))
-            InterlockedExchange(&ServerTable.count, ++count);
-    }
-    return true;
+    kept->slots[slot] = key;
+    return false;
 }
 
 bool RunUpdate()
@@ -200,4 +193,42 @@ void StartOrAbortUpdate()
         return;
     }
     CloseHandle(worker);
+}
+
+// The count is 0, the lists are empty and no receiver runs, so no lock is
+// needed; the order keeps every index check of the UI thread sound.
+bool RebuildServerTable(const unsigned char* reply, int length)
+{
+    int entries = length > MasterHeaderSize ? (length - MasterHeaderSize) / MasterEntrySize : 0;
+    if (ServerTable.records != nullptr)
+        HeapFree(GetProcessHeap(), 0, ServerTable.records);
+    ServerTable.records = nullptr;
+
+    KeptServers kept = {};
+    ServerRecord* records = static_cast<ServerRecord*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (entries > 0 ? entries : 1) * sizeof(ServerRecord)));
+    if (records == nullptr || !MakeKeptServers(&kept, entries)) {
+        if (records != nullptr)
+            HeapFree(GetProcessHeap(), 0, records);
+        StatusMessage(L"Not enough memory for %d servers.", entries);
+        return false;
+    }
+    ServerTable.records = records;
+
+    int count = 0;
+    for (int entry = 0; entry < entries; entry++) {
+        const unsigned char* bytes = reply + MasterHeaderSize + entry * MasterEntrySize;
+        ServerRecord* record = &records[count];
+        memcpy(&record->address, bytes, sizeof(record->address));
+        record->port = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
+        if (ListedBefore(&kept, record->address, record->port)) {
+            // The slot goes to the next entry, or stays beyond the count, zeroed.
+            record->address = 0;
+            record->port = 0;
+            continue;
+        }
+        InterlockedExchange(&ServerTable.count, ++count);
+    }
+    free(kept.slots);
+    return true;
 }

@@ -25,3 +25,8 @@ extern volatile LONG UpdateBusy;
 void StartOrAbortUpdate();
 
 DWORD WINAPI UpdateWorker(LPVOID);
+
+// Replaces the server table by one zeroed record per distinct address and
+// port of a master reply of `length` bytes, in reply order. The worker calls
+// it with the count at 0, both lists empty and no receiver running.
+bool RebuildServerTable(const unsigned char* reply, int length);

@@ -7,6 +7,7 @@
 
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
+#include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
@@ -86,6 +87,30 @@ TEST_F(StatusBarTest, CountsAreWrittenWithTheirPlural)
         EXPECT_EQ(PartText(1), test.playersText);
         EXPECT_EQ(PartText(2), test.serversText);
     }
+}
+
+DWORD WINAPI RefreshCountsFromAWorker(LPVOID)
+{
+    RefreshCounts();
+    return 0;
+}
+
+TEST_F(StatusBarTest, CountsAreReadOnTheUiThread)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    ASSERT_NE(CreateWindowUnderTest(), nullptr);
+    WaitForUpdate();
+    VisibleServerCount = 1;
+    HANDLE worker = CreateThread(nullptr, 0, RefreshCountsFromAWorker, nullptr, 0, nullptr);
+    // Once the worker's message waits, the counts change on this thread, as
+    // a filter click would change them before the message is served.
+    for (int wait = 0; wait < 5000 && HIWORD(GetQueueStatus(QS_SENDMESSAGE)) == 0; wait++)
+        Sleep(1);
+    ASSERT_NE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)), 0) << "the worker's message never came";
+    VisibleServerCount = 2;
+    EXPECT_TRUE(PumpUntil([worker] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 5000));
+    CloseHandle(worker);
+    EXPECT_EQ(PartText(2), L"2 Servers");
 }
 
 TEST_F(StatusBarTest, LongMessageShowsItsFirst1023Characters)

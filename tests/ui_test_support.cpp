@@ -10,6 +10,7 @@
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
+#include "ui/status_bar.h"
 
 #include <commctrl.h>
 
@@ -184,9 +185,18 @@ HWND MainWindowTest::CreateWindowUnderTest()
     return CreateMainWindow(GetModuleHandleW(nullptr));
 }
 
+std::wstring StatusLine()
+{
+    wchar_t text[1100] = L"";
+    if (IsWindow(StatusBar))
+        SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 void MainWindowTest::WaitForUpdate()
 {
-    EXPECT_TRUE(PumpUntil([] { return !UpdateBusy; }, 20000, MainWindow));
+    EXPECT_TRUE(PumpUntil([] { return !UpdateBusy; }, 20000, MainWindow))
+        << "the update did not end; the status line reads: " << StatusLine();
 }
 
 ServerRecord AnsweredRecord(const wchar_t* hostName, int players, int maxClients, DWORD ping)

@@ -57,6 +57,9 @@ DialogTemplate ReadDialogTemplate(int id);
 // a standard class by its number.
 bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className);
 
+// The message part of the status bar.
+std::wstring StatusLine();
+
 // Every setting back to zero, as at process start.
 void ResetSettings();
 
