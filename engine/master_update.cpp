@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_sweep.h"
 #include "engine/window_ops.h"
@@ -167,6 +168,9 @@ void EndUpdate()
 
 DWORD WINAPI UpdateWorker(LPVOID)
 {
+    // A refresh asked to stop by the Update press ends before anything here
+    // can touch the table.
+    WaitForServerRefresh();
     DWORD exitCode = RunUpdate() ? 0 : 1;
     EndUpdate();
     return exitCode;
@@ -181,6 +185,7 @@ void StartOrAbortUpdate()
         }
         return;
     }
+    CancelServerRefresh();
     SetUpdateButtons(UpdateButtonsBusy);
     UpdateEnding = 0;
     UpdateBusy = 1;

@@ -200,7 +200,7 @@ char* ReadLine(const char** cursor, int* bytesLeft)
     return line;
 }
 
-void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
+void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
 {
     record->responded = 1;
 
@@ -211,7 +211,11 @@ void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerR
 
     ParseInfoLine(&cursor, &bytesLeft, record);
     record->playerCount = ParsePlayerLines(&cursor, &bytesLeft, record);
+}
 
+void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
+{
+    ParseStatusFields(datagram, length, arrivedAt, record);
     OfferServer((int)(record - ServerTable.records));
     StatusMessage(L"Found %d player%s on '%s'", record->playerCount,
                   record->playerCount == 1 ? L"" : L"s", record->hostName);

@@ -12,6 +12,10 @@ const int LineBufferSize = 2048;
 // LineBufferSize - 1 bytes; reading goes on after its line feed.
 char* ReadLine(const char** cursor, int* bytesLeft);
 
+// Parses one reply into the fields of `record` and marks it answered; the
+// ping runs from its `sentAt` to `arrivedAt`. Tells the window nothing.
+void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record);
+
 // Parses one reply into `record`, which must be in the ServerTable, then
 // offers the server to the list and reports its players. The ping runs from
 // the record's `sentAt` to `arrivedAt`, the timeGetTime at which the reply

@@ -12,9 +12,9 @@
 #include "engine/window_ops.h"
 #include "settings/settings.h"
 
-namespace {
+const char StatusRequest[StatusRequestSize] = {'\xff', '\xff', '\xff', '\xff', 's', 't', 'a', 't', 'u', 's', '\n', '\0'};
 
-const char StatusRequest[12] = {'\xff', '\xff', '\xff', '\xff', 's', 't', 'a', 't', 'u', 's', '\n', '\0'};
+namespace {
 
 // Replies read in one go before the reader looks at its stop event again,
 // so that a flood of datagrams cannot delay the end of the sweep.

@@ -9,6 +9,10 @@ const int SweepPasses = 3;
 const DWORD PassPauseMilliseconds = 1000;
 const int DatagramBufferSize = 4096;
 
+// The Quake II connectionless status request.
+const int StatusRequestSize = 12;
+extern const char StatusRequest[StatusRequestSize];
+
 // Milliseconds between two requests at the current PacketsPerSecond; a rate
 // below 1 is taken as the default rate.
 DWORD PacingInterval();

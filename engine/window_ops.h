@@ -4,6 +4,8 @@
 // while holding it.
 #pragma once
 
+struct ServerRecord;
+
 enum UpdateButtonState {
     UpdateButtonsIdle,      // "Update", Update and Config enabled
     UpdateButtonsBusy,      // "Abort", Config disabled
@@ -15,6 +17,11 @@ void StatusMessage(const wchar_t* format, ...);
 
 // Lists the parsed record at this index if the Full and Empty filters allow it.
 void OfferServer(int recordIndex);
+
+// Puts a refreshed copy in place of the record at this index, and shows it
+// there: its row moves to its sorted place, or goes or comes as the Full and
+// Empty filters say, and the counts and the player list follow.
+void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh);
 
 // Empties both list views and zeroes the shown counts.
 void ResetServerViews();

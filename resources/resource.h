@@ -36,3 +36,11 @@
 #define IDC_BUDDY_LIST 1025
 #define IDC_PACKETS_PER_SECOND 1027
 #define IDC_GOOD_PING 1028
+
+// The server row's menu and the main window's keys
+#define IDM_SERVER_ROW 200
+#define IDA_MAIN_KEYS 201
+#define IDM_JOIN 40001
+#define IDM_REFRESH 40002
+#define IDM_COPY_ADDRESS 40003
+#define IDM_UPDATE_KEY 40004

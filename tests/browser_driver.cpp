@@ -197,6 +197,53 @@ void DoubleClickServerRow(const BrowserProcess& browser, int row)
     Click(list, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, true);
 }
 
+namespace {
+
+BOOL CALLBACK MatchMenu(HWND window, LPARAM parameter)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[16] = L"";
+    GetClassNameW(window, className, 16);
+    if (owner == search->processId && lstrcmpW(className, L"#32768") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool ChooseFromServerMenu(const BrowserProcess& browser, int row, wchar_t accessKey)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    RECT rect = RemoteRect(browser, list, LVM_GETITEMRECT, row, LVIR_LABEL);
+    POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    POINT onScreen = at;
+    ClientToScreen(list, &onScreen);
+    // The list opens its menu where the pointer is, as for a real click.
+    SetCursorPos(onScreen.x, onScreen.y);
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    WindowSearch search = {browser.process.dwProcessId, nullptr, nullptr};
+    for (int wait = 0; wait < 250 && search.found == nullptr; wait++) {
+        Sleep(20);
+        EnumWindows(MatchMenu, reinterpret_cast<LPARAM>(&search));
+    }
+    if (search.found == nullptr)
+        return false;
+    PostMessageW(search.found, WM_CHAR, accessKey, 0);
+    return true;
+}
+
+void PressKey(const BrowserProcess& browser, WORD key)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    PostMessageW(list, WM_KEYDOWN, key, 1);
+    PostMessageW(list, WM_KEYUP, key, 0xC0000001);
+}
+
 void ClickButton(const BrowserProcess& browser, int id)
 {
     PostMessageW(GetDlgItem(browser.window, id), BM_CLICK, 0, 0);

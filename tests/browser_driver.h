@@ -37,6 +37,11 @@ std::vector<std::wstring> ServerColumn(const BrowserProcess& browser, int column
 
 void ClickServerHeader(const BrowserProcess& browser, int column);
 void DoubleClickServerRow(const BrowserProcess& browser, int row);
+// Right-clicks a row of the server list and picks the item of its menu with
+// this access key; false when no menu opened.
+bool ChooseFromServerMenu(const BrowserProcess& browser, int row, wchar_t accessKey);
+// A key without modifiers, pressed in the server list.
+void PressKey(const BrowserProcess& browser, WORD key);
 void ClickButton(const BrowserProcess& browser, int id);
 bool IsChecked(const BrowserProcess& browser, int id);
 

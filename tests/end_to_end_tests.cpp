@@ -202,37 +202,68 @@ TEST_F(EndToEndTest, BuddyListSurvivesARestart)
     EXPECT_EQ(shown, L"Alpha player 1\r\nNobody");
 }
 
-TEST_F(EndToEndTest, DoubleClickStartsTheGameAndClosesTheBrowser)
+std::wstring ClipboardText()
 {
-    ScratchFolder scratch;
-    ASSERT_FALSE(scratch.path.empty()) << "no scratch folder could be made";
-    const std::wstring& game = scratch.path;
-    CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), (game + L"quake2.exe").c_str(), FALSE);
-    DeleteFileW((game + L"launch.txt").c_str());
-    SHSetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Quake II Directory", REG_SZ, game.c_str(),
-                static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+    std::wstring copied;
+    if (!OpenClipboard(nullptr))
+        return copied;
+    HANDLE text = GetClipboardData(CF_UNICODETEXT);
+    if (text != nullptr) {
+        copied = static_cast<const wchar_t*>(GlobalLock(text));
+        GlobalUnlock(text);
+    }
+    CloseClipboard();
+    return copied;
+}
 
+enum JoinWay { DoubleClickRow, MenuJoin };
+
+// A double-click and the row menu's Join start the game alike. Before the
+// menu's Join, its Copy Address puts the address on the clipboard.
+TEST_F(EndToEndTest, JoinStartsTheGameAndClosesTheBrowser)
+{
     LabScenario scenario;
     scenario.hasMaster = true;
     scenario.servers = {Server(28020, "Only", 2)};
     ASSERT_TRUE(Serve(scenario));
-    ASSERT_TRUE(Start());
-    WaitForSweep();
-    DoubleClickServerRow(browser, 0);
-    EXPECT_EQ(WaitForExit(&browser, 10000), 0);
-    EXPECT_EQ(StoredText(L"Quake II Directory"), game);
+    for (JoinWay way : {DoubleClickRow, MenuJoin}) {
+        SCOPED_TRACE(way == DoubleClickRow ? "double-click" : "menu");
+        ScratchFolder scratch;
+        ASSERT_FALSE(scratch.path.empty()) << "no scratch folder could be made";
+        const std::wstring& game = scratch.path;
+        CopyFileW((ProgramFolder() + L"stand_in_game.exe").c_str(), (game + L"quake2.exe").c_str(), FALSE);
+        SHSetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Quake II Directory", REG_SZ, game.c_str(),
+                    static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+        ASSERT_TRUE(Start());
+        WaitForSweep();
+        if (way == DoubleClickRow) {
+            DoubleClickServerRow(browser, 0);
+        } else {
+            if (OpenClipboard(nullptr)) {
+                EmptyClipboard();
+                CloseClipboard();
+            }
+            ASSERT_TRUE(ChooseFromServerMenu(browser, 0, L'c'));
+            for (int wait = 0; wait < 250 && ClipboardText().empty(); wait++)
+                Sleep(20);
+            EXPECT_EQ(ClipboardText(), L"127.0.0.1:28020");
+            ASSERT_TRUE(ChooseFromServerMenu(browser, 0, L'j'));
+        }
+        EXPECT_EQ(WaitForExit(&browser, 10000), 0);
+        EXPECT_EQ(StoredText(L"Quake II Directory"), game);
 
-    // The game writes its record under another name, then renames it.
-    std::wstring record = game + L"launch.txt";
-    for (int wait = 0; wait < 250 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES; wait++)
-        Sleep(20);
-    HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    wchar_t text[1024] = {};
-    DWORD read = 0;
-    ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
-    CloseHandle(file);
-    EXPECT_EQ(std::wstring(text), L"\"" + game + L"\\quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
-                                      game.substr(0, game.size() - 1) + L"\n");
+        // The game writes its record under another name, then renames it.
+        std::wstring record = game + L"launch.txt";
+        for (int wait = 0; wait < 250 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES; wait++)
+            Sleep(20);
+        HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        wchar_t text[1024] = {};
+        DWORD read = 0;
+        ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
+        CloseHandle(file);
+        EXPECT_EQ(std::wstring(text), L"\"" + game + L"\\quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
+                                          game.substr(0, game.size() - 1) + L"\n");
+    }
 }
 
 TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)
@@ -246,7 +277,8 @@ TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)
 
     scenario.master.silent = true;
     ASSERT_TRUE(Serve(scenario));
-    ClickButton(browser, IDC_UPDATE);
+    // F5 acts as the Update button.
+    PressKey(browser, VK_F5);
     // The third retry line gives way to the verdict at once.
     for (int attempt = 1; attempt <= 2; attempt++) {
         std::wstring line = L"Retrying 127.0.0.1 (attempt " + std::to_wstring(attempt) + L")...";

@@ -242,7 +242,7 @@ void ServerViewsTest::ShowRecords(const std::vector<ServerRecord>& records)
         OfferServer(static_cast<int>(index));
 }
 
-std::wstring ServerViewsTest::CellText(HWND list, int row, int column)
+std::wstring CellText(HWND list, int row, int column)
 {
     wchar_t text[600] = L"";
     LVITEMW item = {};

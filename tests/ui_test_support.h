@@ -60,6 +60,9 @@ bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className
 // The message part of the status bar.
 std::wstring StatusLine();
 
+// The text of a cell of a list view.
+std::wstring CellText(HWND list, int row, int column);
+
 // Every setting back to zero, as at process start.
 void ResetSettings();
 
@@ -89,7 +92,6 @@ protected:
     void SetUp() override;
     // Installs the records as a new table and offers each, as a sweep would.
     void ShowRecords(const std::vector<ServerRecord>& records);
-    std::wstring CellText(HWND list, int row, int column);
     int CellImage(HWND list, int row, int column);
     // The item data of every row, in row order.
     std::vector<LPARAM> RowData(HWND list);

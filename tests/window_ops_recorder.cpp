@@ -71,6 +71,12 @@ void OfferServer(int recordIndex)
     Record(CallOfferServer, L"", recordIndex);
 }
 
+void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
+{
+    Record(CallReplaceServerRecord, L"", recordIndex);
+    ServerTable.records[recordIndex] = *fresh;
+}
+
 void ResetServerViews()
 {
     Record(CallResetServerViews, L"", 0);

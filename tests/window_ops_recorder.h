@@ -16,6 +16,7 @@
 enum WindowCallKind {
     CallStatusMessage,
     CallOfferServer,
+    CallReplaceServerRecord,
     CallResetServerViews,
     CallRefreshCounts,
     CallSetUpdateButtons,

@@ -16,6 +16,7 @@
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
+#include "ui/server_menu.h"
 #include "ui/sizer.h"
 #include "ui/status_bar.h"
 
@@ -29,6 +30,7 @@ const int MinimumTrackWidth = 694;
 const int MinimumTrackHeight = 447;
 
 HINSTANCE AppInstance;
+HACCEL MainWindowKeys;
 
 const AnchorEntry MainAnchors[] = {
     {IDC_CONFIG, MoveX | MoveY},
@@ -81,6 +83,9 @@ void RouteCommand(WORD controlId)
     case IDC_SHOW_FULL:
     case IDC_SHOW_EMPTY:
         ApplyServerFilters();
+        break;
+    default:
+        RunServerCommand(controlId);
         break;
     }
 }
@@ -185,9 +190,16 @@ void SetUpdateButtons(UpdateButtonState state)
 HWND CreateMainWindow(HINSTANCE instance)
 {
     AppInstance = instance;
+    MainWindowKeys = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_MAIN_KEYS));
     MainWindow = nullptr;
     CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
     return MainWindow;
+}
+
+bool TranslateMainWindowKeys(MSG* message)
+{
+    return MainWindowKeys != nullptr && IsWindow(MainWindow) &&
+           TranslateAcceleratorW(MainWindow, MainWindowKeys, message) != 0;
 }
 
 int RunMainWindow(HINSTANCE instance)
@@ -200,6 +212,8 @@ int RunMainWindow(HINSTANCE instance)
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (IsUserAction(message.message))
             PaintHeldChanges();
+        if (TranslateMainWindowKeys(&message))
+            continue;
         if (!IsDialogMessageW(MainWindow, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -252,6 +266,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case WM_NOTIFY:
         return RouteNotification(wParam, reinterpret_cast<NMHDR*>(lParam));
+    case WM_CONTEXTMENU:
+        // The player list's right click switches its view instead.
+        if (reinterpret_cast<HWND>(wParam) != ServerList)
+            return FALSE;
+        ShowServerMenu(AppInstance, lParam);
+        return TRUE;
     case WM_SIZE:
         ResizeListColumns(LOWORD(lParam));
         return FALSE;
@@ -284,6 +304,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REFRESH_COUNTS:
         ShowCounts();
+        return TRUE;
+    case WM_REPLACE_SERVER_RECORD:
+        ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
         return TRUE;
     default:
         return FALSE;

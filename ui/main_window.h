@@ -12,12 +12,17 @@
 #define WM_RESET_SERVER_VIEWS (WM_APP + 3)
 #define WM_SHOW_STATUS_TEXT (WM_APP + 4)        // lParam: the text
 #define WM_REFRESH_COUNTS (WM_APP + 5)
+#define WM_REPLACE_SERVER_RECORD (WM_APP + 6)  // wParam: record index, lParam: the fresh record
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;
 
 // Creates the main window, which starts the first update; null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
+
+// Turns Ctrl+C, Ctrl+R and F5 into the main window's commands; true when the
+// message was one of them.
+bool TranslateMainWindowKeys(MSG* message);
 
 // Creates the main window and runs the message loop; returns the exit code.
 int RunMainWindow(HINSTANCE instance);

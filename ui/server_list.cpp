@@ -314,6 +314,53 @@ void ListOfferedServer(int recordIndex)
     RefreshCounts();
 }
 
+int RowOfRecord(int recordIndex)
+{
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = recordIndex;
+    return static_cast<int>(SendMessageW(ServerList, LVM_FINDITEMW, -1, reinterpret_cast<LPARAM>(&find)));
+}
+
+int SelectedServerRow()
+{
+    return static_cast<int>(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+}
+
+void SelectServerRow(int row)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(ServerList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+}
+
+void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
+{
+    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+        return;
+    ServerRecord& record = ServerTable.records[recordIndex];
+    int row = RowOfRecord(recordIndex);
+    bool selected = row != -1 && row == SelectedServerRow();
+    HoldListPainting(true);
+    if (row != -1) {
+        SendMessageW(ServerList, LVM_DELETEITEM, row, 0);
+        VisibleServerCount--;
+        VisiblePlayerCount -= record.playerCount;
+    }
+    record = *fresh;
+    if (record.offered && IsVisible(record)) {
+        int position = SortedPosition(recordIndex);
+        InsertRow(position, recordIndex);
+        VisibleServerCount++;
+        VisiblePlayerCount += record.playerCount;
+        if (selected)
+            SelectServerRow(position);
+    }
+    FillPlayerList();
+    RefreshCounts();
+}
+
 void SortServersByColumn(int column)
 {
     DWORD order = column;
@@ -372,6 +419,11 @@ void OfferServer(int recordIndex)
 {
     // Carried out whole on the UI thread, filter test and counts included.
     SendMessageW(MainWindow, WM_OFFER_SERVER, recordIndex, 0);
+}
+
+void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
+{
+    SendMessageW(MainWindow, WM_REPLACE_SERVER_RECORD, recordIndex, reinterpret_cast<LPARAM>(fresh));
 }
 
 void ResetServerViews()

@@ -75,6 +75,12 @@ void SortServersByColumn(int column);
 void ApplyServerFilters();
 void ResizeListColumns(WORD clientWidth);
 
-// The UI thread's halves of the engine's OfferServer and ResetServerViews.
+// The selected row, or -1; selecting a row also gives it the focus.
+int SelectedServerRow();
+void SelectServerRow(int row);
+
+// The UI thread's halves of the engine's OfferServer, ReplaceServerRecord
+// and ResetServerViews.
 void ListOfferedServer(int recordIndex);
+void ShowReplacedServer(int recordIndex, const ServerRecord* fresh);
 void ClearServerViews();

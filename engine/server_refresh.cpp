@@ -1,0 +1,208 @@
+// The refresh of one server.
+#include "engine/server_refresh.h"
+
+#include <winsock2.h>
+#include <mmsystem.h>
+#include <stdlib.h>
+
+#include "engine/master_update.h"
+#include "engine/server_table.h"
+#include "engine/status_parser.h"
+#include "engine/status_sweep.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+
+volatile LONG RefreshBusy;
+
+namespace {
+
+const int AddressTextSize = 32;
+
+// A refresh ends without a verdict when an update cancels it, or when its
+// record is gone (an update cannot replace the table while it runs, so this
+// is only a guard).
+enum RefreshOutcome { ServerRefreshed, ServerSilent, RefreshCancelled };
+
+// The server being refreshed; written on the UI thread before the worker
+// starts, read by the worker.
+struct RefreshTarget {
+    int recordIndex;
+    DWORD address;
+    WORD port;
+    wchar_t addressText[AddressTextSize];  // as the IP Address column shows it
+};
+
+RefreshTarget Target;
+HANDLE CancelEvent;    // manual reset; created once
+HANDLE RefreshThread;  // the latest worker, closed when the next one starts
+
+// A reply from the target, read off the socket with its arrival time.
+struct TargetReply {
+    char datagram[DatagramBufferSize + 1];
+    int length;
+    DWORD arrivedAt;
+};
+
+// Reads what waits on the socket; true once a reply from the target is read.
+bool ReadTargetReply(SOCKET socket, TargetReply* reply)
+{
+    for (;;) {
+        sockaddr_in sender = {};
+        int senderSize = sizeof(sender);
+        int length = recvfrom(socket, reply->datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
+                              &senderSize);
+        DWORD arrivedAt = timeGetTime();
+        if (length == SOCKET_ERROR) {
+            // Too large or refused: passed over; nothing else waits.
+            int error = WSAGetLastError();
+            if (error == WSAEMSGSIZE || error == WSAECONNRESET)
+                continue;
+            return false;
+        }
+        // Only the queried address and port count, as in a sweep.
+        if (length > 0 && sender.sin_addr.s_addr == Target.address && ntohs(sender.sin_port) == Target.port) {
+            reply->datagram[length] = '\0';
+            reply->length = length;
+            reply->arrivedAt = arrivedAt;
+            return true;
+        }
+    }
+}
+
+// Waits up to the refresh wait for the target's reply; false on the time
+// limit or a cancel (then `cancelled` is set).
+bool AwaitReply(SOCKET socket, HANDLE socketEvent, DWORD sentAt, TargetReply* reply, bool* cancelled)
+{
+    HANDLE events[2] = {CancelEvent, socketEvent};
+    for (;;) {
+        DWORD waited = timeGetTime() - sentAt;
+        if (waited >= RefreshWaitMilliseconds)
+            return false;
+        DWORD woken = WaitForMultipleObjects(2, events, FALSE, RefreshWaitMilliseconds - waited);
+        if (woken == WAIT_OBJECT_0) {
+            *cancelled = true;
+            return false;
+        }
+        if (woken != WAIT_OBJECT_0 + 1)
+            return false;
+        if (ReadTargetReply(socket, reply))
+            return true;
+    }
+}
+
+// Parses the reply into a copy of the record and has the window show it;
+// false when the record is no longer the target's.
+bool ShowReply(const TargetReply& reply, DWORD sentAt)
+{
+    ServerRecord* fresh = static_cast<ServerRecord*>(calloc(1, sizeof(ServerRecord)));
+    if (fresh == nullptr)
+        return false;
+    bool shown = false;
+    EnterCriticalSection(&TableLock);
+    int index = Target.recordIndex;
+    if (index < ServerTable.count && ServerTable.records[index].address == Target.address &&
+        ServerTable.records[index].port == Target.port) {
+        const ServerRecord& record = ServerTable.records[index];
+        fresh->address = record.address;
+        fresh->port = record.port;
+        fresh->attempts = record.attempts;
+        fresh->offered = record.offered;
+        fresh->sentAt = sentAt;
+        ParseStatusFields(reply.datagram, reply.length, reply.arrivedAt, fresh);
+        ReplaceServerRecord(index, fresh);
+        shown = true;
+    }
+    LeaveCriticalSection(&TableLock);
+    free(fresh);
+    return shown;
+}
+
+RefreshOutcome QueryTarget(SOCKET socket, HANDLE socketEvent)
+{
+    sockaddr_in destination = {};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = Target.address;
+    destination.sin_port = htons(Target.port);
+    TargetReply* reply = static_cast<TargetReply*>(malloc(sizeof(TargetReply)));
+    if (reply == nullptr)
+        return ServerSilent;
+    RefreshOutcome outcome = ServerSilent;
+    bool cancelled = false;
+    for (int attempt = 0; attempt < RefreshAttempts && outcome == ServerSilent && !cancelled; attempt++) {
+        DWORD sentAt = timeGetTime();
+        if (sentAt == 0)
+            sentAt = 1;
+        sendto(socket, StatusRequest, StatusRequestSize, 0, reinterpret_cast<const sockaddr*>(&destination),
+               sizeof(destination));
+        if (AwaitReply(socket, socketEvent, sentAt, reply, &cancelled))
+            outcome = ShowReply(*reply, sentAt) ? ServerRefreshed : RefreshCancelled;
+    }
+    free(reply);
+    return cancelled ? RefreshCancelled : outcome;
+}
+
+DWORD WINAPI RefreshWorker(LPVOID)
+{
+    timeBeginPeriod(1);
+    StatusMessage(L"Refreshing %s...", Target.addressText);
+    RefreshOutcome outcome = ServerSilent;
+    SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    HANDLE socketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (socket != INVALID_SOCKET && socketEvent != nullptr &&
+        WSAEventSelect(socket, socketEvent, FD_READ) != SOCKET_ERROR)
+        outcome = QueryTarget(socket, socketEvent);
+    if (socket != INVALID_SOCKET)
+        closesocket(socket);
+    if (socketEvent != nullptr)
+        CloseHandle(socketEvent);
+    // A cancel comes from an update, whose own lines follow.
+    if (outcome == ServerRefreshed)
+        StatusMessage(L"%s refreshed.", Target.addressText);
+    else if (outcome == ServerSilent)
+        StatusMessage(L"No reply from %s.", Target.addressText);
+    timeEndPeriod(1);
+    InterlockedExchange(&RefreshBusy, 0);
+    return 0;
+}
+
+}  // namespace
+
+bool StartServerRefresh(int recordIndex)
+{
+    if (UpdateBusy || RefreshBusy || recordIndex < 0 || recordIndex >= ServerTable.count)
+        return false;
+    if (CancelEvent == nullptr)
+        CancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (CancelEvent == nullptr)
+        return false;
+    ResetEvent(CancelEvent);
+    const ServerRecord& record = ServerTable.records[recordIndex];
+    Target.recordIndex = recordIndex;
+    Target.address = record.address;
+    Target.port = record.port;
+    in_addr address;
+    address.s_addr = record.address;
+    FormatText(Target.addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), record.port);
+
+    if (RefreshThread != nullptr)
+        CloseHandle(RefreshThread);
+    RefreshBusy = 1;
+    RefreshThread = CreateThread(nullptr, 0, RefreshWorker, nullptr, 0, nullptr);
+    if (RefreshThread == nullptr) {
+        RefreshBusy = 0;
+        return false;
+    }
+    return true;
+}
+
+void CancelServerRefresh()
+{
+    if (RefreshBusy && CancelEvent != nullptr)
+        SetEvent(CancelEvent);
+}
+
+void WaitForServerRefresh()
+{
+    if (RefreshThread != nullptr)
+        WaitForSingleObject(RefreshThread, INFINITE);
+}

@@ -1,0 +1,209 @@
+// A server row's actions against the lab network: a refresh that shows new
+// values in place or takes the row away under the filters, a silent server,
+// a refresh cancelled by an update, Copy Address, the keys, and the menu
+// during an update.
+#include <winsock2.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/master_update.h"
+#include "engine/server_refresh.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "tests/message_pump.h"
+#include "tests/ui_test_support.h"
+#include "ui/main_window.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+
+namespace {
+
+enum Column { HostColumn, AddressColumn, MapColumn, PlayersColumn };
+
+LabServer Server(int port, const std::string& name, int players)
+{
+    LabServer server;
+    server.port = port;
+    server.info = {{"hostname", name}, {"mapname", "q2dm1"}, {"maxclients", "8"}};
+    for (int player = 0; player < players; player++)
+        server.players.push_back({player, 20, name + " " + std::to_string(player)});
+    return server;
+}
+
+// Alpha, Bravo and Charlie on 28040 to 28042, listed by host name.
+LabScenario ThreeServers()
+{
+    LabScenario scenario;
+    scenario.servers = {Server(28040, "Alpha", 2), Server(28041, "Bravo", 1), Server(28042, "Charlie", 3)};
+    return scenario;
+}
+
+class ServerMenuTest : public MainWindowTest {
+protected:
+    LabScenario scenario = ThreeServers();
+
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(ServeLab(scenario));
+        ASSERT_NE(CreateWindowUnderTest(), nullptr);
+        WaitForUpdate();
+        NotifyMainWindow(ServerList, IDC_SERVER_LIST, LVN_COLUMNCLICK, HostColumn);
+        ASSERT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+        SelectServerRow(1);
+    }
+
+    // The lab serves the changed scenario from now on.
+    void Reserve()
+    {
+        StopLab(lab);
+        lab = nullptr;
+        ASSERT_TRUE(ServeLab(scenario));
+    }
+
+    std::vector<std::wstring> Hosts()
+    {
+        std::vector<std::wstring> hosts;
+        for (int row = 0; row < VisibleServerCount; row++)
+            hosts.push_back(CellText(ServerList, row, HostColumn));
+        return hosts;
+    }
+
+    // A key as the message loop meets it; true when it was one of the
+    // window's keys.
+    bool PressKey(WORD key, bool control)
+    {
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(state);
+        MSG message = {};
+        message.hwnd = ServerList;
+        message.message = WM_KEYDOWN;
+        message.wParam = key;
+        message.lParam = 1;
+        bool translated = TranslateMainWindowKeys(&message);
+        state[VK_CONTROL] = 0;
+        SetKeyboardState(state);
+        return translated;
+    }
+
+    // Refreshes the selected row with Ctrl+R and waits for the refresh's end.
+    void Refresh()
+    {
+        ASSERT_TRUE(PressKey('R', true));
+        ASSERT_TRUE(RefreshBusy) << "no refresh started";
+        ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow)) << "the refresh did not end";
+    }
+};
+
+TEST_F(ServerMenuTest, RefreshShowsTheNewValuesInItsSortedPlace)
+{
+    scenario.servers[1] = Server(28041, "Zulu", 4);
+    scenario.servers[1].info[1].second = "q2dm8";
+    Reserve();
+    Refresh();
+    EXPECT_EQ(StatusLine(), L"127.0.0.1:28041 refreshed.");
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie", L"Zulu"}));
+    EXPECT_EQ(CellText(ServerList, 2, MapColumn), L"q2dm8");
+    EXPECT_EQ(CellText(ServerList, 2, PlayersColumn), L"4 / 8");
+    EXPECT_EQ(SelectedServerRow(), 2);
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(VisiblePlayerCount, 2 + 4 + 3);
+}
+
+TEST_F(ServerMenuTest, ServerThatBecameFullLeavesTheListWithFullUnticked)
+{
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    scenario.servers[1] = Server(28041, "Bravo", 8);
+    Reserve();
+    Refresh();
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
+    EXPECT_EQ(VisibleServerCount, 2);
+    EXPECT_EQ(VisiblePlayerCount, 2 + 3);
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 0);
+    // Ticked again, the refreshed values show.
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
+    EXPECT_EQ(CellText(ServerList, 1, PlayersColumn), L"8 / 8");
+}
+
+TEST_F(ServerMenuTest, SilentServerKeepsItsRowAndAnUpdateCancelsAWaitingRefresh)
+{
+    scenario.servers[1].silent = true;
+    Reserve();
+    Refresh();
+    EXPECT_EQ(StatusLine(), L"No reply from 127.0.0.1:28041.");
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+    EXPECT_EQ(CellText(ServerList, 1, PlayersColumn), L"1 / 8");
+    std::vector<DWORD> requests = LabServerRequests(lab, 1).arrivals;
+    ASSERT_EQ(requests.size(), 3u);
+    for (size_t request = 1; request < requests.size(); request++)
+        EXPECT_GE(requests[request] - requests[request - 1], 950u) << "request " << request;
+
+    // F5 while a refresh waits: the refresh ends without its verdict, then
+    // the update runs.
+    ASSERT_TRUE(PressKey('R', true));
+    ASSERT_TRUE(RefreshBusy);
+    ASSERT_TRUE(PressKey(VK_F5, false));
+    EXPECT_TRUE(UpdateBusy);
+    WaitForUpdate();
+    EXPECT_FALSE(RefreshBusy);
+    EXPECT_EQ(StatusLine(), L"Completed. 2 of 3 servers responded.");
+}
+
+TEST_F(ServerMenuTest, CtrlCPutsTheAddressOnTheClipboard)
+{
+    ASSERT_TRUE(PressKey('C', true));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE text = GetClipboardData(CF_UNICODETEXT);
+    std::wstring copied = text != nullptr ? static_cast<const wchar_t*>(GlobalLock(text)) : L"";
+    if (text != nullptr)
+        GlobalUnlock(text);
+    CloseClipboard();
+    EXPECT_EQ(copied, L"127.0.0.1:28041");
+}
+
+UINT refreshItemState;
+UINT defaultItem;
+
+// Reads the open menu from the menu's own loop, then closes it.
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    HMENU menu = menuWindow != nullptr && IsWindowVisible(menuWindow)
+                     ? reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0))
+                     : nullptr;
+    if (menu == nullptr)
+        return;
+    KillTimer(nullptr, timer);
+    refreshItemState = GetMenuState(menu, IDM_REFRESH, MF_BYCOMMAND);
+    defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+    EndMenu();
+}
+
+TEST_F(ServerMenuTest, RefreshIsRefusedDuringAnUpdate)
+{
+    scenario.servers[0].replyDelay = 1500;
+    Reserve();
+    StartOrAbortUpdate();
+    // Bravo and Charlie are listed again while Alpha's reply is on its way.
+    ASSERT_TRUE(PumpUntil([] { return VisibleServerCount == 2; }, 5000, MainWindow));
+    ASSERT_TRUE(UpdateBusy);
+    SelectServerRow(0);
+    refreshItemState = 0;
+    defaultItem = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, ReadOpenMenu);
+    SendMessageW(MainWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(ServerList), MAKELPARAM(-1, -1));
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(refreshItemState & MF_GRAYED);
+    EXPECT_EQ(defaultItem, static_cast<UINT>(IDM_JOIN));
+    EXPECT_TRUE(PressKey('R', true));
+    EXPECT_FALSE(RefreshBusy);
+    WaitForUpdate();
+    EXPECT_EQ(LabServerRequests(lab, 1).arrivals.size(), 1u) << "a refresh was sent during the update";
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// A server row's actions, from its context menu and the main window's keys.
+#include <winsock2.h>
+
+#include "ui/server_menu.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "engine/master_update.h"
+#include "engine/server_refresh.h"
+#include "engine/server_table.h"
+#include "launcher/game_launcher.h"
+#include "resources/resource.h"
+#include "ui/main_window.h"
+#include "ui/paint_pacer.h"
+#include "ui/server_list.h"
+
+namespace {
+
+const int AddressColumn = 1;
+const int AddressTextSize = 32;
+
+// The row at a point of the screen, or -1 beside the rows.
+int RowAt(POINT point)
+{
+    LVHITTESTINFO hit = {};
+    hit.pt = point;
+    ScreenToClient(ServerList, &hit.pt);
+    return static_cast<int>(SendMessageW(ServerList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
+// The menu key opens the menu below the start of the selected row.
+POINT BelowRow(int row)
+{
+    RECT bounds = {};
+    bounds.left = LVIR_BOUNDS;
+    SendMessageW(ServerList, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+    POINT point = {bounds.left, bounds.bottom};
+    ClientToScreen(ServerList, &point);
+    return point;
+}
+
+void RefreshSelectedServer()
+{
+    int row = SelectedServerRow();
+    if (row != -1)
+        StartServerRefresh(static_cast<int>(ServerRowRecord(row)));
+}
+
+// The address as the IP Address column shows it, as Unicode text.
+void CopySelectedAddress()
+{
+    int row = SelectedServerRow();
+    if (row == -1)
+        return;
+    wchar_t text[AddressTextSize] = L"";
+    LVITEMW cell = {};
+    cell.iSubItem = AddressColumn;
+    cell.pszText = text;
+    cell.cchTextMax = AddressTextSize;
+    SendMessageW(ServerList, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+    SIZE_T bytes = (lstrlenW(text) + 1) * sizeof(wchar_t);
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (copy == nullptr)
+        return;
+    CopyMemory(GlobalLock(copy), text, bytes);
+    GlobalUnlock(copy);
+    if (!OpenClipboard(MainWindow)) {
+        GlobalFree(copy);
+        return;
+    }
+    EmptyClipboard();
+    // The clipboard owns the copy once it takes it.
+    if (SetClipboardData(CF_UNICODETEXT, copy) == nullptr)
+        GlobalFree(copy);
+    CloseClipboard();
+}
+
+}  // namespace
+
+void ShowServerMenu(HINSTANCE instance, LPARAM position)
+{
+    POINT point = {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+    int row;
+    if (point.x == -1 && point.y == -1) {
+        row = SelectedServerRow();
+        if (row == -1)
+            return;
+        point = BelowRow(row);
+    } else {
+        row = RowAt(point);
+        if (row == -1)
+            return;
+        SelectServerRow(row);
+    }
+    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDM_SERVER_ROW));
+    if (menu == nullptr)
+        return;
+    HMENU rowMenu = GetSubMenu(menu, 0);
+    SetMenuDefaultItem(rowMenu, IDM_JOIN, FALSE);
+    // A refresh never runs beside an update or another refresh.
+    EnableMenuItem(rowMenu, IDM_REFRESH, MF_BYCOMMAND | (UpdateBusy || RefreshBusy ? MF_GRAYED : MF_ENABLED));
+    PaintHeldChanges();
+    TrackPopupMenu(rowMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, MainWindow,
+                   nullptr);
+    DestroyMenu(menu);
+}
+
+bool RunServerCommand(WORD command)
+{
+    switch (command) {
+    case IDM_JOIN:
+        LaunchGame(SelectedServerRow());
+        return true;
+    case IDM_REFRESH:
+        RefreshSelectedServer();
+        return true;
+    case IDM_COPY_ADDRESS:
+        CopySelectedAddress();
+        return true;
+    case IDM_UPDATE_KEY:
+        // As the button: nothing while it is disabled (an abort under way).
+        if (IsWindowEnabled(GetDlgItem(MainWindow, IDC_UPDATE)))
+            StartOrAbortUpdate();
+        return true;
+    default:
+        return false;
+    }
+}
