@@ -4,9 +4,7 @@
 #include "launcher/game_launcher.h"
 
 #include <commctrl.h>
-
-#include <set>
-#include <utility>
+#include <stdlib.h>
 
 #include "engine/server_table.h"
 #include "engine/status_text.h"
@@ -52,24 +50,78 @@ bool UserConfirms(const wchar_t* directory)
 // The directories one search has entered, by volume serial number and file
 // index: a directory reached again by another road (a link the file system
 // does not report as one, a drive that is a folder of another) is not walked
-// twice, so the search always ends.
-typedef std::set<std::pair<DWORD, ULONGLONG>> WalkedDirectories;
+// twice, so the search always ends. An open-addressed set on the C heap,
+// doubled when half full.
+struct DirectoryIdentity {
+    DWORD taken;  // 0 marks a free slot
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+struct WalkedDirectories {
+    DirectoryIdentity* slots;
+    DWORD size;  // a power of two, or 0 before the first directory
+    DWORD used;
+};
+
+DWORD SlotOf(const DirectoryIdentity& identity, DWORD size)
+{
+    ULONGLONG key = (static_cast<ULONGLONG>(identity.indexHigh) << 32 | identity.indexLow) ^
+                    (static_cast<ULONGLONG>(identity.volume) * 0x9E3779B97F4A7C15ull);
+    return static_cast<DWORD>((key * 0x9E3779B97F4A7C15ull) >> 32) & (size - 1);
+}
+
+// True when the identity was not in the set; it is then.
+bool AddIdentity(DirectoryIdentity* slots, DWORD size, const DirectoryIdentity& identity)
+{
+    for (DWORD slot = SlotOf(identity, size);; slot = (slot + 1) & (size - 1)) {
+        DirectoryIdentity& held = slots[slot];
+        if (!held.taken) {
+            held = identity;
+            return true;
+        }
+        if (held.volume == identity.volume && held.indexHigh == identity.indexHigh &&
+            held.indexLow == identity.indexLow)
+            return false;
+    }
+}
+
+bool GrowWalked(WalkedDirectories* walked)
+{
+    DWORD size = walked->size == 0 ? 1024 : walked->size * 2;
+    DirectoryIdentity* slots = static_cast<DirectoryIdentity*>(calloc(size, sizeof(DirectoryIdentity)));
+    if (slots == nullptr)
+        return false;
+    for (DWORD slot = 0; slot < walked->size; slot++) {
+        if (walked->slots[slot].taken)
+            AddIdentity(slots, size, walked->slots[slot]);
+    }
+    free(walked->slots);
+    walked->slots = slots;
+    walked->size = size;
+    return true;
+}
 
 // False when this search has walked the directory before. One that cannot be
-// identified is walked: its enumeration decides.
+// identified (or remembered) is walked: its enumeration decides.
 bool FirstVisit(const wchar_t* directory, WalkedDirectories* walked)
 {
     HANDLE handle = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return true;
-    BY_HANDLE_FILE_INFORMATION identity;
-    bool identified = GetFileInformationByHandle(handle, &identity) != FALSE;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool identified = GetFileInformationByHandle(handle, &information) != FALSE;
     CloseHandle(handle);
-    if (!identified)
+    if (!identified || (2 * (walked->used + 1) > walked->size && !GrowWalked(walked)))
         return true;
-    ULONGLONG index = (static_cast<ULONGLONG>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
-    return walked->insert(std::make_pair(identity.dwVolumeSerialNumber, index)).second;
+    DirectoryIdentity identity = {1, information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                                  information.nFileIndexLow};
+    if (!AddIdentity(walked->slots, walked->size, identity))
+        return false;
+    walked->used++;
+    return true;
 }
 
 bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked);
@@ -122,17 +174,18 @@ bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], Walke
 // not walked again on another.
 bool ScanFixedDrives()
 {
-    WalkedDirectories walked;
-    for (wchar_t letter = L'C'; letter <= L'Z'; letter++) {
+    WalkedDirectories walked = {};
+    bool found = false;
+    for (wchar_t letter = L'C'; letter <= L'Z' && !found; letter++) {
         wchar_t root[PathSize];
         FormDriveRoot(letter, root, PathSize);
         if (DriveTypeOf(root) != DRIVE_FIXED)
             continue;
         StatusMessage(L"Trying to find %s on %s...", GameExecutable, root);
-        if (FindGameExecutable(root, GamePath, &walked))
-            return true;
+        found = FindGameExecutable(root, GamePath, &walked);
     }
-    return false;
+    free(walked.slots);
+    return found;
 }
 
 void ReportNotFound()

@@ -237,6 +237,28 @@ bool ChooseFromServerMenu(const BrowserProcess& browser, int row, wchar_t access
     return true;
 }
 
+void SelectServerRow(const BrowserProcess& browser, int row)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+    RECT rect = RemoteRect(browser, list, LVM_GETITEMRECT, row, LVIR_LABEL);
+    Click(list, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, false);
+    for (int wait = 0; wait < 100 && SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED) != row; wait++)
+        Sleep(20);
+}
+
+bool ShowPlayerDetails(const BrowserProcess& browser)
+{
+    HWND players = GetDlgItem(browser.window, IDC_PLAYER_LIST);
+    if (SendMessageW(players, LVM_GETVIEW, 0, 0) != LV_VIEW_DETAILS) {
+        PostMessageW(players, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(players, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    }
+    for (int wait = 0; wait < 100 && SendMessageW(players, LVM_GETVIEW, 0, 0) != LV_VIEW_DETAILS; wait++)
+        Sleep(20);
+    return SendMessageW(players, LVM_GETVIEW, 0, 0) == LV_VIEW_DETAILS;
+}
+
 void PressKey(const BrowserProcess& browser, WORD key)
 {
     HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);

@@ -40,6 +40,13 @@ void DoubleClickServerRow(const BrowserProcess& browser, int row);
 // Right-clicks a row of the server list and picks the item of its menu with
 // this access key; false when no menu opened.
 bool ChooseFromServerMenu(const BrowserProcess& browser, int row, wchar_t accessKey);
+// Scrolls a row of the server list into view and clicks it.
+void SelectServerRow(const BrowserProcess& browser, int row);
+
+// Switches the player list to details view, as a right click on it does;
+// false when it did not switch.
+bool ShowPlayerDetails(const BrowserProcess& browser);
+
 // A key without modifiers, pressed in the server list.
 void PressKey(const BrowserProcess& browser, WORD key);
 void ClickButton(const BrowserProcess& browser, int id);

@@ -7,9 +7,15 @@
 //   browser_driver update-loop <seconds>  presses Update again and again for
 //                                         that long, reporting each update's
 //                                         end and the browser's memory
+//   browser_driver pose <seconds> <host>  sorts by players, most first,
+//                                         selects that server with its players
+//                                         in details view, and prints the
+//                                         window's rectangle on the screen
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "tests/browser_driver.h"
 
@@ -37,12 +43,74 @@ int UpdateLoop(const BrowserProcess& browser, DWORD duration)
     return 0;
 }
 
+const int PlayersColumn = 3;
+const int HostColumn = 0;
+
+// Whether the rows go from the most players to the fewest.
+bool MostPlayersFirst(const BrowserProcess& browser)
+{
+    std::vector<std::wstring> players = ServerColumn(browser, PlayersColumn);
+    for (size_t row = 1; row < players.size(); row++) {
+        if (_wtoi(players[row].c_str()) > _wtoi(players[row - 1].c_str()))
+            return false;
+    }
+    return true;
+}
+
+// Clicks the Players header (twice at most: ascending, then reversed) until
+// the most players come first.
+bool SortByMostPlayers(const BrowserProcess& browser)
+{
+    for (int click = 0; click < 2 && !MostPlayersFirst(browser); click++) {
+        std::vector<std::wstring> before = ServerColumn(browser, PlayersColumn);
+        ClickServerHeader(browser, PlayersColumn);
+        for (int wait = 0; wait < 100 && ServerColumn(browser, PlayersColumn) == before; wait++)
+            Sleep(20);
+    }
+    return MostPlayersFirst(browser);
+}
+
+int Pose(const BrowserProcess& browser, DWORD limit, const char* hostName)
+{
+    if (!WaitForIdle(browser, limit) || !SortByMostPlayers(browser)) {
+        fprintf(stderr, "browser_driver: the list could not be sorted by players\n");
+        return 1;
+    }
+    std::vector<std::wstring> hosts = ServerColumn(browser, HostColumn);
+    wchar_t wanted[256];
+    MultiByteToWideChar(CP_ACP, 0, hostName, -1, wanted, 256);
+    auto row = std::find(hosts.begin(), hosts.end(), std::wstring(wanted));
+    if (row == hosts.end()) {
+        fprintf(stderr, "browser_driver: no server named %s is listed\n", hostName);
+        return 1;
+    }
+    if (!ShowPlayerDetails(browser)) {
+        fprintf(stderr, "browser_driver: the player list did not switch to details\n");
+        return 1;
+    }
+    // Clicked last, so the server list has the focus and shows the selection.
+    SelectServerRow(browser, static_cast<int>(row - hosts.begin()));
+    RECT window;
+    GetWindowRect(browser.window, &window);
+    printf("%ld %ld %ld %ld\n", window.left, window.top, window.right - window.left, window.bottom - window.top);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && strcmp(argv[1], "pose") == 0) {
+        BrowserProcess browser;
+        DWORD limit = static_cast<DWORD>(atoi(argv[2])) * 1000;
+        if (!AttachBrowser(&browser, limit)) {
+            fprintf(stderr, "browser_driver: no browser window appeared\n");
+            return 1;
+        }
+        return Pose(browser, limit, argv[3]);
+    }
     if (argc != 3) {
-        fprintf(stderr, "usage: browser_driver wait-sweep|update-loop|close <seconds>\n");
+        fprintf(stderr, "usage: browser_driver wait-sweep|update-loop|close <seconds>, or pose <seconds> <host>\n");
         return 2;
     }
     DWORD limit = static_cast<DWORD>(atoi(argv[2])) * 1000;

@@ -119,6 +119,43 @@ TEST_F(MainWindowTest, ControlsStandWhereTheTemplateSays)
     EXPECT_EQ(outer.top, 0);
 }
 
+int CALLBACK NoteFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(HDC context, const wchar_t* family)
+{
+    LOGFONTW wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, family, LF_FACESIZE);
+    bool found = false;
+    EnumFontFamiliesExW(context, &wanted, NoteFamily, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+// Dialog text in Tahoma (what "MS Shell Dlg" stands for) and the caption
+// buttons' glyphs from Marlett, not from a substitute.
+TEST_F(MainWindowTest, DrawsWithTheSystemsOwnFonts)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    HWND window = CreateWindowUnderTest();
+    ASSERT_NE(window, nullptr);
+    WaitForUpdate();
+    HDC context = GetDC(window);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    std::vector<BYTE> metrics(GetOutlineTextMetricsW(context, 0, nullptr) + sizeof(OUTLINETEXTMETRICW));
+    OUTLINETEXTMETRICW* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(metrics.data());
+    std::wstring family;
+    if (GetOutlineTextMetricsW(context, static_cast<UINT>(metrics.size()), outline) != 0)
+        family = reinterpret_cast<const wchar_t*>(metrics.data() + reinterpret_cast<size_t>(outline->otmpFamilyName));
+    SelectObject(context, previous);
+    EXPECT_EQ(family, L"Tahoma");
+    EXPECT_TRUE(FontInstalled(context, L"Marlett"));
+    ReleaseDC(window, context);
+}
+
 TEST_F(MainWindowTest, EnterAndEscapeChangeNothing)
 {
     ASSERT_TRUE(ServeLab(AnsweringServers(2)));
