@@ -266,6 +266,105 @@ TEST_F(EndToEndTest, JoinStartsTheGameAndClosesTheBrowser)
     }
 }
 
+bool IsFile(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> FileLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char text[4096] = {};
+    DWORD read = 0;
+    ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
+    CloseHandle(file);
+    std::string all(text, read);
+    for (size_t start = 0, end; (end = all.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(all.substr(start, end - start));
+    return lines;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// Whether a path of the host names this folder, compared by identity: the
+// host's path may take another road (Wine's drive links) to it.
+bool HostPathIsFolder(const std::string& hostPath, const std::wstring& folder)
+{
+    typedef wchar_t*(CDECL * DosFileName)(const char*);
+    DosFileName dosFileName = reinterpret_cast<DosFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    wchar_t* windowsPath = dosFileName != nullptr ? dosFileName(hostPath.c_str()) : nullptr;
+    if (windowsPath == nullptr)
+        return false;
+    BY_HANDLE_FILE_INFORMATION identities[2] = {};
+    const wchar_t* paths[2] = {windowsPath, folder.c_str()};
+    bool known = true;
+    for (int index = 0; index < 2; index++) {
+        HANDLE handle = CreateFileW(paths[index], 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        known = known && handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &identities[index]);
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    HeapFree(GetProcessHeap(), 0, windowsPath);
+    return known && identities[0].dwVolumeSerialNumber == identities[1].dwVolumeSerialNumber &&
+           identities[0].nFileIndexHigh == identities[1].nFileIndexHigh &&
+           identities[0].nFileIndexLow == identities[1].nFileIndexLow;
+}
+
+// On Linux under Wine, the game may be a native client: the browser starts
+// it with the arguments and the current directory it starts quake2.exe with.
+TEST_F(EndToEndTest, JoinStartsANativeLinuxGameUnderWine)
+{
+    std::wstring nativeGame = ProgramFolder() + L"native_game";
+    std::string nativeGamePath = UnixPathOf(nativeGame);
+    if (nativeGamePath.empty() || !IsFile(nativeGame))
+        GTEST_SKIP() << "needs Wine and the host's stand-in game";
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty()) << "no scratch folder could be made";
+    const std::wstring& game = scratch.path;
+    // The host copies it: a copy made under Wine would lose its execute
+    // permission (and Wine would delete a link's target with the link).
+    std::wstring copy = L"\"Z:\\usr\\bin\\cp\" \"" + std::wstring(nativeGamePath.begin(), nativeGamePath.end()) +
+                        L"\" quake2.tmp";
+    ASSERT_TRUE(RunHostProgram(game, copy));
+    WIN32_FILE_ATTRIBUTE_DATA original = {};
+    GetFileAttributesExW(nativeGame.c_str(), GetFileExInfoStandard, &original);
+    WIN32_FILE_ATTRIBUTE_DATA copied = {};
+    for (int wait = 0; wait < 250 && !(GetFileAttributesExW((game + L"quake2.tmp").c_str(), GetFileExInfoStandard,
+                                                             &copied) &&
+                                       copied.nFileSizeLow == original.nFileSizeLow);
+         wait++)
+        Sleep(20);
+    ASSERT_TRUE(MoveFileW((game + L"quake2.tmp").c_str(), (game + L"quake2").c_str()));
+    SHSetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Quake II Directory", REG_SZ, game.c_str(),
+                static_cast<DWORD>((game.size() + 1) * sizeof(wchar_t)));
+    SHSetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Quake II Executable", REG_SZ, L"quake2", sizeof(L"quake2"));
+
+    LabScenario scenario;
+    scenario.hasMaster = true;
+    scenario.servers = {Server(28021, "Native", 1)};
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    DoubleClickServerRow(browser, 0);
+    EXPECT_EQ(WaitForExit(&browser, 10000), 0);
+
+    std::wstring record = game + L"launch.txt";
+    for (int wait = 0; wait < 250 && !IsFile(record); wait++)
+        Sleep(20);
+    std::vector<std::string> lines = FileLines(record);
+    ASSERT_EQ(lines.size(), 7u) << "the game left no whole record in its folder";
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+              (std::vector<std::string>{Narrow(game) + "\\quake2", "+set", "game", "quarrix", "+connect",
+                                        "127.0.0.1:28021"}));
+    EXPECT_TRUE(HostPathIsFolder(lines[6], game)) << "the game ran in " << lines[6];
+}
+
 TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)
 {
     LabScenario scenario = VariedScenario();

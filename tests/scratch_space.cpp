@@ -55,22 +55,6 @@ bool IsDirectoryLink(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Runs a program of the host in `folder`: Wine starts it with the arguments
-// and the current directory it is given. Its process handle does not follow
-// the host program, so callers wait for what it does.
-bool RunHostProgram(const std::wstring& folder, std::wstring commandLine)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
 bool WaitUntil(bool (*done)(const std::wstring&), const std::wstring& path)
 {
     for (int wait = 0; wait < 500 && !done(path); wait++)
@@ -83,12 +67,19 @@ bool IsGone(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-// Windows removes a junction as a directory; Wine follows a host's link
-// there, so the host removes it.
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Windows removes a junction as a directory. Wine follows a host's link
+// there (and would remove an empty target), so the host removes it.
 void RemoveDirectoryLink(const std::wstring& folder, const std::wstring& name)
 {
-    if (RemoveDirectoryW((folder + name).c_str()))
+    if (!UnderWine()) {
+        RemoveDirectoryW((folder + name).c_str());
         return;
+    }
     if (RunHostProgram(folder, L"\"Z:\\usr\\bin\\rm\" -f \"" + name + L"\""))
         WaitUntil(IsGone, folder + name);
 }
@@ -109,6 +100,32 @@ bool LeadsTo(HKEY predefined, HKEY scratch, DWORD token)
 }
 
 }  // namespace
+
+bool RunHostProgram(const std::wstring& folder, std::wstring commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::string UnixPathOf(const std::wstring& path)
+{
+    typedef char*(CDECL * UnixFileName)(const wchar_t*);
+    UnixFileName unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
+    if (name == nullptr)
+        return "";
+    std::string unixPath(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return unixPath;
+}
 
 ScratchFolder::ScratchFolder()
 {

@@ -24,13 +24,22 @@ public:
 };
 
 // Deletes a folder (ending with a backslash) and everything in it; directory
-// links are removed, never followed.
+// links are removed, never followed. Under Wine a host's link to a file shows
+// as a file, and deleting it deletes its target: tests make none.
 void DeleteTree(const std::wstring& folder);
 
 // Makes `folder` + `name` a directory link to the parent of `folder`: a
 // junction on Windows; under Wine, which cannot make one, a symbolic link of
 // the host, which Wine shows as a directory link.
 bool MakeLinkToParent(const std::wstring& folder, const std::wstring& name);
+
+// Runs a program of the host in `folder` (Wine starts a host program with the
+// arguments and the current directory it is given). Its process handle does
+// not follow the host program: callers wait for what it does.
+bool RunHostProgram(const std::wstring& folder, std::wstring commandLine);
+
+// The host's path of a file under Wine, or an empty text elsewhere.
+std::string UnixPathOf(const std::wstring& path);
 
 // Points HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE at new, empty keys of this
 // process's own below SuiteKeyName for as long as it lives, and deletes them
