@@ -44,12 +44,12 @@ struct TargetReply {
 };
 
 // Reads what waits on the socket; true once a reply from the target is read.
-bool ReadTargetReply(SOCKET socket, TargetReply* reply)
+bool ReadTargetReply(SOCKET querySocket, TargetReply* reply)
 {
     for (;;) {
         sockaddr_in sender = {};
         int senderSize = sizeof(sender);
-        int length = recvfrom(socket, reply->datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
+        int length = recvfrom(querySocket, reply->datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
                               &senderSize);
         DWORD arrivedAt = timeGetTime();
         if (length == SOCKET_ERROR) {
@@ -71,7 +71,7 @@ bool ReadTargetReply(SOCKET socket, TargetReply* reply)
 
 // Waits up to the refresh wait for the target's reply; false on the time
 // limit or a cancel (then `cancelled` is set).
-bool AwaitReply(SOCKET socket, HANDLE socketEvent, DWORD sentAt, TargetReply* reply, bool* cancelled)
+bool AwaitReply(SOCKET querySocket, HANDLE socketEvent, DWORD sentAt, TargetReply* reply, bool* cancelled)
 {
     HANDLE events[2] = {CancelEvent, socketEvent};
     for (;;) {
@@ -85,7 +85,7 @@ bool AwaitReply(SOCKET socket, HANDLE socketEvent, DWORD sentAt, TargetReply* re
         }
         if (woken != WAIT_OBJECT_0 + 1)
             return false;
-        if (ReadTargetReply(socket, reply))
+        if (ReadTargetReply(querySocket, reply))
             return true;
     }
 }
@@ -117,7 +117,7 @@ bool ShowReply(const TargetReply& reply, DWORD sentAt)
     return shown;
 }
 
-RefreshOutcome QueryTarget(SOCKET socket, HANDLE socketEvent)
+RefreshOutcome QueryTarget(SOCKET querySocket, HANDLE socketEvent)
 {
     sockaddr_in destination = {};
     destination.sin_family = AF_INET;
@@ -132,9 +132,9 @@ RefreshOutcome QueryTarget(SOCKET socket, HANDLE socketEvent)
         DWORD sentAt = timeGetTime();
         if (sentAt == 0)
             sentAt = 1;
-        sendto(socket, StatusRequest, StatusRequestSize, 0, reinterpret_cast<const sockaddr*>(&destination),
+        sendto(querySocket, StatusRequest, StatusRequestSize, 0, reinterpret_cast<const sockaddr*>(&destination),
                sizeof(destination));
-        if (AwaitReply(socket, socketEvent, sentAt, reply, &cancelled))
+        if (AwaitReply(querySocket, socketEvent, sentAt, reply, &cancelled))
             outcome = ShowReply(*reply, sentAt) ? ServerRefreshed : RefreshCancelled;
     }
     free(reply);
@@ -146,13 +146,13 @@ DWORD WINAPI RefreshWorker(LPVOID)
     timeBeginPeriod(1);
     StatusMessage(L"Refreshing %s...", Target.addressText);
     RefreshOutcome outcome = ServerSilent;
-    SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    SOCKET querySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     HANDLE socketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (socket != INVALID_SOCKET && socketEvent != nullptr &&
-        WSAEventSelect(socket, socketEvent, FD_READ) != SOCKET_ERROR)
-        outcome = QueryTarget(socket, socketEvent);
-    if (socket != INVALID_SOCKET)
-        closesocket(socket);
+    if (querySocket != INVALID_SOCKET && socketEvent != nullptr &&
+        WSAEventSelect(querySocket, socketEvent, FD_READ) != SOCKET_ERROR)
+        outcome = QueryTarget(querySocket, socketEvent);
+    if (querySocket != INVALID_SOCKET)
+        closesocket(querySocket);
     if (socketEvent != nullptr)
         CloseHandle(socketEvent);
     // A cancel comes from an update, whose own lines follow.
