@@ -74,11 +74,12 @@ protected:
 
     // A key as the message loop meets it; true when it was one of the
     // window's keys.
-    bool PressKey(WORD key, bool control)
+    bool PressKey(WORD key, bool control, bool shift = false)
     {
         BYTE state[256];
         GetKeyboardState(state);
         state[VK_CONTROL] = control ? 0x80 : 0;
+        state[VK_SHIFT] = shift ? 0x80 : 0;
         SetKeyboardState(state);
         MSG message = {};
         message.hwnd = ServerList;
@@ -86,7 +87,7 @@ protected:
         message.wParam = key;
         message.lParam = 1;
         bool translated = TranslateMainWindowKeys(&message);
-        state[VK_CONTROL] = 0;
+        state[VK_CONTROL] = state[VK_SHIFT] = 0;
         SetKeyboardState(state);
         return translated;
     }
@@ -195,8 +196,9 @@ TEST_F(ServerMenuTest, RefreshIsRefusedDuringAnUpdate)
     SelectServerRow(0);
     refreshItemState = 0;
     defaultItem = 0;
+    // The menu key opens the selected row's menu.
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ReadOpenMenu);
-    SendMessageW(MainWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(ServerList), MAKELPARAM(-1, -1));
+    EXPECT_TRUE(PressKey(VK_APPS, false));
     KillTimer(nullptr, timer);
     EXPECT_TRUE(refreshItemState & MF_GRAYED);
     EXPECT_EQ(defaultItem, static_cast<UINT>(IDM_JOIN));

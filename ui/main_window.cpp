@@ -85,7 +85,7 @@ void RouteCommand(WORD controlId)
         ApplyServerFilters();
         break;
     default:
-        RunServerCommand(controlId);
+        RunServerCommand(AppInstance, controlId);
         break;
     }
 }

@@ -106,9 +106,12 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
     DestroyMenu(menu);
 }
 
-bool RunServerCommand(WORD command)
+bool RunServerCommand(HINSTANCE instance, WORD command)
 {
     switch (command) {
+    case IDM_ROW_MENU_KEY:
+        ShowServerMenu(instance, MAKELPARAM(-1, -1));
+        return true;
     case IDM_JOIN:
         LaunchGame(SelectedServerRow());
         return true;

@@ -1,6 +1,6 @@
 // A server row's actions, Join, Refresh and Copy Address: from the row's
-// context menu and from the main window's keys (Ctrl+C, Ctrl+R, and F5 for
-// the Update/Abort button).
+// context menu and from the main window's keys (Ctrl+C, Ctrl+R, F5 for the
+// Update/Abort button, and the menu key or Shift+F10 for the menu).
 #pragma once
 
 #include <windows.h>
@@ -10,5 +10,6 @@
 // (-1, -1), and shows the row's menu there.
 void ShowServerMenu(HINSTANCE instance, LPARAM position);
 
-// Carries out a command of the menu or the keys; false for any other.
-bool RunServerCommand(WORD command);
+// Carries out a command of the menu or the keys (the menu key and Shift+F10
+// open the menu of the selected row); false for any other.
+bool RunServerCommand(HINSTANCE instance, WORD command);
