@@ -100,6 +100,15 @@ protected:
         PumpFor(10);
     }
 
+    // A whole run of the browser; returns the rectangle its window opened with.
+    RECT RunOnce()
+    {
+        RECT outer = {};
+        GetWindowRect(Start(), &outer);
+        Stop();
+        return outer;
+    }
+
     bool Checked(int id) { return IsDlgButtonChecked(MainWindow, id) == BST_CHECKED; }
 };
 
@@ -248,11 +257,9 @@ TEST_F(SettingsTest, WindowPlacementValues)
 
     std::vector<BYTE> longer(48, 0x11);
     Store(L"Window Position", REG_BINARY, longer.data(), 48);
-    window = Start();
-    GetWindowRect(window, &outer);
+    outer = RunOnce();
     EXPECT_EQ(outer.left, 0);
     EXPECT_EQ(outer.top, 0);
-    Stop();
     StoredValue value;
     ASSERT_TRUE(Stored(L"Window Position", &value));
     EXPECT_EQ(value.bytes.size(), 44u);
@@ -278,12 +285,9 @@ TEST_F(SettingsTest, UnreachablePlacementsGiveTheDefaultOne)
         placement.showCmd = SW_SHOWNORMAL;
         placement.rcNormalPosition = normal;
         Store(L"Window Position", REG_BINARY, &placement, 44);
-        HWND window = Start();
-        RECT outer;
-        GetWindowRect(window, &outer);
+        RECT outer = RunOnce();
         EXPECT_EQ(outer.left, 0);
         EXPECT_EQ(outer.top, 0);
-        Stop();
         StoredValue value;
         ASSERT_TRUE(Stored(L"Window Position", &value));
         EXPECT_EQ(reinterpret_cast<WINDOWPLACEMENT*>(value.bytes.data())->rcNormalPosition, outer);
