@@ -5,10 +5,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/last_list.h"
+#include "engine/master_query.h"
 #include "engine/server_refresh.h"
-#include "engine/server_table.h"
 #include "engine/status_sweep.h"
+#include "engine/status_text.h"
 #include "engine/window_ops.h"
+#include "settings/settings.h"
 
 HANDLE AbortEvent;
 volatile LONG UpdateBusy;
@@ -20,75 +23,15 @@ namespace {
 // to return to idle.
 volatile LONG UpdateEnding;
 
-enum MasterOutcome { MasterReplied, MasterSilent, MasterFailed };
+// What the update asks, copied on the UI thread as it starts: the player may
+// change the favourites while it runs. The worker owns it until it ends.
+struct UpdatePlan {
+    bool builtInMaster;
+    AddressList masters;
+    AddressList favourites;  // their addresses and ports filled in as found
+};
 
-bool ResolveMaster(in_addr* master)
-{
-    char name[256];
-    // A name too long for the lookup buffer cannot be resolved.
-    if (WideCharToMultiByte(CP_ACP, 0, MasterHostName, -1, name, sizeof(name) - 1, nullptr, nullptr) == 0)
-        return false;
-    hostent* host = gethostbyname(name);
-    if (host == nullptr || host->h_addrtype != AF_INET || host->h_addr_list[0] == nullptr)
-        return false;
-    memcpy(&master->s_addr, host->h_addr_list[0], sizeof(master->s_addr));
-    return true;
-}
-
-// Sends "query" up to three times, two seconds apart, and takes the first
-// datagram that arrives as the reply.
-MasterOutcome ExchangeWithMaster(SOCKET masterSocket, in_addr master, char* reply, int* received)
-{
-    sockaddr_in destination = {};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(MasterPort);
-    destination.sin_addr = master;
-
-    int attempts = 0;
-    for (;;) {
-        if (sendto(masterSocket, "query", 5, 0, reinterpret_cast<const sockaddr*>(&destination),
-                   sizeof(destination)) == SOCKET_ERROR)
-            return MasterFailed;
-        if (WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0)
-            return MasterFailed;
-
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(masterSocket, &readable);
-        timeval wait = {MasterWaitSeconds, 0};
-        int ready = select(0, &readable, nullptr, nullptr, &wait);
-        if (ready == 0) {
-            attempts++;
-            StatusMessage(L"Retrying %s (attempt %d)...", MasterHostName, attempts);
-            if (attempts >= MasterAttempts)
-                return MasterSilent;
-            continue;
-        }
-        // A failed wait must not lead into a receive that could block for ever.
-        if (ready == SOCKET_ERROR)
-            return MasterFailed;
-        *received = recvfrom(masterSocket, reply, MasterReplyBufferSize, 0, nullptr, nullptr);
-        // A reply too short for its header names no servers; it is treated as
-        // an error, so the previous list stays.
-        return *received >= MasterHeaderSize ? MasterReplied : MasterFailed;
-    }
-}
-
-// Returns the size of the master's reply, or 0 after reporting the failure.
-int QueryMaster(in_addr master, char* reply)
-{
-    SOCKET masterSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    StatusMessage(L"Querying %s...", MasterHostName);
-    int received = 0;
-    MasterOutcome outcome = ExchangeWithMaster(masterSocket, master, reply, &received);
-    if (masterSocket != INVALID_SOCKET)
-        closesocket(masterSocket);
-    if (outcome == MasterSilent)
-        StatusMessage(L"No response from %s.", MasterHostName);
-    else if (outcome == MasterFailed)
-        StatusMessage(L"Error querying %s.", MasterHostName);
-    return outcome == MasterReplied ? received : 0;
-}
+UpdatePlan Plan;
 
 // The addresses and ports kept so far, in an open-addressed set of at least
 // twice as many slots as entries: the duplicate check stays linear however
@@ -122,38 +65,208 @@ bool ListedBefore(KeptServers* kept, DWORD address, WORD port)
     return false;
 }
 
+// Distinct servers in the order they are first added.
+struct ServerMerge {
+    ServerAddress* servers;
+    int count;
+    KeptServers kept;
+};
+
+bool StartMerge(ServerMerge* merge, int capacity)
+{
+    *merge = {};
+    merge->servers = static_cast<ServerAddress*>(malloc((capacity > 0 ? capacity : 1) * sizeof(ServerAddress)));
+    return merge->servers != nullptr && MakeKeptServers(&merge->kept, capacity);
+}
+
+void AddToMerge(ServerMerge* merge, DWORD address, WORD port, WORD favourite)
+{
+    if (!ListedBefore(&merge->kept, address, port))
+        merge->servers[merge->count++] = {address, port, favourite};
+}
+
+void EndMerge(ServerMerge* merge)
+{
+    free(merge->servers);
+    free(merge->kept.slots);
+    *merge = {};
+}
+
+int ReplyEntries(int length)
+{
+    return length > MasterHeaderSize ? (length - MasterHeaderSize) / MasterEntrySize : 0;
+}
+
+void AddReply(ServerMerge* merge, const unsigned char* reply, int length)
+{
+    for (int entry = 0; entry < ReplyEntries(length); entry++) {
+        const unsigned char* bytes = reply + MasterHeaderSize + entry * MasterEntrySize;
+        DWORD address;
+        memcpy(&address, bytes, sizeof(address));
+        AddToMerge(merge, address, static_cast<WORD>((bytes[4] << 8) | bytes[5]), 0);
+    }
+}
+
+// The servers of every master that answered, in the order of the masters.
+bool MergeMasterReplies(const MasterServer* masters, int count, ServerMerge* merge)
+{
+    int capacity = 0;
+    for (int index = 0; index < count; index++)
+        capacity += ReplyEntries(masters[index].replyLength);
+    if (!StartMerge(merge, capacity))
+        return false;
+    for (int index = 0; index < count; index++) {
+        if (masters[index].state == MasterAnswered)
+            AddReply(merge, masters[index].reply, masters[index].replyLength);
+    }
+    return true;
+}
+
+// Looks up every favourite at once, beside the masters, on one thread.
+NameLookup* LookUpFavourites()
+{
+    if (Plan.favourites.count == 0)
+        return nullptr;
+    NameLookup* lookup = CreateNameLookup(Plan.favourites.count);
+    if (lookup == nullptr)
+        return nullptr;
+    for (int index = 0; index < Plan.favourites.count; index++) {
+        AddressEntry* favourite = &Plan.favourites.entries[index];
+        if (!SplitAddress(favourite->text, DefaultServerPort, lookup->names[index].host, &favourite->port))
+            lookup->names[index].host[0] = '\0';
+    }
+    StartNameLookup(lookup);
+    return lookup;
+}
+
+// Notes where each favourite was found, and tells the window; returns how
+// many were not found.
+int TakeFavouriteAddresses(NameLookup* lookup)
+{
+    if (lookup == nullptr)
+        return Plan.favourites.count;
+    WaitForSingleObject(lookup->done, INFINITE);
+    int unresolved = 0;
+    for (int index = 0; index < Plan.favourites.count; index++) {
+        AddressEntry* favourite = &Plan.favourites.entries[index];
+        favourite->address = lookup->names[index].found ? lookup->names[index].address : 0;
+        if (favourite->address == 0)
+            unresolved++;
+    }
+    NoteFavouriteAddresses(&Plan.favourites);
+    return unresolved;
+}
+
+// The closing line's addition: how the masters fared, whether the last list
+// stood in for them, and which favourites could not be found.
+void DescribeSources(const MasterServer* masters, int count, bool lastList, int unresolved, wchar_t* note)
+{
+    int answered = 0;
+    for (int index = 0; index < count; index++)
+        answered += masters[index].state == MasterAnswered;
+    wchar_t part[StatusTextSize] = L"";
+    if (count > 1)
+        FormatText(part, StatusTextSize, L" %d of %d master servers answered.", answered, count);
+    else if (count == 1 && answered == 0) {
+        part[0] = L' ';
+        DescribeMasterFailure(masters[0], part + 1, StatusTextSize - 1);
+    }
+    const wchar_t* lastListPart = lastList ? L" The last list was queried." : L"";
+    wchar_t favouritesPart[StatusTextSize] = L"";
+    if (unresolved == 1) {
+        for (int index = 0; index < Plan.favourites.count; index++) {
+            if (Plan.favourites.entries[index].address == 0)
+                FormatText(favouritesPart, StatusTextSize, L" Couldn't resolve favourite %s.",
+                           Plan.favourites.entries[index].text);
+        }
+    } else if (unresolved > 1) {
+        FormatText(favouritesPart, StatusTextSize, L" Couldn't resolve %d favourites.", unresolved);
+    }
+    FormatText(note, StatusTextSize, L"%s%s%s", part, lastListPart, favouritesPart);
+}
+
+// The table: the favourites that were found, then the masters' servers or
+// the last list, each server once.
+bool MergeTable(const ServerMerge& listed, ServerMerge* table)
+{
+    if (!StartMerge(table, Plan.favourites.count + listed.count))
+        return false;
+    for (int index = 0; index < Plan.favourites.count; index++) {
+        const AddressEntry& favourite = Plan.favourites.entries[index];
+        if (favourite.address != 0)
+            AddToMerge(table, favourite.address, favourite.port, 1);
+    }
+    for (int index = 0; index < listed.count; index++)
+        AddToMerge(table, listed.servers[index].address, listed.servers[index].port, 0);
+    return true;
+}
+
+void SweepTable(const ServerMerge& table, bool lastList, const wchar_t* note)
+{
+    // The count goes to 0 before the views are emptied: the reset's round
+    // trip through the UI thread then ends any walk of the old table, and
+    // no later one (a Full or Empty click) can list its records again.
+    InterlockedExchange(&ServerTable.count, 0);
+    ResetServerViews();
+    if (!RebuildServerTable(table.servers, table.count))
+        return;
+    if (lastList)
+        StatusMessage(L"Querying the last list of %d servers...", table.count);
+    else
+        StatusMessage(L"Querying servers...");
+    RefreshCounts();
+    StatusSweep(note);
+}
+
+// After the masters: the servers they gave are kept as the last list, or the
+// last list stands in for them; the favourites join either. False when there
+// is nothing to query, and the previous table then stays.
+bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourites)
+{
+    int answered = 0;
+    for (int index = 0; index < count; index++)
+        answered += masters[index].state == MasterAnswered;
+    ServerMerge listed = {};
+    if (answered > 0 && !MergeMasterReplies(masters, count, &listed)) {
+        EndMerge(&listed);
+        StatusMessage(L"Not enough memory for the master lists.");
+        return false;
+    }
+    // An empty answer leaves a good last list as it was.
+    if (listed.count > 0)
+        SaveLastList(listed.servers, listed.count);
+    bool lastList = false;
+    if (answered == 0) {
+        listed.count = LoadLastList(&listed.servers);
+        lastList = listed.count > 0;
+    }
+    int unresolved = TakeFavouriteAddresses(favourites);
+    bool anything = answered > 0 || lastList || unresolved < Plan.favourites.count;
+    ServerMerge table = {};
+    bool merged = anything && MergeTable(listed, &table);
+    if (merged) {
+        wchar_t note[StatusTextSize];
+        DescribeSources(masters, count, lastList, unresolved, note);
+        SweepTable(table, lastList, note);
+    } else if (count == 0) {
+        StatusMessage(L"No servers to query.");
+    }
+    EndMerge(&table);
+    EndMerge(&listed);
+    return merged;
+}
+
 bool RunUpdate()
 {
-    StatusMessage(L"Resolving %s...", MasterHostName);
-    in_addr master;
-    if (!ResolveMaster(&master)) {
-        StatusMessage(L"Couldn't resolve %s.", MasterHostName);
-        return false;
-    }
-
-    char* reply = static_cast<char*>(calloc(MasterReplyBufferSize, 1));
-    if (reply == nullptr) {
-        StatusMessage(L"Error querying %s.", MasterHostName);
-        return false;
-    }
-    int received = QueryMaster(master, reply);
-    bool rebuilt = false;
-    if (received > 0) {
-        // The count goes to 0 before the views are emptied: the reset's round
-        // trip through the UI thread then ends any walk of the old table, and
-        // no later one (a Full or Empty click) can list its records again.
-        InterlockedExchange(&ServerTable.count, 0);
-        ResetServerViews();
-        rebuilt = RebuildServerTable(reinterpret_cast<unsigned char*>(reply), received);
-    }
-    free(reply);
-    if (!rebuilt)
-        return false;
-
-    StatusMessage(L"Querying servers...");
-    RefreshCounts();
-    StatusSweep();
-    return true;
+    int count = Plan.builtInMaster ? 1 : Plan.masters.count;
+    MasterServer masters[MaxMasterServers];
+    for (int index = 0; index < count; index++)
+        PrepareMaster(&masters[index], Plan.builtInMaster ? MasterHostName : Plan.masters.entries[index].text);
+    NameLookup* favourites = LookUpFavourites();
+    bool done = (count == 0 || QueryMasters(masters, count)) && BuildAndSweep(masters, count, favourites);
+    ReleaseNameLookup(favourites);
+    ReleaseMasters(masters, count);
+    return done;
 }
 
 void EndUpdate()
@@ -162,6 +275,18 @@ void EndUpdate()
     SetUpdateButtons(UpdateButtonsIdle);
     ResetEvent(AbortEvent);
     InterlockedExchange(&UpdateBusy, 0);
+}
+
+void TakePlan()
+{
+    Plan.builtInMaster = !MasterServersChosen;
+    CopyAddressList(&Plan.masters, MasterServers);
+    if (Plan.masters.count > MaxMasterServers)
+        Plan.masters.count = MaxMasterServers;
+    CopyAddressList(&Plan.favourites, FavouriteServers);
+    // Found afresh by every update.
+    for (int index = 0; index < Plan.favourites.count; index++)
+        Plan.favourites.entries[index].address = 0;
 }
 
 }  // namespace
@@ -187,6 +312,7 @@ void StartOrAbortUpdate()
     }
     CancelServerRefresh();
     SetUpdateButtons(UpdateButtonsBusy);
+    TakePlan();
     UpdateEnding = 0;
     UpdateBusy = 1;
     HANDLE worker = CreateThread(nullptr, 0, UpdateWorker, nullptr, 0, nullptr);
@@ -200,40 +326,39 @@ void StartOrAbortUpdate()
     CloseHandle(worker);
 }
 
-// The count is 0, the lists are empty and no receiver runs, so no lock is
-// needed; the order keeps every index check of the UI thread sound.
 bool RebuildServerTable(const unsigned char* reply, int length)
 {
-    int entries = length > MasterHeaderSize ? (length - MasterHeaderSize) / MasterEntrySize : 0;
+    ServerMerge merge = {};
+    bool rebuilt = StartMerge(&merge, ReplyEntries(length));
+    if (rebuilt) {
+        AddReply(&merge, reply, length);
+        rebuilt = RebuildServerTable(merge.servers, merge.count);
+    } else {
+        StatusMessage(L"Not enough memory for %d servers.", ReplyEntries(length));
+    }
+    EndMerge(&merge);
+    return rebuilt;
+}
+
+// The count is 0, the lists are empty and no receiver runs, so no lock is
+// needed; the order keeps every index check of the UI thread sound.
+bool RebuildServerTable(const ServerAddress* servers, int count)
+{
     if (ServerTable.records != nullptr)
         HeapFree(GetProcessHeap(), 0, ServerTable.records);
     ServerTable.records = nullptr;
-
-    KeptServers kept = {};
     ServerRecord* records = static_cast<ServerRecord*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (entries > 0 ? entries : 1) * sizeof(ServerRecord)));
-    if (records == nullptr || !MakeKeptServers(&kept, entries)) {
-        if (records != nullptr)
-            HeapFree(GetProcessHeap(), 0, records);
-        StatusMessage(L"Not enough memory for %d servers.", entries);
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count > 0 ? count : 1) * sizeof(ServerRecord)));
+    if (records == nullptr) {
+        StatusMessage(L"Not enough memory for %d servers.", count);
         return false;
     }
     ServerTable.records = records;
-
-    int count = 0;
-    for (int entry = 0; entry < entries; entry++) {
-        const unsigned char* bytes = reply + MasterHeaderSize + entry * MasterEntrySize;
-        ServerRecord* record = &records[count];
-        memcpy(&record->address, bytes, sizeof(record->address));
-        record->port = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
-        if (ListedBefore(&kept, record->address, record->port)) {
-            // The slot goes to the next entry, or stays beyond the count, zeroed.
-            record->address = 0;
-            record->port = 0;
-            continue;
-        }
-        InterlockedExchange(&ServerTable.count, ++count);
+    for (int index = 0; index < count; index++) {
+        records[index].address = servers[index].address;
+        records[index].port = servers[index].port;
+        records[index].favourite = servers[index].favourite;
+        InterlockedExchange(&ServerTable.count, index + 1);
     }
-    free(kept.slots);
     return true;
 }

@@ -1,18 +1,15 @@
-// An update: the master server's list of game servers, the rebuild of the
-// server table from it, and the status sweep, all on the update worker
-// thread; and the Update/Abort operation that starts or stops it.
+// An update: the master servers' lists of game servers, merged with the
+// player's favourites (or, when no master answers, the last list kept), the
+// rebuild of the server table from them, and the status sweep, all on the
+// update worker thread; and the Update/Abort operation that starts or stops it.
 #pragma once
 
 #include <windows.h>
 
-const WORD MasterPort = 27900;
-const int MasterReplyBufferSize = 65535;
-const int MasterHeaderSize = 12;
-const int MasterEntrySize = 6;
-const int MasterAttempts = 3;
-const long MasterWaitSeconds = 2;
+#include "engine/server_table.h"
 
-// The master server's host name, built into the program (master_host.cpp).
+// The master server's host name, built into the program (master_host.cpp):
+// asked alone while the player has chosen no masters.
 extern const wchar_t* MasterHostName;
 
 // Manual-reset; set by Abort, reset when the worker ends. Created at start-up.
@@ -30,3 +27,7 @@ DWORD WINAPI UpdateWorker(LPVOID);
 // port of a master reply of `length` bytes, in reply order. The worker calls
 // it with the count at 0, both lists empty and no receiver running.
 bool RebuildServerTable(const unsigned char* reply, int length);
+
+// The same from a list of distinct servers, in its order, with their
+// favourite marks.
+bool RebuildServerTable(const ServerAddress* servers, int count);

@@ -106,7 +106,8 @@ bool ShowReply(const TargetReply& reply, DWORD sentAt)
         fresh->address = record.address;
         fresh->port = record.port;
         fresh->attempts = record.attempts;
-        fresh->offered = record.offered;
+        // A server that answers is offered: one added by address gets its row.
+        fresh->offered = 1;
         fresh->sentAt = sentAt;
         ParseStatusFields(reply.datagram, reply.length, reply.arrivedAt, fresh);
         ReplaceServerRecord(index, fresh);

@@ -21,3 +21,31 @@ int CountUnanswered()
     LeaveCriticalSection(&TableLock);
     return unanswered;
 }
+
+int AppendServerRecord(DWORD address, WORD port)
+{
+    int count = ServerTable.count;
+    ServerRecord* records = static_cast<ServerRecord*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count + 1) * sizeof(ServerRecord)));
+    if (records == nullptr)
+        return -1;
+    if (count > 0)
+        CopyMemory(records, ServerTable.records, count * sizeof(ServerRecord));
+    records[count].address = address;
+    records[count].port = port;
+    ServerRecord* previous = ServerTable.records;
+    ServerTable.records = records;
+    InterlockedExchange(&ServerTable.count, count + 1);
+    if (previous != nullptr)
+        HeapFree(GetProcessHeap(), 0, previous);
+    return count;
+}
+
+int FindServerRecord(DWORD address, WORD port)
+{
+    for (int index = 0; index < ServerTable.count; index++) {
+        if (ServerTable.records[index].address == address && ServerTable.records[index].port == port)
+            return index;
+    }
+    return -1;
+}

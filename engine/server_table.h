@@ -35,6 +35,16 @@ struct ServerRecord {
     // Set on the UI thread once the record has been offered to the server
     // list; unlike `responded`, it never runs ahead of the offer.
     int offered;
+    // One of the player's favourites: set when the table is built, and on
+    // the UI thread as the player adds or removes it.
+    int favourite;
+};
+
+// A game server's address and port, as a master lists it.
+struct ServerAddress {
+    DWORD address;  // network byte order
+    WORD port;      // host byte order
+    WORD favourite;
 };
 
 // The one table of the process. The UI thread reads it without the lock, so
@@ -52,6 +62,14 @@ extern ServerTableState ServerTable;
 extern CRITICAL_SECTION TableLock;
 
 int CountUnanswered();
+
+// Appends a zeroed record for this server and returns its index, or -1 when
+// memory is short. UI thread only, while neither an update nor a refresh
+// runs: the array moves.
+int AppendServerRecord(DWORD address, WORD port);
+
+// The index of the record of this address and port, or -1.
+int FindServerRecord(DWORD address, WORD port);
 
 // For a caller that already holds the TableLock.
 int CountUnansweredLocked();

@@ -363,7 +363,7 @@ void SendStatusQuery(ServerRecord* record)
         StatusMessage(L"Can't send: error %d", WSAGetLastError());
 }
 
-void StatusSweep()
+void StatusSweep(const wchar_t* note)
 {
     if (!CreateSweepState())
         return;
@@ -388,7 +388,7 @@ void StatusSweep()
     const wchar_t* outcome = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0 ? L"Aborted" : L"Completed";
     int unanswered = CountUnanswered();
     StopThreads(reader, receiver);
-    StatusMessage(L"%s. %d of %d servers responded.", outcome, ServerTable.count - unanswered,
-                  ServerTable.count);
+    StatusMessage(L"%s. %d of %d servers responded.%s", outcome, ServerTable.count - unanswered,
+                  ServerTable.count, note);
     timeEndPeriod(1);
 }

@@ -21,5 +21,6 @@ DWORD PacingInterval();
 // the TableLock.
 void SendStatusQuery(ServerRecord* record);
 
-// Runs a whole sweep over the current table in the calling thread.
-void StatusSweep();
+// Runs a whole sweep over the current table in the calling thread. The
+// closing line ends with `note` when it is not empty.
+void StatusSweep(const wchar_t* note = L"");

@@ -4,6 +4,7 @@
 // while holding it.
 #pragma once
 
+struct AddressList;
 struct ServerRecord;
 
 enum UpdateButtonState {
@@ -30,3 +31,7 @@ void ResetServerViews();
 void RefreshCounts();
 
 void SetUpdateButtons(UpdateButtonState state);
+
+// Notes where an update found each favourite (its entries' addresses and
+// ports; 0 when not found), for the favourites of the same text.
+void NoteFavouriteAddresses(const AddressList* favourites);

@@ -26,6 +26,8 @@ int main(int argc, char** argv)
     printf("QuarrixLab: serving %d servers", (int)scenario.servers.size());
     if (scenario.hasMaster)
         printf(", master at %s:%d", scenario.master.address.c_str(), scenario.master.port);
+    for (const LabMaster& master : scenario.otherMasters)
+        printf(", master at %s:%d", master.address.c_str(), master.port);
     printf("\n");
     fflush(stdout);
 

@@ -23,7 +23,7 @@ const char StatusRequestPrefix[] = "\xff\xff\xff\xffstatus";
 struct Endpoint {
     OVERLAPPED overlapped;  // first, so a completion leads back to its endpoint
     SOCKET socket;
-    int serverIndex;        // -1 for the master
+    int serverIndex;        // -1 - n for master n
     char buffer[RequestBufferSize];
     WSABUF wsaBuffer;
     sockaddr_in from;
@@ -69,7 +69,7 @@ struct LabNetwork {
 
     CRITICAL_SECTION lock;  // guards the request logs and the pending replies
     std::vector<LabRequests> serverRequests;
-    LabRequests masterRequests;
+    std::vector<LabRequests> masterRequests;
     std::vector<PendingReply> pending;  // a min-heap on `due`
     std::mt19937 random;                // used by the I/O thread only
 };
@@ -138,13 +138,19 @@ int LogRequest(LabNetwork* lab, LabRequests* requests, const char* data, int len
     return number;
 }
 
+const LabMaster& MasterOf(const LabScenario& scenario, int masterIndex)
+{
+    return masterIndex == 0 ? scenario.master : scenario.otherMasters[masterIndex - 1];
+}
+
 void AnswerMaster(LabNetwork* lab, Endpoint* endpoint, int length)
 {
-    const LabMaster& master = lab->scenario.master;
-    int number = LogRequest(lab, &lab->masterRequests, endpoint->buffer, length);
+    int masterIndex = -1 - endpoint->serverIndex;
+    const LabMaster& master = MasterOf(lab->scenario, masterIndex);
+    int number = LogRequest(lab, &lab->masterRequests[masterIndex], endpoint->buffer, length);
     if (!StartsWith(endpoint->buffer, length, "query") || master.silent || number < master.answerFrom)
         return;
-    std::string reply = BuildMasterReply(lab->scenario);
+    std::string reply = BuildMasterReply(lab->scenario, master);
     if (master.chaos && !ChaoticMasterReply(lab->random, &reply))
         return;
     ScheduleReply(lab, endpoint->socket, endpoint->from, reply, master.replyDelay);
@@ -270,7 +276,14 @@ bool OpenEndpoints(LabNetwork* lab, std::string* error)
         }
         lab->replySockets.push_back(replySocket);
     }
-    return !scenario.hasMaster || AddEndpoint(lab, scenario.master.address, scenario.master.port, -1, error);
+    if (!scenario.hasMaster)
+        return true;
+    for (int index = 0; index <= (int)scenario.otherMasters.size(); index++) {
+        const LabMaster& master = MasterOf(scenario, index);
+        if (!AddEndpoint(lab, master.address, master.port, -1 - index, error))
+            return false;
+    }
+    return true;
 }
 
 void CloseLab(LabNetwork* lab)
@@ -318,12 +331,29 @@ std::string BuildStatusReply(const LabServer& server)
     return reply;
 }
 
-std::string BuildMasterReply(const LabScenario& scenario)
+namespace {
+
+std::vector<int> NamedServers(const LabScenario& scenario, const LabMaster& master)
+{
+    if (!master.lists.empty())
+        return master.lists;
+    std::vector<int> named;
+    for (int index = 0; index < (int)scenario.servers.size(); index++) {
+        if (!scenario.servers[index].unlisted)
+            named.push_back(index);
+    }
+    return named;
+}
+
+}  // namespace
+
+std::string BuildMasterReply(const LabScenario& scenario, const LabMaster& master)
 {
     std::string reply(MasterHeader, sizeof(MasterHeader) - 1);
-    for (const LabServer& server : scenario.servers) {
-        if (server.unlisted)
+    for (int index : NamedServers(scenario, master)) {
+        if (index < 0 || index >= (int)scenario.servers.size())
             continue;
+        const LabServer& server = scenario.servers[index];
         sockaddr_in address;
         MakeAddress(server.address, server.port, &address);
         std::string entry(reinterpret_cast<const char*>(&address.sin_addr.s_addr), 4);
@@ -331,15 +361,15 @@ std::string BuildMasterReply(const LabScenario& scenario)
         entry += static_cast<char>(server.port & 0xFF);
         reply += server.listedTwice ? entry + entry : entry;
     }
-    for (int phantom = 0; phantom < scenario.master.phantomEntries; phantom++) {
+    for (int phantom = 0; phantom < master.phantomEntries; phantom++) {
         int port = PhantomFirstPort + phantom % (65536 - PhantomFirstPort);
         reply += std::string("\x7f\0\0\1", 4);
         reply += static_cast<char>(port >> 8);
         reply += static_cast<char>(port & 0xFF);
     }
-    reply += std::string(scenario.master.trailingBytes, '\x7f');
-    if (scenario.master.replyLength >= 0 && (size_t)scenario.master.replyLength < reply.size())
-        reply.resize(scenario.master.replyLength);
+    reply += std::string(master.trailingBytes, '\x7f');
+    if (master.replyLength >= 0 && (size_t)master.replyLength < reply.size())
+        reply.resize(master.replyLength);
     return reply;
 }
 
@@ -355,6 +385,7 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
     lab->scenario = scenario;
     lab->random.seed(scenario.seed);
     lab->serverRequests.resize(scenario.servers.size());
+    lab->masterRequests.resize(1 + scenario.otherMasters.size());
     lab->completionPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
     lab->wakeScheduler = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (lab->completionPort == nullptr || lab->wakeScheduler == nullptr) {
@@ -392,10 +423,10 @@ LabRequests LabServerRequests(LabNetwork* lab, int serverIndex)
     return requests;
 }
 
-LabRequests LabMasterRequests(LabNetwork* lab)
+LabRequests LabMasterRequests(LabNetwork* lab, int master)
 {
     EnterCriticalSection(&lab->lock);
-    LabRequests requests = lab->masterRequests;
+    LabRequests requests = lab->masterRequests[master];
     LeaveCriticalSection(&lab->lock);
     return requests;
 }

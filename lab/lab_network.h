@@ -45,12 +45,17 @@ struct LabMaster {
     int trailingBytes = 0;  // bytes of a partial entry after the last one
     int phantomEntries = 0; // entries for 127.0.0.1:40000 and up, which nobody serves
     bool chaos = false;     // sends random and mutated lists
+    // Indexes of the servers it names, in this order; when empty, every
+    // server that is not unlisted.
+    std::vector<int> lists;
 };
 
 struct LabScenario {
     unsigned seed = 1;      // of the random and mutated replies
     bool hasMaster = false;
     LabMaster master;
+    // Further masters, each on a port of its own, beside the first one.
+    std::vector<LabMaster> otherMasters;
     std::vector<LabServer> servers;
 };
 
@@ -63,8 +68,8 @@ void StopLab(LabNetwork* lab);
 // The status reply that a server sends, before any behaviour applies.
 std::string BuildStatusReply(const LabServer& server);
 
-// The master's reply: header and one 6-byte entry per listed server.
-std::string BuildMasterReply(const LabScenario& scenario);
+// A master's reply: header and one 6-byte entry per server it names.
+std::string BuildMasterReply(const LabScenario& scenario, const LabMaster& master);
 
 // What the lab has seen: arrival times (timeGetTime) and the last request.
 struct LabRequests {
@@ -72,4 +77,5 @@ struct LabRequests {
     std::string lastRequest;
 };
 LabRequests LabServerRequests(LabNetwork* lab, int serverIndex);
-LabRequests LabMasterRequests(LabNetwork* lab);
+// Master 0 is the scenario's `master`, 1 and up its `otherMasters`.
+LabRequests LabMasterRequests(LabNetwork* lab, int master = 0);

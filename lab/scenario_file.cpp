@@ -147,6 +147,20 @@ bool ApplyMasterWord(const ScenarioLine& line, LabMaster* master)
         return ReadNumber(line.value, &master->replyLength);
     if (line.word == "phantoms")
         return ReadNumber(line.value, &master->phantomEntries) && master->phantomEntries >= 0;
+    if (line.word == "lists") {
+        // Server numbers in the order of the file, from 1.
+        master->lists.clear();
+        size_t start = 0;
+        while ((start = line.value.find_first_not_of(' ', start)) != std::string::npos) {
+            size_t end = line.value.find(' ', start);
+            int number = 0;
+            if (!ReadNumber(line.value.substr(start, end - start), &number) || number < 1)
+                return false;
+            master->lists.push_back(number - 1);
+            start = end;
+        }
+        return !master->lists.empty();
+    }
     if (line.word == "trailing")
         return ReadNumber(line.value, &master->trailingBytes) && master->trailingBytes >= 0 &&
                master->trailingBytes < 6;
@@ -154,6 +168,12 @@ bool ApplyMasterWord(const ScenarioLine& line, LabMaster* master)
 }
 
 enum Section { NoSection, MasterSection, ServerSection };
+
+// The master whose section is being read: the first, or the latest further one.
+LabMaster* CurrentMaster(LabScenario* scenario)
+{
+    return scenario->otherMasters.empty() ? &scenario->master : &scenario->otherMasters.back();
+}
 
 bool ApplyLine(const ScenarioLine& line, Section* section, LabScenario* scenario)
 {
@@ -165,8 +185,11 @@ bool ApplyLine(const ScenarioLine& line, Section* section, LabScenario* scenario
     }
     if (line.word == "master") {
         *section = MasterSection;
+        if (scenario->hasMaster)
+            scenario->otherMasters.emplace_back();
         scenario->hasMaster = true;
-        return ReadEndpoint(line.value, 27900, &scenario->master.address, &scenario->master.port);
+        LabMaster* master = CurrentMaster(scenario);
+        return ReadEndpoint(line.value, 27900, &master->address, &master->port);
     }
     if (line.word == "server") {
         *section = ServerSection;
@@ -175,7 +198,7 @@ bool ApplyLine(const ScenarioLine& line, Section* section, LabScenario* scenario
                             &scenario->servers.back().port);
     }
     if (*section == MasterSection)
-        return ApplyMasterWord(line, &scenario->master);
+        return ApplyMasterWord(line, CurrentMaster(scenario));
     if (*section == ServerSection)
         return ApplyServerWord(line, &scenario->servers.back());
     return false;

@@ -15,8 +15,10 @@
 // "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\), "chaos" (random and
 // mutated replies, from the scenario's "seed <n>", given before any section).
 // The master takes "chaos" too, and
-// "delay", "answer-from", "silent", "length <bytes>", "trailing <bytes>" and
-// "phantoms <n>" (entries for 127.0.0.1:40000 and up, which nobody serves).
+// "delay", "answer-from", "silent", "length <bytes>", "trailing <bytes>",
+// "phantoms <n>" (entries for 127.0.0.1:40000 and up, which nobody serves)
+// and "lists <n> ..." (names only these servers, numbered from 1 in the
+// order of the file). Every further "master" section adds another master.
 #pragma once
 
 #include <string>

@@ -36,6 +36,7 @@
 #define IDC_BUDDY_LIST 1025
 #define IDC_PACKETS_PER_SECOND 1027
 #define IDC_GOOD_PING 1028
+#define IDC_MASTER_SERVERS 1030
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200
@@ -45,3 +46,10 @@
 #define IDM_COPY_ADDRESS 40003
 #define IDM_UPDATE_KEY 40004
 #define IDM_ROW_MENU_KEY 40005
+#define IDM_TOGGLE_FAVOURITE 40006
+#define IDM_ADD_SERVER 40007
+
+// The "Add Server" dialog
+#define IDD_ADD_SERVER 166
+#define IDC_SERVER_ADDRESS 1040
+#define IDC_ADD_SERVER_STATUS 1041

@@ -2,9 +2,12 @@
 #include "settings/config_dialog.h"
 
 #include <commctrl.h>
+#include <stdlib.h>
 
+#include "engine/master_update.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 
@@ -14,6 +17,38 @@ namespace {
 // left for the backslash that may follow.
 const int PathFieldRead = PathSize - 1;
 
+// The chosen masters one per line; before any are chosen, the built-in one,
+// so that the player sees which master is asked.
+void ShowMasterServers(HWND dialog)
+{
+    if (!MasterServersChosen) {
+        SetDlgItemTextW(dialog, IDC_MASTER_SERVERS, MasterHostName);
+        return;
+    }
+    int length = 0;
+    wchar_t* text = JoinAddressEntries(MasterServers, L"\r\n", 2, false, &length);
+    if (text != nullptr)
+        SetDlgItemTextW(dialog, IDC_MASTER_SERVERS, text);
+    free(text);
+}
+
+// The built-in master alone, as shown on first use, stays "not chosen", so
+// that the program keeps asking whichever master it is built with.
+void ReadMasterServersField(HWND dialog)
+{
+    int length = static_cast<int>(SendDlgItemMessageW(dialog, IDC_MASTER_SERVERS, WM_GETTEXTLENGTH, 0, 0));
+    wchar_t* text = static_cast<wchar_t*>(calloc(length + 1, sizeof(wchar_t)));
+    if (text == nullptr)
+        return;
+    SendDlgItemMessageW(dialog, IDC_MASTER_SERVERS, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text));
+    ReadAddressEntries(&MasterServers, text, lstrlenW(text), DefaultMasterPort, MaxMasterServers);
+    free(text);
+    MasterServersChosen = !(MasterServers.count == 1 && _wcsicmp(MasterServers.entries[0].text, MasterHostName) == 0);
+    if (!MasterServersChosen)
+        ClearAddressList(&MasterServers);
+    SaveServerLists();
+}
+
 void ShowSettings(HWND dialog)
 {
     SetDlgItemTextW(dialog, IDC_GAME_PATH, GamePath);
@@ -22,6 +57,7 @@ void ShowSettings(HWND dialog)
     SetDlgItemInt(dialog, IDC_GOOD_PING, GoodPing, TRUE);
     SetDlgItemInt(dialog, IDC_MEDIUM_PING, MediumPing, TRUE);
     SetDlgItemTextW(dialog, IDC_BUDDY_LIST, BuddyText != nullptr ? BuddyText : L"");
+    ShowMasterServers(dialog);
 }
 
 int ReadNumberField(HWND dialog, int id)
@@ -70,6 +106,7 @@ void ApplyConfig(HWND dialog)
     GoodPing = ReadNumberField(dialog, IDC_GOOD_PING);
     MediumPing = ReadNumberField(dialog, IDC_MEDIUM_PING);
     ReadBuddyField(dialog);
+    ReadMasterServersField(dialog);
     ParseBuddyList();
     RedrawAllRows(ServerList);
     RedrawAllRows(PlayerList);

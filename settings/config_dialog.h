@@ -1,6 +1,6 @@
 // The configuration dialog: edits the game directory and executable, the
-// query rate, the ping thresholds and the buddy list, and applies them all
-// when it closes.
+// query rate, the ping thresholds, the buddy list and the master servers,
+// and applies them all when it closes; the masters are saved at once.
 #pragma once
 
 #include <windows.h>

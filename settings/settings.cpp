@@ -12,3 +12,6 @@ DWORD ShowEmpty;
 DWORD SortOrder;
 DWORD PlayerViewDetails;
 wchar_t* BuddyText;
+AddressList MasterServers;
+bool MasterServersChosen;
+AddressList FavouriteServers;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "settings/address_list.h"
+
 // Paths hold at most 259 characters and their terminator.
 const int PathSize = 260;
 
@@ -34,3 +36,11 @@ extern DWORD PlayerViewDetails;
 // The buddy list as the user typed it, one name per line; on the process
 // heap, or null.
 extern wchar_t* BuddyText;
+
+// The master servers the player chose; while none are chosen, the master
+// built into the program is asked alone.
+extern AddressList MasterServers;
+extern bool MasterServersChosen;
+
+// The player's favourite servers, in the order they were added.
+extern AddressList FavouriteServers;

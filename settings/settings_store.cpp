@@ -3,6 +3,12 @@
 
 #include "settings/settings_store.h"
 
+#include <shlobj.h>
+#include <stdlib.h>
+
+#include "engine/last_list.h"
+#include "engine/status_text.h"
+
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
@@ -160,6 +166,63 @@ void LoadBuddyList(HKEY key, DWORD version)
         BuddyText = EmptyHeapText();
 }
 
+// A list value larger than this is damaged: it is not read.
+const DWORD AddressValueLimit = 1024 * 1024;
+
+// Reads a multi-string of addresses; false when the value is absent, of
+// another type or too large, and the list is then left empty.
+bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD defaultPort, int limit)
+{
+    ClearAddressList(list);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+        size > AddressValueLimit)
+        return false;
+    wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + sizeof(wchar_t)));
+    if (text == nullptr)
+        return false;
+    bool read = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
+                type == REG_MULTI_SZ;
+    // The entries are bounded by the size read, terminated or not.
+    if (read)
+        ReadAddressEntries(list, text, static_cast<int>(size / sizeof(wchar_t)), defaultPort, limit);
+    HeapFree(GetProcessHeap(), 0, text);
+    return read;
+}
+
+// An empty list of favourites, or no chosen masters, leaves no value behind.
+void WriteAddressValue(HKEY key, const wchar_t* name, const AddressList& list, bool stored)
+{
+    if (!stored) {
+        RegDeleteValueW(key, name);
+        return;
+    }
+    int length = 0;
+    wchar_t* text = JoinAddressEntries(list, L"", 1, true, &length);
+    if (text == nullptr)
+        return;
+    // The terminator after the last entry ends the multi-string.
+    RegSetValueExW(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text), (length + 1) * sizeof(wchar_t));
+    free(text);
+}
+
+void WriteServerLists(HKEY key)
+{
+    WriteAddressValue(key, L"Master Servers", MasterServers, MasterServersChosen);
+    WriteAddressValue(key, L"Favourite Servers", FavouriteServers, FavouriteServers.count > 0);
+}
+
+// Opens the settings key for writing, making it when it is missing.
+bool OpenSettingsForWriting(HKEY* key)
+{
+    HKEY created;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &created, nullptr) == ERROR_SUCCESS)
+        RegCloseKey(created);
+    return RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_WRITE, key) == ERROR_SUCCESS;
+}
+
 void LoadStoredValues(HKEY key)
 {
     ReadNumber(key, L"Packets Per Second", &PacketsPerSecond);
@@ -179,6 +242,9 @@ void LoadStoredValues(HKEY key)
     ReadPath(key, L"Quake II Executable", GameExecutable);
     RestorePlacement(key);
     LoadBuddyList(key, version);
+    MasterServersChosen =
+        ReadAddressValue(key, L"Master Servers", &MasterServers, DefaultMasterPort, MaxMasterServers);
+    ReadAddressValue(key, L"Favourite Servers", &FavouriteServers, DefaultServerPort, MaxFavouriteServers);
 }
 
 void ReadInstallDirectory()
@@ -238,6 +304,7 @@ void WriteAll(HKEY key)
     if (GetWindowPlacement(MainWindow, &placement))
         RegSetValueExW(key, L"Window Position", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&placement),
                        PlacementSize);
+    WriteServerLists(key);
 }
 
 }  // namespace
@@ -263,12 +330,30 @@ void LoadSettings()
 void SaveSettings()
 {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+    if (OpenSettingsForWriting(&key)) {
         WriteAll(key);
         RegCloseKey(key);
     }
     WSACleanup();
+}
+
+void SaveServerLists()
+{
+    HKEY key;
+    if (OpenSettingsForWriting(&key)) {
+        WriteServerLists(key);
+        RegCloseKey(key);
+    }
+}
+
+void LocateLastList()
+{
+    wchar_t folder[MAX_PATH];
+    LastListPath[0] = L'\0';
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
+        return;
+    // A path that would be cut names another file: none is kept then.
+    if (lstrlenW(folder) + lstrlenW(DataFolderName) + lstrlenW(LastListFileName) + 2 >= PathSize)
+        return;
+    FormatText(LastListPath, PathSize, L"%s\\%s\\%s", folder, DataFolderName, LastListFileName);
 }

@@ -5,6 +5,10 @@
 #include <windows.h>
 
 extern const wchar_t SettingsKeyName[];
+// The folder below the user's local application data that keeps the last
+// list of servers.
+extern const wchar_t DataFolderName[];
+const wchar_t LastListFileName[] = L"Last Servers.txt";
 extern const wchar_t InstallKeyName[];
 
 // Needs the main window and its Full and Empty boxes.
@@ -12,3 +16,10 @@ void LoadSettings();
 
 // Ends by releasing Winsock, whether or not anything was saved.
 void SaveSettings();
+
+// Saves the master servers and the favourites alone, as soon as they change.
+void SaveServerLists();
+
+// Points the last list at its file in the data folder; without a local
+// application data folder no list is kept.
+void LocateLastList();

@@ -299,6 +299,23 @@ bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std:
     return !IsWindow(dialog);
 }
 
+bool AddServerByAddress(const BrowserProcess& browser, const std::wstring& address)
+{
+    PressKey(browser, VK_INSERT);
+    HWND dialog = nullptr;
+    for (int wait = 0; wait < 250 && dialog == nullptr; wait++) {
+        Sleep(20);
+        dialog = FindBrowserWindow(browser.process.dwProcessId, L"Add Server");
+    }
+    if (dialog == nullptr)
+        return false;
+    SendMessageW(GetDlgItem(dialog, IDC_SERVER_ADDRESS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(address.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
+        Sleep(20);
+    return !IsWindow(dialog);
+}
+
 namespace {
 
 std::wstring UpdateCaption(const BrowserProcess& browser)

@@ -56,6 +56,10 @@ bool IsChecked(const BrowserProcess& browser, int id);
 // `shown`, first reads what the field held.
 bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown = nullptr);
 
+// Presses Insert, types the address into "Add Server" and presses OK;
+// false when the dialog did not open or close.
+bool AddServerByAddress(const BrowserProcess& browser, const std::wstring& address);
+
 // Presses Update and waits until the update has ended (the button reads
 // "Update" again); false when it did not end in time.
 bool RunUpdate(const BrowserProcess& browser, DWORD timeoutMilliseconds);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -74,6 +75,26 @@ std::wstring StoredText(const wchar_t* name)
     return text;
 }
 
+// Every value of a multi-string, in order.
+std::vector<std::wstring> StoredTexts(const wchar_t* name)
+{
+    wchar_t text[1024] = {};
+    DWORD size = sizeof(text) - 2 * sizeof(wchar_t);
+    std::vector<std::wstring> texts;
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, name, nullptr, text, &size);
+    for (const wchar_t* entry = text; *entry != L'\0'; entry += texts.back().size() + 1)
+        texts.push_back(entry);
+    return texts;
+}
+
+// The lab copy's last list, in the suite's own folder of the user's data.
+std::wstring LabLastList()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return std::wstring(folder) + L"\\" + DataFolderName + L"\\" + LastListFileName;
+}
+
 // The last write time of a key, or 0 when it does not exist.
 ULONGLONG KeyWritten(const wchar_t* name)
 {
@@ -107,8 +128,11 @@ protected:
     {
         ASSERT_EQ(std::wstring(SettingsKeyName).rfind(std::wstring(SuiteKeyName) + L"\\", 0), 0u)
             << "the lab copy's settings key is not the suite's";
+        ASSERT_EQ(std::wstring(DataFolderName).rfind(L"Quarrix Lab\\", 0), 0u)
+            << "the lab copy's data folder is not the suite's";
         playersKeyWritten = KeyWritten(PlayersSettingsKey);
         SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyName);
+        DeleteFileW(LabLastList().c_str());
     }
 
     void TearDown() override
@@ -117,6 +141,7 @@ protected:
             CloseBrowser(&browser);
         StopLab(lab);
         SHDeleteKeyW(HKEY_CURRENT_USER, SettingsKeyName);
+        DeleteFileW(LabLastList().c_str());
         EXPECT_EQ(KeyWritten(PlayersSettingsKey), playersKeyWritten) << "a player's settings were touched";
     }
 
@@ -365,28 +390,49 @@ TEST_F(EndToEndTest, JoinStartsANativeLinuxGameUnderWine)
     EXPECT_TRUE(HostPathIsFolder(lines[6], game)) << "the game ran in " << lines[6];
 }
 
-TEST_F(EndToEndTest, SilentMasterKeepsThePreviousRows)
+// The list a master gave is kept, and stands in for it when it falls silent.
+TEST_F(EndToEndTest, SilentMasterGivesWayToTheLastList)
 {
     LabScenario scenario = VariedScenario();
     ASSERT_TRUE(Serve(scenario));
     ASSERT_TRUE(Start());
     WaitForSweep();
-    size_t rows = ServerRows(browser).size();
-    ASSERT_EQ(rows, 4u);
+    ASSERT_EQ(ServerRows(browser).size(), 4u);
+    std::vector<std::string> kept = FileLines(LabLastList());
+    EXPECT_EQ(kept.size(), 6u);
+    EXPECT_EQ(kept.front(), "127.0.0.1:28010\r");
 
     scenario.master.silent = true;
     ASSERT_TRUE(Serve(scenario));
     // F5 acts as the Update button.
     PressKey(browser, VK_F5);
-    // The third retry line gives way to the verdict at once.
     for (int attempt = 1; attempt <= 2; attempt++) {
         std::wstring line = L"Retrying 127.0.0.1 (attempt " + std::to_wstring(attempt) + L")...";
         EXPECT_EQ(WaitForStatus(browser, {line}, 5000), line);
     }
-    EXPECT_EQ(WaitForStatus(browser, {L"No response from"}, 5000), L"No response from 127.0.0.1.");
+    EXPECT_EQ(WaitForSweep(),
+              L"Completed. 4 of 6 servers responded. No response from 127.0.0.1. The last list was queried.");
     EXPECT_EQ(LabMasterRequests(lab).arrivals.size(), 3u);
-    EXPECT_EQ(ServerRows(browser).size(), rows);
-    EXPECT_EQ(StatusText(browser, 2), L"4 Servers");
+    EXPECT_EQ(ServerRows(browser).size(), 4u);
+    EXPECT_EQ(FileLines(LabLastList()), kept);
+}
+
+// A server that no master lists, added by its address, gets its row and is
+// kept as a favourite.
+TEST_F(EndToEndTest, ServerAddedByAddressIsListedAndKept)
+{
+    LabScenario scenario = VariedScenario();
+    scenario.servers.push_back(Server(28016, "Golf unlisted", 1));
+    scenario.servers.back().unlisted = true;
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    ASSERT_TRUE(AddServerByAddress(browser, L"127.0.0.1:28016"));
+    EXPECT_EQ(WaitForStatus(browser, {L"127.0.0.1:28016 refreshed."}, 5000), L"127.0.0.1:28016 refreshed.");
+    std::vector<std::wstring> hosts = ServerColumn(browser, 0);
+    EXPECT_NE(std::find(hosts.begin(), hosts.end(), L"Golf unlisted"), hosts.end());
+    EXPECT_EQ(CloseBrowser(&browser), 0);
+    EXPECT_EQ(StoredTexts(L"Favourite Servers"), std::vector<std::wstring>{L"127.0.0.1:28016"});
 }
 
 TEST_F(EndToEndTest, ClosingDuringAnUpdateEndsPromptlyAndSaves)

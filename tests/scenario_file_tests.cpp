@@ -89,10 +89,15 @@ TEST(ScenarioFile, MasterListNamesServersInOrder)
     ASSERT_TRUE(ParseScenario("master 127.0.0.1\n  trailing 2\n  phantoms 1\n"
                               "server 127.0.0.1:27910\n  listed-twice\n"
                               "server 127.0.0.1:258\n  unlisted\n"
-                              "server 10.1.2.3:513\n",
+                              "server 10.1.2.3:513\n"
+                              "master 127.0.0.1:27901\n  lists 3 2\n",
                               &scenario, &error))
         << error;
-    EXPECT_EQ(BuildMasterReply(scenario), std::string("\xff\xff\xff\xffservers "
+    ASSERT_EQ(scenario.otherMasters.size(), 1u);
+    EXPECT_EQ(scenario.otherMasters[0].port, 27901);
+    EXPECT_EQ(BuildMasterReply(scenario, scenario.otherMasters[0]),
+              std::string("\xff\xff\xff\xffservers \x0a\x01\x02\x03\x02\x01\x7f\0\0\x01\x01\x02", 24));
+    EXPECT_EQ(BuildMasterReply(scenario, scenario.master), std::string("\xff\xff\xff\xffservers "
                                                       "\x7f\0\0\x01\x6d\x06"
                                                       "\x7f\0\0\x01\x6d\x06"
                                                       "\x0a\x01\x02\x03\x02\x01"
@@ -100,7 +105,7 @@ TEST(ScenarioFile, MasterListNamesServersInOrder)
                                                       "\x7f\x7f",
                                                       12 + 4 * 6 + 2));
     scenario.master.replyLength = 5;
-    EXPECT_EQ(BuildMasterReply(scenario), "\xff\xff\xff\xffs");
+    EXPECT_EQ(BuildMasterReply(scenario, scenario.master), "\xff\xff\xff\xffs");
 }
 
 TEST(ScenarioFile, DefaultScenarioIsVaried)

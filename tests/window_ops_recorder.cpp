@@ -92,6 +92,11 @@ void SetUpdateButtons(UpdateButtonState state)
     Record(CallSetUpdateButtons, L"", state);
 }
 
+void NoteFavouriteAddresses(const AddressList*)
+{
+    Record(CallNoteFavouriteAddresses, L"", 0);
+}
+
 void ClearWindowCalls()
 {
     std::lock_guard<std::mutex> guard(callsMutex);

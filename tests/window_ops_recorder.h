@@ -20,6 +20,7 @@ enum WindowCallKind {
     CallResetServerViews,
     CallRefreshCounts,
     CallSetUpdateButtons,
+    CallNoteFavouriteAddresses,
 };
 
 struct WindowCall {

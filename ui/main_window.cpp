@@ -13,6 +13,7 @@
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "ui/favourites.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -307,6 +308,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
+        return TRUE;
+    case WM_NOTE_FAVOURITE_ADDRESSES:
+        TakeFavouriteAddresses(reinterpret_cast<const AddressList*>(lParam));
         return TRUE;
     default:
         return FALSE;

@@ -13,6 +13,7 @@
 #define WM_SHOW_STATUS_TEXT (WM_APP + 4)        // lParam: the text
 #define WM_REFRESH_COUNTS (WM_APP + 5)
 #define WM_REPLACE_SERVER_RECORD (WM_APP + 6)  // wParam: record index, lParam: the fresh record
+#define WM_NOTE_FAVOURITE_ADDRESSES (WM_APP + 7)  // lParam: the update's favourites
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;
@@ -20,7 +21,7 @@ extern DWORD IsXpOrLater;
 // Creates the main window, which starts the first update; null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
 
-// Turns Ctrl+C, Ctrl+R, F5, the menu key and Shift+F10 into the main
+// Turns Ctrl+C, Ctrl+R, Insert, F5, the menu key and Shift+F10 into the main
 // window's commands; true when the message was one of them.
 bool TranslateMainWindowKeys(MSG* message);
 

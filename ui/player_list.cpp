@@ -9,6 +9,7 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 
@@ -209,6 +210,11 @@ LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
         if (RowHasBuddy(list, static_cast<int>(draw->nmcd.dwItemSpec)))
             draw->clrTextBk = BuddyBackground;
+        if (list == ServerList && FavouriteFont != nullptr &&
+            IsFavouriteRecord(ServerRowRecord(static_cast<int>(draw->nmcd.dwItemSpec)))) {
+            SelectObject(draw->nmcd.hdc, FavouriteFont);
+            return CDRF_NOTIFYPOSTPAINT | CDRF_NEWFONT;
+        }
         return CDRF_NOTIFYPOSTPAINT;
     case CDDS_ITEMPOSTPAINT:
         return CDRF_DODEFAULT;

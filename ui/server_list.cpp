@@ -12,6 +12,7 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -215,6 +216,7 @@ HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance)
         return nullptr;
     CreateStatusBar(mainWindow, instance);
     CreateListImages(ServerList, instance);
+    CreateFavouriteFont(ServerList);
     return ServerList;
 }
 
@@ -348,7 +350,10 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
         VisibleServerCount--;
         VisiblePlayerCount -= record.playerCount;
     }
+    // The player may have marked it since the refresh read it.
+    int favourite = record.favourite;
     record = *fresh;
+    record.favourite = favourite;
     if (record.offered && IsVisible(record)) {
         int position = SortedPosition(recordIndex);
         InsertRow(position, recordIndex);

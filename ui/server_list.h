@@ -75,6 +75,9 @@ void SortServersByColumn(int column);
 void ApplyServerFilters();
 void ResizeListColumns(WORD clientWidth);
 
+// The row that lists the record at this index, or -1.
+int RowOfRecord(int recordIndex);
+
 // The selected row, or -1; selecting a row also gives it the focus.
 int SelectedServerRow();
 void SelectServerRow(int row);

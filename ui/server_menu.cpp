@@ -11,6 +11,8 @@
 #include "engine/server_table.h"
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
+#include "ui/add_server_dialog.h"
+#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/server_list.h"
@@ -100,6 +102,8 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
     SetMenuDefaultItem(rowMenu, IDM_JOIN, FALSE);
     // A refresh never runs beside an update or another refresh.
     EnableMenuItem(rowMenu, IDM_REFRESH, MF_BYCOMMAND | (UpdateBusy || RefreshBusy ? MF_GRAYED : MF_ENABLED));
+    ModifyMenuW(rowMenu, IDM_TOGGLE_FAVOURITE, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_FAVOURITE,
+                IsFavouriteRecord(ServerRowRecord(row)) ? L"Remove from &Favourites" : L"Add to &Favourites");
     PaintHeldChanges();
     TrackPopupMenu(rowMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, MainWindow,
                    nullptr);
@@ -120,6 +124,13 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         return true;
     case IDM_COPY_ADDRESS:
         CopySelectedAddress();
+        return true;
+    case IDM_TOGGLE_FAVOURITE:
+        if (SelectedServerRow() != -1)
+            ToggleFavourite(ServerRowRecord(SelectedServerRow()));
+        return true;
+    case IDM_ADD_SERVER:
+        ShowAddServerDialog(instance);
         return true;
     case IDM_UPDATE_KEY:
         // As the button: nothing while it is disabled (an abort under way).

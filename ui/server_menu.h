@@ -1,6 +1,7 @@
-// A server row's actions, Join, Refresh and Copy Address: from the row's
-// context menu and from the main window's keys (Ctrl+C, Ctrl+R, F5 for the
-// Update/Abort button, and the menu key or Shift+F10 for the menu).
+// A server row's actions, Join, Refresh, Copy Address, the favourite mark
+// and Add Server: from the row's context menu and from the main window's keys
+// (Ctrl+C, Ctrl+R, Insert, F5 for the Update/Abort button, and the menu key
+// or Shift+F10 for the menu).
 #pragma once
 
 #include <windows.h>

@@ -1,0 +1,148 @@
+// The last list of game servers, kept in a file.
+#include <winsock2.h>
+
+#include "engine/last_list.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+wchar_t LastListPath[PathSize];
+
+namespace {
+
+// "255.255.255.255:65535" and a line end.
+const int LineSize = 24;
+const wchar_t NewFileSuffix[] = L".new";
+
+void MakeFolders(const wchar_t* path)
+{
+    wchar_t folder[PathSize];
+    for (int index = 0; path[index] != L'\0' && index < PathSize - 1; index++) {
+        if (path[index] == L'\\' && index > 0 && path[index - 1] != L':') {
+            lstrcpynW(folder, path, index + 1);
+            CreateDirectoryW(folder, nullptr);
+        }
+    }
+}
+
+bool WriteWhole(const wchar_t* path, const char* text, DWORD length)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool whole = WriteFile(file, text, length, &written, nullptr) && written == length && FlushFileBuffers(file);
+    CloseHandle(file);
+    return whole;
+}
+
+// "a.b.c.d:port" with a port of 1 to 65535, and nothing else.
+bool ReadServerLine(const char* line, ServerAddress* server)
+{
+    const char* colon = strchr(line, ':');
+    if (colon == nullptr || colon - line >= 16)
+        return false;
+    char host[16];
+    memcpy(host, line, colon - line);
+    host[colon - line] = '\0';
+    long port = 0;
+    int digits = 0;
+    for (const char* digit = colon + 1; *digit != '\0'; digit++, digits++) {
+        if (digits == 5 || *digit < '0' || *digit > '9')
+            return false;
+        port = port * 10 + (*digit - '0');
+    }
+    if (digits == 0 || port < 1 || port > 65535 || !ReadDottedAddress(host, &server->address))
+        return false;
+    server->port = static_cast<WORD>(port);
+    server->favourite = 0;
+    return true;
+}
+
+// Reads at most the limit; `whole` tells whether that was the whole file.
+char* ReadFileStart(DWORD* length, bool* whole)
+{
+    HANDLE file = CreateFileW(LastListPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    char* text = static_cast<char*>(malloc(LastListReadLimit + 1));
+    DWORD read = 0;
+    if (text == nullptr || !ReadFile(file, text, LastListReadLimit, &read, nullptr)) {
+        free(text);
+        CloseHandle(file);
+        return nullptr;
+    }
+    char probe;
+    DWORD beyond = 0;
+    *whole = read < LastListReadLimit || !ReadFile(file, &probe, 1, &beyond, nullptr) || beyond == 0;
+    CloseHandle(file);
+    text[read] = '\0';
+    *length = read;
+    return text;
+}
+
+}  // namespace
+
+bool SaveLastList(const ServerAddress* servers, int count)
+{
+    if (LastListPath[0] == L'\0' || count <= 0)
+        return false;
+    if (count > MaxLastListServers)
+        count = MaxLastListServers;
+    char* text = static_cast<char*>(malloc(count * LineSize + 1));
+    if (text == nullptr)
+        return false;
+    int length = 0;
+    for (int index = 0; index < count; index++) {
+        in_addr address;
+        address.s_addr = servers[index].address;
+        length += snprintf(text + length, LineSize + 1, "%s:%u\r\n", inet_ntoa(address), servers[index].port);
+    }
+    wchar_t newPath[PathSize + 8];
+    lstrcpynW(newPath, LastListPath, PathSize);
+    lstrcatW(newPath, NewFileSuffix);
+    MakeFolders(LastListPath);
+    bool saved = WriteWhole(newPath, text, length) &&
+                 MoveFileExW(newPath, LastListPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!saved)
+        DeleteFileW(newPath);
+    free(text);
+    return saved;
+}
+
+int LoadLastList(ServerAddress** servers)
+{
+    *servers = nullptr;
+    DWORD length = 0;
+    bool whole = false;
+    char* text = LastListPath[0] != L'\0' ? ReadFileStart(&length, &whole) : nullptr;
+    if (text == nullptr)
+        return 0;
+    ServerAddress* list = static_cast<ServerAddress*>(malloc(MaxLastListServers * sizeof(ServerAddress)));
+    int count = 0;
+    char* line = text;
+    while (list != nullptr && count < MaxLastListServers && line < text + length) {
+        char* end = static_cast<char*>(memchr(line, '\n', text + length - line));
+        // A line cut by the read limit is not read.
+        if (end == nullptr && !whole)
+            break;
+        char* next = end != nullptr ? end + 1 : text + length;
+        if (end == nullptr)
+            end = text + length;
+        if (end > line && end[-1] == '\r')
+            end--;
+        *end = '\0';
+        if (end - line < LineSize && ReadServerLine(line, &list[count]))
+            count++;
+        line = next;
+    }
+    free(text);
+    if (count == 0) {
+        free(list);
+        return 0;
+    }
+    *servers = list;
+    return count;
+}

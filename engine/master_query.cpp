@@ -1,0 +1,275 @@
+// The master phase of an update.
+#include <winsock2.h>
+
+#include "engine/master_query.h"
+
+#include <mmsystem.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/master_update.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+
+namespace {
+
+// One socket for every master: with several, each datagram is matched to
+// its master by the sender's address and port.
+struct MasterExchange {
+    MasterServer* masters;
+    int count;
+    SOCKET socket;
+    HANDLE readable;
+    char* buffer;
+};
+
+bool Single(const MasterExchange& exchange)
+{
+    return exchange.count == 1;
+}
+
+void GiveUp(MasterServer* master, MasterState state)
+{
+    master->state = state;
+    wchar_t text[StatusTextSize];
+    DescribeMasterFailure(*master, text, StatusTextSize);
+    StatusMessage(L"%s", text);
+}
+
+// Sends "query"; false when Abort was found after it, as the single master
+// of old looked for it only there.
+bool SendQuery(MasterExchange* exchange, MasterServer* master)
+{
+    sockaddr_in destination = {};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(master->port);
+    destination.sin_addr.s_addr = master->address;
+    master->sentAt = timeGetTime();
+    master->state = MasterWaiting;
+    if (sendto(exchange->socket, "query", 5, 0, reinterpret_cast<const sockaddr*>(&destination),
+               sizeof(destination)) == SOCKET_ERROR) {
+        GiveUp(master, MasterFailed);
+        return true;
+    }
+    if (WaitForSingleObject(AbortEvent, 0) != WAIT_OBJECT_0)
+        return true;
+    if (Single(*exchange))
+        GiveUp(master, MasterFailed);
+    return false;
+}
+
+// Masters whose lookup has ended are asked, or given up when not found.
+bool AskLookedUpMasters(MasterExchange* exchange)
+{
+    for (int index = 0; index < exchange->count; index++) {
+        MasterServer* master = &exchange->masters[index];
+        if (master->state != MasterResolving || (master->lookup != nullptr && !NameLookupDone(master->lookup)))
+            continue;
+        if (master->lookup == nullptr || !master->lookup->names[0].found) {
+            GiveUp(master, MasterUnresolved);
+            continue;
+        }
+        master->address = master->lookup->names[0].address;
+        if (Single(*exchange))
+            StatusMessage(L"Querying %s...", master->name);
+        if (!SendQuery(exchange, master))
+            return false;
+    }
+    return true;
+}
+
+// Masters whose two seconds are up are asked again, or given up after the
+// third time.
+bool RetryOverdueMasters(MasterExchange* exchange)
+{
+    for (int index = 0; index < exchange->count; index++) {
+        MasterServer* master = &exchange->masters[index];
+        if (master->state != MasterWaiting || timeGetTime() - master->sentAt < MasterWaitMilliseconds)
+            continue;
+        master->attempts++;
+        StatusMessage(L"Retrying %s (attempt %d)...", master->name, master->attempts);
+        if (master->attempts >= MasterAttempts)
+            GiveUp(master, MasterSilent);
+        else if (!SendQuery(exchange, master))
+            return false;
+    }
+    return true;
+}
+
+MasterServer* SenderOf(MasterExchange* exchange, const sockaddr_in& sender)
+{
+    for (int index = 0; index < exchange->count; index++) {
+        MasterServer* master = &exchange->masters[index];
+        if (master->state == MasterWaiting &&
+            (Single(*exchange) ||
+             (master->address == sender.sin_addr.s_addr && master->port == ntohs(sender.sin_port))))
+            return master;
+    }
+    return nullptr;
+}
+
+void TakeReply(MasterServer* master, const char* datagram, int length)
+{
+    // A reply too short for its header names no servers; it counts as an
+    // error, so that the previous list stays.
+    master->reply = length >= MasterHeaderSize ? static_cast<unsigned char*>(malloc(length)) : nullptr;
+    if (master->reply == nullptr) {
+        GiveUp(master, MasterFailed);
+        return;
+    }
+    memcpy(master->reply, datagram, length);
+    master->replyLength = length;
+    master->state = MasterAnswered;
+}
+
+void FailMasters(MasterExchange* exchange, bool evenResolving)
+{
+    for (int index = 0; index < exchange->count; index++) {
+        MasterState state = exchange->masters[index].state;
+        if (state == MasterWaiting || (evenResolving && state == MasterResolving))
+            GiveUp(&exchange->masters[index], MasterFailed);
+    }
+}
+
+// Reads every datagram waiting. With one master a failed receive ends it, as
+// of old; with several, a refused or oversized datagram names no master and
+// is passed over.
+void ReadReplies(MasterExchange* exchange)
+{
+    for (;;) {
+        sockaddr_in sender = {};
+        int senderSize = sizeof(sender);
+        int received = recvfrom(exchange->socket, exchange->buffer, MasterReplyBufferSize, 0,
+                                reinterpret_cast<sockaddr*>(&sender), &senderSize);
+        if (received == SOCKET_ERROR) {
+            int error = WSAGetLastError();
+            if (error == WSAEWOULDBLOCK)
+                return;
+            if (Single(*exchange) || (error != WSAECONNRESET && error != WSAEMSGSIZE)) {
+                FailMasters(exchange, false);
+                return;
+            }
+            continue;
+        }
+        MasterServer* master = SenderOf(exchange, sender);
+        if (master != nullptr)
+            TakeReply(master, exchange->buffer, received);
+    }
+}
+
+bool AllSettled(const MasterExchange& exchange)
+{
+    for (int index = 0; index < exchange.count; index++) {
+        MasterState state = exchange.masters[index].state;
+        if (state == MasterResolving || state == MasterWaiting)
+            return false;
+    }
+    return true;
+}
+
+// Waits for a datagram, a finished lookup or the next time-out.
+void AwaitMasters(MasterExchange* exchange)
+{
+    HANDLE handles[1 + MaxMasterServers];
+    DWORD handleCount = 0;
+    handles[handleCount++] = exchange->readable;
+    DWORD timeout = INFINITE;
+    DWORD now = timeGetTime();
+    for (int index = 0; index < exchange->count && index < MaxMasterServers; index++) {
+        const MasterServer& master = exchange->masters[index];
+        if (master.state == MasterResolving && master.lookup != nullptr)
+            handles[handleCount++] = master.lookup->done;
+        if (master.state == MasterWaiting) {
+            DWORD waited = now - master.sentAt;
+            DWORD left = waited < MasterWaitMilliseconds ? MasterWaitMilliseconds - waited : 0;
+            timeout = left < timeout ? left : timeout;
+        }
+    }
+    DWORD woken = WaitForMultipleObjects(handleCount, handles, FALSE, timeout);
+    if (woken == WAIT_OBJECT_0)
+        ReadReplies(exchange);
+    else if (woken == WAIT_FAILED)
+        // A wait that fails would fail again: nothing more can be heard.
+        FailMasters(exchange, true);
+}
+
+bool OpenExchange(MasterExchange* exchange)
+{
+    exchange->buffer = static_cast<char*>(malloc(MasterReplyBufferSize));
+    exchange->readable = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    exchange->socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    // A socket that cannot be made or watched fails every send, as of old.
+    if (exchange->socket != INVALID_SOCKET &&
+        (exchange->readable == nullptr || WSAEventSelect(exchange->socket, exchange->readable, FD_READ) != 0)) {
+        closesocket(exchange->socket);
+        exchange->socket = INVALID_SOCKET;
+    }
+    return exchange->buffer != nullptr && exchange->readable != nullptr;
+}
+
+void CloseExchange(MasterExchange* exchange)
+{
+    if (exchange->socket != INVALID_SOCKET)
+        closesocket(exchange->socket);
+    if (exchange->readable != nullptr)
+        CloseHandle(exchange->readable);
+    free(exchange->buffer);
+}
+
+}  // namespace
+
+void PrepareMaster(MasterServer* master, const wchar_t* name)
+{
+    *master = {};
+    master->name = name;
+    master->state = MasterResolving;
+    master->lookup = CreateNameLookup(1);
+    if (master->lookup == nullptr)
+        return;
+    if (lstrlenW(name) >= TypedAddressSize ||
+        !SplitAddress(name, MasterPort, master->lookup->names[0].host, &master->port)) {
+        // Never found: the status line says it could not be resolved.
+        ReleaseNameLookup(master->lookup);
+        master->lookup = nullptr;
+        return;
+    }
+    StartNameLookup(master->lookup);
+}
+
+bool QueryMasters(MasterServer* masters, int count)
+{
+    MasterExchange exchange = {masters, count, INVALID_SOCKET, nullptr, nullptr};
+    if (count == 1)
+        StatusMessage(L"Resolving %s...", masters[0].name);
+    else
+        StatusMessage(L"Querying %d master servers...", count);
+    bool going = true;
+    if (!OpenExchange(&exchange))
+        FailMasters(&exchange, true);
+    while (going && !AllSettled(exchange)) {
+        going = AskLookedUpMasters(&exchange) && RetryOverdueMasters(&exchange);
+        if (going && !AllSettled(exchange))
+            AwaitMasters(&exchange);
+    }
+    CloseExchange(&exchange);
+    if (!going && count > 1)
+        StatusMessage(L"Aborted.");
+    return going;
+}
+
+void ReleaseMasters(MasterServer* masters, int count)
+{
+    for (int index = 0; index < count; index++) {
+        free(masters[index].reply);
+        ReleaseNameLookup(masters[index].lookup);
+    }
+}
+
+void DescribeMasterFailure(const MasterServer& master, wchar_t* text, int textSize)
+{
+    switch (master.state) {
+    case MasterUnresolved: FormatText(text, textSize, L"Couldn't resolve %s.", master.name); break;
+    case MasterSilent: FormatText(text, textSize, L"No response from %s.", master.name); break;
+    default: FormatText(text, textSize, L"Error querying %s.", master.name); break;
+    }
+}

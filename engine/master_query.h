@@ -1,0 +1,46 @@
+// The master phase of an update: every master server is asked at once for
+// its list of game servers, each up to three times, two seconds apart.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/name_lookup.h"
+#include "settings/address_list.h"
+
+const WORD MasterPort = DefaultMasterPort;
+const int MasterReplyBufferSize = 65535;
+const int MasterHeaderSize = 12;
+const int MasterEntrySize = 6;
+const int MasterAttempts = 3;
+const DWORD MasterWaitMilliseconds = 2000;
+
+enum MasterState { MasterResolving, MasterWaiting, MasterAnswered, MasterUnresolved, MasterSilent, MasterFailed };
+
+struct MasterServer {
+    const wchar_t* name;  // as the player typed it, for the status line
+    WORD port;
+    NameLookup* lookup;
+    DWORD address;  // network byte order, once looked up
+    MasterState state;
+    int attempts;
+    DWORD sentAt;
+    unsigned char* reply;  // on the C heap once answered
+    int replyLength;
+};
+
+// Fills in a master from its name, which must outlive it, and starts looking
+// it up. A name that is no address is never found.
+void PrepareMaster(MasterServer* master, const wchar_t* name);
+
+// Asks every master and returns once each has answered or given up; false
+// when Abort was found after a request, and the update then ends. With one
+// master the status line and the timing are those of the single master of
+// old: the first datagram that arrives is its reply, whoever sent it. With
+// several, a datagram counts as the reply of the master it came from.
+bool QueryMasters(MasterServer* masters, int count);
+
+// Frees the replies and lookups of the masters.
+void ReleaseMasters(MasterServer* masters, int count);
+
+// The status line's text for a master that gave up.
+void DescribeMasterFailure(const MasterServer& master, wchar_t* text, int textSize);

@@ -1,0 +1,150 @@
+// The player's favourite servers in the window.
+#include <winsock2.h>
+
+#include "ui/favourites.h"
+
+#include <commctrl.h>
+
+#include "engine/master_update.h"
+#include "engine/server_refresh.h"
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "settings/settings.h"
+#include "settings/settings_store.h"
+#include "ui/main_window.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+
+HFONT FavouriteFont;
+
+namespace {
+
+// Whether a favourite leads to this server: where an update or the player
+// found it, or the address its text names.
+bool LeadsTo(const AddressEntry& favourite, DWORD address, WORD port)
+{
+    if (favourite.address != 0)
+        return favourite.address == address && favourite.port == port;
+    char host[HostNameSize];
+    WORD typedPort;
+    DWORD typedAddress;
+    return SplitAddress(favourite.text, DefaultServerPort, host, &typedPort) &&
+           ReadDottedAddress(host, &typedAddress) && typedAddress == address && typedPort == port;
+}
+
+int FavouriteLeadingTo(DWORD address, WORD port)
+{
+    for (int index = 0; index < FavouriteServers.count; index++) {
+        if (LeadsTo(FavouriteServers.entries[index], address, port))
+            return index;
+    }
+    return -1;
+}
+
+void RedrawRecordRow(int recordIndex)
+{
+    int row = RowOfRecord(recordIndex);
+    if (row != -1)
+        SendMessageW(ServerList, LVM_REDRAWITEMS, row, row);
+}
+
+// A server that is not in the table yet gets a record of its own: the table
+// may grow only while nothing else works on it.
+int RecordForServer(DWORD address, WORD port)
+{
+    int index = FindServerRecord(address, port);
+    if (index != -1 || UpdateBusy || RefreshBusy)
+        return index;
+    index = AppendServerRecord(address, port);
+    // The player list points into the table, which has moved.
+    FillPlayerList();
+    return index;
+}
+
+}  // namespace
+
+void CreateFavouriteFont(HWND serverList)
+{
+    LOGFONTW face = {};
+    HFONT listFont = reinterpret_cast<HFONT>(SendMessageW(serverList, WM_GETFONT, 0, 0));
+    if (listFont == nullptr)
+        listFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    GetObjectW(listFont, sizeof(face), &face);
+    face.lfWeight = FW_BOLD;
+    if (FavouriteFont != nullptr)
+        DeleteObject(FavouriteFont);
+    FavouriteFont = CreateFontIndirectW(&face);
+}
+
+bool IsFavouriteRecord(LPARAM recordIndex)
+{
+    return recordIndex >= 0 && recordIndex < ServerTable.count && ServerTable.records[recordIndex].favourite;
+}
+
+void ToggleFavourite(LPARAM recordIndex)
+{
+    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+        return;
+    ServerRecord& record = ServerTable.records[recordIndex];
+    if (record.favourite) {
+        for (int index = FavouriteServers.count - 1; index >= 0; index--) {
+            if (LeadsTo(FavouriteServers.entries[index], record.address, record.port))
+                RemoveAddressEntry(&FavouriteServers, index);
+        }
+        record.favourite = 0;
+    } else {
+        in_addr address;
+        address.s_addr = record.address;
+        wchar_t text[TypedAddressSize];
+        FormatText(text, TypedAddressSize, L"%S:%d", inet_ntoa(address), record.port);
+        if (!AppendAddressEntry(&FavouriteServers, text, MaxFavouriteServers)) {
+            StatusMessage(L"No room for more favourites.");
+            return;
+        }
+        FavouriteServers.entries[FavouriteServers.count - 1].address = record.address;
+        FavouriteServers.entries[FavouriteServers.count - 1].port = record.port;
+        record.favourite = 1;
+    }
+    SaveServerLists();
+    RedrawRecordRow(static_cast<int>(recordIndex));
+}
+
+void AddFavouriteServer(const wchar_t* text, DWORD address, WORD port)
+{
+    if (FindAddressEntry(FavouriteServers, text) != -1 || FavouriteLeadingTo(address, port) != -1) {
+        StatusMessage(L"%s is a favourite already.", text);
+        return;
+    }
+    if (!AppendAddressEntry(&FavouriteServers, text, MaxFavouriteServers)) {
+        StatusMessage(L"No room for more favourites.");
+        return;
+    }
+    FavouriteServers.entries[FavouriteServers.count - 1].address = address;
+    FavouriteServers.entries[FavouriteServers.count - 1].port = port;
+    SaveServerLists();
+
+    int index = RecordForServer(address, port);
+    if (index != -1) {
+        ServerTable.records[index].favourite = 1;
+        RedrawRecordRow(index);
+    }
+    if (index == -1 || !StartServerRefresh(index))
+        StatusMessage(L"%s is a favourite: the next update queries it.", text);
+}
+
+void TakeFavouriteAddresses(const AddressList* found)
+{
+    for (int index = 0; index < found->count; index++) {
+        int favourite = FindAddressEntry(FavouriteServers, found->entries[index].text);
+        if (favourite == -1)
+            continue;
+        FavouriteServers.entries[favourite].address = found->entries[index].address;
+        FavouriteServers.entries[favourite].port = found->entries[index].port;
+    }
+}
+
+void NoteFavouriteAddresses(const AddressList* favourites)
+{
+    SendMessageW(MainWindow, WM_NOTE_FAVOURITE_ADDRESSES, 0, reinterpret_cast<LPARAM>(favourites));
+}
