@@ -134,7 +134,9 @@ int LoadLastList(ServerAddress** servers)
         if (end > line && end[-1] == '\r')
             end--;
         *end = '\0';
-        if (end - line < LineSize && ReadServerLine(line, &list[count]))
+        // A NUL inside the line makes it no address.
+        if (end - line < LineSize && strlen(line) == static_cast<size_t>(end - line) &&
+            ReadServerLine(line, &list[count]))
             count++;
         line = next;
     }

@@ -211,7 +211,7 @@ void SweepTable(const ServerMerge& table, bool lastList, const wchar_t* note)
     if (!RebuildServerTable(table.servers, table.count))
         return;
     if (lastList)
-        StatusMessage(L"Querying the last list of %d servers...", table.count);
+        StatusMessage(L"Querying the last list of %d server%s...", table.count, table.count == 1 ? L"" : L"s");
     else
         StatusMessage(L"Querying servers...");
     RefreshCounts();

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <functional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/server_table.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
@@ -180,6 +182,38 @@ TEST_F(ConfigDialogTest, NewBuddiesHighlightAtOnce)
     }});
     EXPECT_EQ(BuddyCount, 0);
     EXPECT_FALSE(ServerHasBuddy(ServerTable.records[0]));
+}
+
+// The built-in master is shown until the player chooses others; the chosen
+// ones are saved as the dialog closes, one entry per usable line.
+TEST_F(ConfigDialogTest, MasterServersFieldShowsAndKeepsTheChoice)
+{
+    std::wstring shown;
+    RunDialog({[&shown](HWND dialog) {
+        shown = FieldText(dialog, IDC_MASTER_SERVERS);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(shown, L"127.0.0.1");
+    EXPECT_FALSE(MasterServersChosen);
+
+    RunDialog({[](HWND dialog) {
+        SetDlgItemTextW(dialog, IDC_MASTER_SERVERS, L"127.0.0.1\r\n  master.invalid:27901 \r\nnot a master!\r\n");
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_TRUE(MasterServersChosen);
+    ASSERT_EQ(MasterServers.count, 2);
+    wchar_t stored[64] = {};
+    DWORD size = sizeof(stored) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Master Servers", &type, stored, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_MULTI_SZ));
+    EXPECT_EQ(std::wstring(stored, size / sizeof(wchar_t)), std::wstring(L"127.0.0.1\0master.invalid:27901\0", 32));
+
+    RunDialog({[&shown](HWND dialog) {
+        shown = FieldText(dialog, IDC_MASTER_SERVERS);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(shown, L"127.0.0.1\r\nmaster.invalid:27901");
 }
 
 TEST(ConfigTemplate, MatchesTheLayout)

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <string>
 #include <vector>
@@ -13,8 +14,10 @@
 #include "engine/server_refresh.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
+#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -169,6 +172,7 @@ TEST_F(ServerMenuTest, CtrlCPutsTheAddressOnTheClipboard)
 
 UINT refreshItemState;
 UINT defaultItem;
+wchar_t favouriteItemText[64];
 
 // Reads the open menu from the menu's own loop, then closes it.
 void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
@@ -182,6 +186,7 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(nullptr, timer);
     refreshItemState = GetMenuState(menu, IDM_REFRESH, MF_BYCOMMAND);
     defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+    GetMenuStringW(menu, IDM_TOGGLE_FAVOURITE, favouriteItemText, 64, MF_BYCOMMAND);
     EndMenu();
 }
 
@@ -206,6 +211,65 @@ TEST_F(ServerMenuTest, RefreshIsRefusedDuringAnUpdate)
     EXPECT_FALSE(RefreshBusy);
     WaitForUpdate();
     EXPECT_EQ(LabServerRequests(lab, 1).arrivals.size(), 1u) << "a refresh was sent during the update";
+}
+
+}  // namespace
+
+namespace {
+
+// The font a row of the server list is drawn with, as its custom drawing
+// leaves it.
+HFONT RowFont(int row)
+{
+    HDC context = CreateCompatibleDC(nullptr);
+    HGDIOBJ original = GetCurrentObject(context, OBJ_FONT);
+    NMLVCUSTOMDRAW draw = {};
+    draw.nmcd.hdr = {ServerList, IDC_SERVER_LIST, static_cast<UINT>(NM_CUSTOMDRAW)};
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+    draw.nmcd.dwItemSpec = row;
+    draw.nmcd.hdc = context;
+    LRESULT answer = SendMessageW(MainWindow, WM_NOTIFY, IDC_SERVER_LIST, reinterpret_cast<LPARAM>(&draw));
+    HFONT font = static_cast<HFONT>(GetCurrentObject(context, OBJ_FONT));
+    EXPECT_EQ((answer & CDRF_NEWFONT) != 0, font != original);
+    SelectObject(context, original);
+    DeleteDC(context);
+    return font;
+}
+
+std::wstring StoredFavourites()
+{
+    wchar_t stored[64] = {};
+    DWORD size = sizeof(stored) - sizeof(wchar_t);
+    if (SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Favourite Servers", nullptr, stored, &size) != ERROR_SUCCESS)
+        return L"(none)";
+    return std::wstring(stored, size / sizeof(wchar_t));
+}
+
+// The row menu's item marks the selected row as a favourite, drawn in bold,
+// and takes the mark away again; each change is saved at once.
+TEST_F(ServerMenuTest, FavouriteMarkFollowsTheRowMenu)
+{
+    auto menuText = [this]() {
+        favouriteItemText[0] = L'\0';
+        UINT_PTR timer = SetTimer(nullptr, 0, 20, ReadOpenMenu);
+        EXPECT_TRUE(PressKey(VK_APPS, false));
+        KillTimer(nullptr, timer);
+        return std::wstring(favouriteItemText);
+    };
+    EXPECT_EQ(menuText(), L"Add to &Favourites");
+    SendMessageW(MainWindow, WM_COMMAND, IDM_TOGGLE_FAVOURITE, 0);
+    EXPECT_EQ(StoredFavourites(), std::wstring(L"127.0.0.1:28041\0", 17));
+    EXPECT_EQ(RowFont(1), FavouriteFont);
+    EXPECT_NE(RowFont(0), FavouriteFont);
+    LOGFONTW face = {};
+    GetObjectW(FavouriteFont, sizeof(face), &face);
+    EXPECT_EQ(face.lfWeight, FW_BOLD);
+
+    EXPECT_EQ(menuText(), L"Remove from &Favourites");
+    SendMessageW(MainWindow, WM_COMMAND, IDM_TOGGLE_FAVOURITE, 0);
+    EXPECT_EQ(StoredFavourites(), L"(none)");
+    EXPECT_EQ(FavouriteServers.count, 0);
+    EXPECT_NE(RowFont(1), FavouriteFont);
 }
 
 }  // namespace

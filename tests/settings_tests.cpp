@@ -352,6 +352,43 @@ TEST_F(SettingsTest, HostileValuesNeverOverflow)
     EXPECT_EQ(std::wstring(GamePath), shortPath);
 }
 
+void StoreStrings(const wchar_t* name, const std::wstring& strings)
+{
+    Store(name, REG_MULTI_SZ, strings.data(), static_cast<DWORD>(strings.size() * sizeof(wchar_t)));
+}
+
+// Masters and favourites keep the entries that read as addresses, whatever
+// else is stored; a list that is not a multi-string is no list, and none is
+// stored for a player who never chose one.
+TEST_F(SettingsTest, ServerListsKeepTheirGoodEntries)
+{
+    RunOnce();
+    StoredValue value;
+    EXPECT_FALSE(Stored(L"Master Servers", &value));
+    EXPECT_FALSE(Stored(L"Favourite Servers", &value));
+
+    // The last entry of each lacks its terminators.
+    StoreStrings(L"Master Servers", std::wstring(L"127.0.0.1\0bad host!\0 m2.invalid:27901 \0m3.invalid:99999\0"
+                                                 L"\0\0m4.invalid:27950", 74));
+    StoreStrings(L"Favourite Servers", std::wstring(L"fav.invalid\0FAV.invalid\0:27910\0fav2.invalid:1", 45));
+    Start();
+    EXPECT_TRUE(MasterServersChosen);
+    ASSERT_EQ(MasterServers.count, 3);
+    EXPECT_STREQ(MasterServers.entries[1].text, L"m2.invalid:27901");
+    EXPECT_STREQ(MasterServers.entries[2].text, L"m4.invalid:27950");
+    ASSERT_EQ(FavouriteServers.count, 2);
+    EXPECT_STREQ(FavouriteServers.entries[1].text, L"fav2.invalid:1");
+    Stop();
+    EXPECT_EQ(StoredText(L"Master Servers"), std::wstring(L"127.0.0.1\0m2.invalid:27901\0m4.invalid:27950\0\0", 45));
+
+    StoreText(L"Master Servers", L"127.0.0.1");
+    Start();
+    EXPECT_FALSE(MasterServersChosen);
+    EXPECT_EQ(MasterServers.count, 0);
+    Stop();
+    EXPECT_FALSE(Stored(L"Master Servers", &value));
+}
+
 int WinsockUsers()
 {
     int users = 0;

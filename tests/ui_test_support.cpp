@@ -144,6 +144,9 @@ void ResetSettings()
     if (BuddyText != nullptr)
         HeapFree(GetProcessHeap(), 0, BuddyText);
     BuddyText = nullptr;
+    ClearAddressList(&MasterServers);
+    MasterServersChosen = false;
+    ClearAddressList(&FavouriteServers);
 }
 
 void MainWindowTest::SetUp()

@@ -1,0 +1,186 @@
+// Where an update's servers come from: several masters at once, the last
+// list kept on disk (and what a damaged one yields), and the favourites.
+#include <winsock2.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/last_list.h"
+#include "engine/master_query.h"
+#include "engine/master_update.h"
+#include "engine/server_table.h"
+#include "settings/settings.h"
+#include "tests/scratch_space.h"
+#include "tests/update_fixture.h"
+
+namespace {
+
+void ChooseMasters(const std::wstring& lines)
+{
+    ReadAddressEntries(&MasterServers, lines.c_str(), (int)lines.size(), DefaultMasterPort, MaxMasterServers);
+    MasterServersChosen = true;
+}
+
+void ChooseFavourites(const std::wstring& lines)
+{
+    ReadAddressEntries(&FavouriteServers, lines.c_str(), (int)lines.size(), DefaultServerPort, MaxFavouriteServers);
+}
+
+std::string ReadFileText(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string text(64 * 1024, '\0');
+    DWORD read = 0;
+    ReadFile(file, &text[0], (DWORD)text.size(), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    return text;
+}
+
+void WriteFileText(const std::wstring& path, const std::string& text)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::vector<int> TablePorts()
+{
+    std::vector<int> ports;
+    for (int index = 0; index < ServerTable.count; index++)
+        ports.push_back(ServerTable.records[index].port);
+    return ports;
+}
+
+// The last list lives in a scratch folder; masters and favourites are the
+// test's own.
+class ServerSourcesTest : public UpdateTest {
+protected:
+    ScratchFolder scratch;
+    std::wstring lastList;
+
+    void SetUp() override
+    {
+        UpdateTest::SetUp();
+        ASSERT_FALSE(scratch.path.empty()) << "no scratch folder could be made";
+        // A folder of its own below the scratch one: the list makes it.
+        lastList = scratch.path + L"Browser\\Last Servers.txt";
+        lstrcpynW(LastListPath, lastList.c_str(), PathSize);
+    }
+
+    void TearDown() override
+    {
+        UpdateTest::TearDown();
+        LastListPath[0] = L'\0';
+        ClearAddressList(&MasterServers);
+        MasterServersChosen = false;
+        ClearAddressList(&FavouriteServers);
+    }
+};
+
+// Three masters, the first silent, the others naming overlapping lists: each
+// server is listed once, in the order of the masters, and kept on disk. An
+// answer that names no server leaves that list as it was.
+TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
+{
+    LabScenario scenario;
+    for (int port = 28100; port < 28105; port++)
+        scenario.servers.push_back(AnsweringServer(port, "server " + std::to_string(port)));
+    scenario.master.silent = true;
+    LabMaster second;
+    second.port = 27901;
+    second.lists = {0, 1, 2, 1};
+    LabMaster third;
+    third.port = 27902;
+    third.lists = {2, 3, 4, 0};
+    scenario.otherMasters = {second, third};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901\r\n127.0.0.1:27902");
+
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(RunUpdate());
+    DWORD took = GetTickCount() - start;
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28100, 28101, 28102, 28103, 28104}));
+    EXPECT_EQ(LabMasterRequests(lab, 0).arrivals.size(), 3u);
+    EXPECT_EQ(LabMasterRequests(lab, 1).arrivals.size(), 1u);
+    std::vector<std::wstring> messages = RecordedStatusMessages();
+    EXPECT_EQ(messages.front(), L"Querying 3 master servers...");
+    EXPECT_NE(std::find(messages.begin(), messages.end(), L"No response from 127.0.0.1."), messages.end());
+    EXPECT_EQ(messages.back(), L"Completed. 5 of 5 servers responded. 2 of 3 master servers answered.");
+    // The silent master's three tries, two seconds apart, set the pace.
+    EXPECT_GE(took, 5500u);
+    EXPECT_LT(took, 15000u);
+    std::string kept = ReadFileText(lastList);
+    EXPECT_EQ(kept, "127.0.0.1:28100\r\n127.0.0.1:28101\r\n127.0.0.1:28102\r\n127.0.0.1:28103\r\n"
+                    "127.0.0.1:28104\r\n");
+
+    StopLab(lab);
+    scenario.master.silent = false;
+    for (LabMaster* master : {&scenario.master, &scenario.otherMasters[0], &scenario.otherMasters[1]})
+        master->replyLength = MasterHeaderSize;
+    ASSERT_TRUE(ServeLab(scenario));
+    ClearWindowCalls();
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(ServerTable.count, 0);
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 0 of 0 servers responded. 3 of 3 master servers answered.");
+    EXPECT_EQ(ReadFileText(lastList), kept);
+}
+
+// With no master to ask, the last list stands in; of a damaged one only the
+// good lines count, and a list too large is read no further than its limit.
+TEST_F(ServerSourcesTest, LastListIsReadSafely)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28110, "kept"), AnsweringServer(28111, "never listed")};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"");
+    CreateDirectoryW((scratch.path + L"Browser").c_str(), nullptr);
+    std::string damaged = "\x01\xff\xfe junk\r\n" + std::string(5000, '7') + "\n1.2.3:28111\n256.0.0.1:28111\n"
+                          "127.0.0.1:0\n127.0.0.1:65536\n127.0.0.1:28111 \n";
+    damaged += std::string("127.0.0.1:28111\0junk\n", 21);
+    damaged += "127.0.0.1:28110\r\n\n127.0.0.1:28110";
+    WriteFileText(lastList, damaged);
+
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(TablePorts(), std::vector<int>{28110});
+    std::vector<std::wstring> messages = RecordedStatusMessages();
+    EXPECT_EQ(messages.front(), L"Querying the last list of 1 server...");
+    EXPECT_EQ(messages.back(), L"Completed. 1 of 1 servers responded. The last list was queried.");
+
+    // Good lines beyond the first mebibyte are never read.
+    std::string huge(LastListReadLimit + 10, '\n');
+    huge += "127.0.0.1:28111\n";
+    WriteFileText(lastList, huge);
+    ClearWindowCalls();
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(RecordedStatusMessages(), std::vector<std::wstring>{L"No servers to query."});
+    EXPECT_EQ(TablePorts(), std::vector<int>{28110});
+}
+
+// Favourites come first, found afresh, whether or not a master lists them;
+// one whose name is not found is said so and left out.
+TEST_F(ServerSourcesTest, FavouritesJoinEveryUpdate)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28120, "listed"), AnsweringServer(28121, "listed favourite"),
+                        AnsweringServer(28122, "unlisted favourite")};
+    scenario.servers[2].unlisted = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseFavourites(L"127.0.0.1:28122\r\nnowhere.invalid\r\n127.0.0.1:28121");
+
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28122, 28121, 28120}));
+    EXPECT_EQ(ServerTable.records[0].favourite, 1);
+    EXPECT_EQ(ServerTable.records[1].favourite, 1);
+    EXPECT_EQ(ServerTable.records[2].favourite, 0);
+    EXPECT_STREQ(ServerTable.records[0].hostName, L"unlisted favourite");
+    EXPECT_EQ(RecordedStatusMessages().back(),
+              L"Completed. 3 of 3 servers responded. Couldn't resolve favourite nowhere.invalid.");
+    // Only what the master gave is kept as the last list.
+    EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28120\r\n127.0.0.1:28121\r\n");
+    ExpectSoundWindowCalls();
+}
+
+}  // namespace
