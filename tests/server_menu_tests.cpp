@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,94 @@ TEST_F(ServerMenuTest, FavouriteMarkFollowsTheRowMenu)
     EXPECT_EQ(StoredFavourites(), L"(none)");
     EXPECT_EQ(FavouriteServers.count, 0);
     EXPECT_NE(RowFont(1), FavouriteFont);
+}
+
+// Steps run one per tick inside the modal loops of "Add Server"; a step that
+// returns false runs again at the next tick.
+std::vector<std::function<bool()>> addServerSteps;
+size_t addServerStep;
+int addServerTicks;
+
+struct OwnedWindowSearch {
+    const wchar_t* caption;
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwnedWindow(HWND window, LPARAM parameter)
+{
+    OwnedWindowSearch* search = reinterpret_cast<OwnedWindowSearch*>(parameter);
+    if (WindowText(window) != search->caption || GetWindow(window, GW_OWNER) != search->owner ||
+        !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A window of this thread with this caption and owner (a dialog, a message box).
+HWND FindOwnedWindow(const wchar_t* caption, HWND owner)
+{
+    OwnedWindowSearch search = {caption, owner, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchOwnedWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void CALLBACK RunAddServerStep(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (addServerStep == addServerSteps.size() || ++addServerTicks > 500) {
+        KillTimer(nullptr, timer);
+        HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+        if (dialog != nullptr)
+            EndDialog(dialog, IDCANCEL);
+        return;
+    }
+    if (addServerSteps[addServerStep]())
+        addServerStep++;
+}
+
+// An address that does not parse, or whose name is not found, is told in a
+// message box over the dialog, which stays open; nothing is stored.
+TEST_F(ServerMenuTest, AddServerRefusesWhatItCannotFind)
+{
+    std::vector<std::wstring> complaints;
+    auto type = [](const wchar_t* address) {
+        return [address]() {
+            HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+            if (dialog == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK)))
+                return false;
+            SetDlgItemTextW(dialog, IDC_SERVER_ADDRESS, address);
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            return true;
+        };
+    };
+    auto answer = [&complaints]() {
+        HWND box = FindOwnedWindow(L"Add Server", FindOwnedWindow(L"Add Server", MainWindow));
+        if (box == nullptr)
+            return false;
+        wchar_t text[256] = L"";
+        GetDlgItemTextW(box, 0xFFFF, text, 256);
+        complaints.push_back(text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return true;
+    };
+    addServerSteps = {type(L"not an address!"), answer, type(L" nowhere.invalid "), answer, [&complaints]() {
+                          HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+                          if (dialog != nullptr)
+                              PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                          return dialog != nullptr;
+                      }};
+    addServerStep = 0;
+    addServerTicks = 0;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, RunAddServerStep);
+    EXPECT_TRUE(PressKey(VK_INSERT, false));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(addServerStep, addServerSteps.size()) << "the dialog did not go as expected";
+    ASSERT_EQ(complaints.size(), 2u);
+    EXPECT_EQ(complaints[0].rfind(L"\"not an address!\" is not a server address.", 0), 0u) << complaints[0].c_str();
+    EXPECT_EQ(complaints[1], L"Couldn't resolve nowhere.invalid.");
+    EXPECT_EQ(FavouriteServers.count, 0);
+    EXPECT_EQ(StoredFavourites(), L"(none)");
+    EXPECT_EQ(VisibleServerCount, 3);
 }
 
 }  // namespace
