@@ -15,7 +15,7 @@
 #include "lab/lab_network.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
-#include "tests/browser_driver.h"
+#include "tools/browser_driver.h"
 #include "tests/scratch_space.h"
 
 namespace {

@@ -22,7 +22,7 @@
 
 #include "lab/lab_network.h"
 #include "settings/settings_store.h"
-#include "tests/browser_driver.h"
+#include "tools/browser_driver.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Driving a browser process from the outside.
-#include "tests/browser_driver.h"
+#include "tools/browser_driver.h"
 
 #include <commctrl.h>
 #include <psapi.h>

@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-#include "tests/browser_driver.h"
+#include "tools/browser_driver.h"
 
 namespace {
 
