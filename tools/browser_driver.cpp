@@ -276,14 +276,34 @@ bool IsChecked(const BrowserProcess& browser, int id)
     return SendMessageW(GetDlgItem(browser.window, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown)
+namespace {
+
+// The browser's dialog of this caption, once it has opened; null on time-out.
+HWND WaitForDialog(const BrowserProcess& browser, const wchar_t* caption)
 {
-    ClickButton(browser, IDC_CONFIG);
     HWND dialog = nullptr;
     for (int wait = 0; wait < 250 && dialog == nullptr; wait++) {
         Sleep(20);
-        dialog = FindBrowserWindow(browser.process.dwProcessId, L"Config");
+        dialog = FindBrowserWindow(browser.process.dwProcessId, caption);
     }
+    return dialog;
+}
+
+// Presses the dialog's OK; true once the dialog has closed.
+bool ConfirmDialog(HWND dialog)
+{
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
+        Sleep(20);
+    return !IsWindow(dialog);
+}
+
+}  // namespace
+
+bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std::wstring* shown)
+{
+    ClickButton(browser, IDC_CONFIG);
+    HWND dialog = WaitForDialog(browser, L"Config");
     if (dialog == nullptr)
         return false;
     HWND field = GetDlgItem(dialog, IDC_BUDDY_LIST);
@@ -293,27 +313,17 @@ bool EditBuddyList(const BrowserProcess& browser, const std::wstring& text, std:
         *shown = current;
     }
     SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
-        Sleep(20);
-    return !IsWindow(dialog);
+    return ConfirmDialog(dialog);
 }
 
 bool AddServerByAddress(const BrowserProcess& browser, const std::wstring& address)
 {
     PressKey(browser, VK_INSERT);
-    HWND dialog = nullptr;
-    for (int wait = 0; wait < 250 && dialog == nullptr; wait++) {
-        Sleep(20);
-        dialog = FindBrowserWindow(browser.process.dwProcessId, L"Add Server");
-    }
+    HWND dialog = WaitForDialog(browser, L"Add Server");
     if (dialog == nullptr)
         return false;
     SendMessageW(GetDlgItem(dialog, IDC_SERVER_ADDRESS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(address.c_str()));
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    for (int wait = 0; wait < 250 && IsWindow(dialog); wait++)
-        Sleep(20);
-    return !IsWindow(dialog);
+    return ConfirmDialog(dialog);
 }
 
 namespace {
