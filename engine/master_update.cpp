@@ -141,7 +141,7 @@ NameLookup* LookUpFavourites()
 
 // Notes where each favourite was found, and tells the window; returns how
 // many were not found.
-int TakeFavouriteAddresses(NameLookup* lookup)
+int CollectFavouriteAddresses(NameLookup* lookup)
 {
     if (lookup == nullptr)
         return Plan.favourites.count;
@@ -240,7 +240,7 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         listed.count = LoadLastList(&listed.servers);
         lastList = listed.count > 0;
     }
-    int unresolved = TakeFavouriteAddresses(favourites);
+    int unresolved = CollectFavouriteAddresses(favourites);
     bool anything = answered > 0 || lastList || unresolved < Plan.favourites.count;
     ServerMerge table = {};
     bool merged = anything && MergeTable(listed, &table);

@@ -18,7 +18,6 @@
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
-#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"

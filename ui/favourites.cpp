@@ -16,8 +16,6 @@
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 
-HFONT FavouriteFont;
-
 namespace {
 
 // Whether a favourite leads to this server: where an update or the player
@@ -63,24 +61,6 @@ int RecordForServer(DWORD address, WORD port)
 }
 
 }  // namespace
-
-void CreateFavouriteFont(HWND serverList)
-{
-    LOGFONTW face = {};
-    HFONT listFont = reinterpret_cast<HFONT>(SendMessageW(serverList, WM_GETFONT, 0, 0));
-    if (listFont == nullptr)
-        listFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    GetObjectW(listFont, sizeof(face), &face);
-    face.lfWeight = FW_BOLD;
-    if (FavouriteFont != nullptr)
-        DeleteObject(FavouriteFont);
-    FavouriteFont = CreateFontIndirectW(&face);
-}
-
-bool IsFavouriteRecord(LPARAM recordIndex)
-{
-    return recordIndex >= 0 && recordIndex < ServerTable.count && ServerTable.records[recordIndex].favourite;
-}
 
 void ToggleFavourite(LPARAM recordIndex)
 {

@@ -1,19 +1,11 @@
-// The player's favourite servers in the window: marking their rows, adding
-// and removing them from a row's menu, adding one by address, and taking in
-// where an update found them. Every change is saved at once.
+// The player's favourite servers in the window: adding and removing them
+// from a row's menu, adding one by address, and taking in where an update
+// found them. Every change is saved at once.
 #pragma once
 
 #include <windows.h>
 
 struct AddressList;
-
-// Favourite rows are drawn in this bold face of the list's font.
-extern HFONT FavouriteFont;
-
-void CreateFavouriteFont(HWND serverList);
-
-// Whether the record at this index is a favourite; false for no such record.
-bool IsFavouriteRecord(LPARAM recordIndex);
 
 // Adds the record's server to the favourites, or removes every favourite
 // that leads to it.

@@ -9,10 +9,10 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 
+HFONT FavouriteFont;
 wchar_t (*BuddyNames)[BuddyNameSize];
 int BuddyCount;
 HWND PlayerList;
@@ -199,6 +199,24 @@ bool ServerHasBuddy(const ServerRecord& record)
             return true;
     }
     return false;
+}
+
+void CreateFavouriteFont(HWND serverList)
+{
+    LOGFONTW face = {};
+    HFONT listFont = reinterpret_cast<HFONT>(SendMessageW(serverList, WM_GETFONT, 0, 0));
+    if (listFont == nullptr)
+        listFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    GetObjectW(listFont, sizeof(face), &face);
+    face.lfWeight = FW_BOLD;
+    if (FavouriteFont != nullptr)
+        DeleteObject(FavouriteFont);
+    FavouriteFont = CreateFontIndirectW(&face);
+}
+
+bool IsFavouriteRecord(LPARAM recordIndex)
+{
+    return recordIndex >= 0 && recordIndex < ServerTable.count && ServerTable.records[recordIndex].favourite;
 }
 
 LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)

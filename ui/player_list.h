@@ -1,5 +1,5 @@
-// The player list of the selected server, and buddy highlighting in both
-// lists.
+// The player list of the selected server, and the highlighting of buddies
+// in both lists and of favourite servers.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,14 @@ extern wchar_t (*BuddyNames)[BuddyNameSize];
 extern int BuddyCount;
 
 const COLORREF BuddyBackground = 0xFFFF;
+
+// Favourite servers are drawn in this bold face of the list's font.
+extern HFONT FavouriteFont;
+
+void CreateFavouriteFont(HWND serverList);
+
+// Whether the record at this index is a favourite; false for no such record.
+bool IsFavouriteRecord(LPARAM recordIndex);
 
 // Builds the player list's columns; false when one cannot be made.
 bool BuildPlayerColumns(HWND mainWindow);

@@ -12,7 +12,6 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"

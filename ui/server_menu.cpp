@@ -15,6 +15,7 @@
 #include "ui/favourites.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
+#include "ui/player_list.h"
 #include "ui/server_list.h"
 
 namespace {
