@@ -157,13 +157,19 @@ int CollectFavouriteAddresses(NameLookup* lookup)
     return unresolved;
 }
 
-// The closing line's addition: how the masters fared, whether the last list
-// stood in for them, and which favourites could not be found.
-void DescribeSources(const MasterServer* masters, int count, bool lastList, int unresolved, wchar_t* note)
+int CountAnswered(const MasterServer* masters, int count)
 {
     int answered = 0;
     for (int index = 0; index < count; index++)
         answered += masters[index].state == MasterAnswered;
+    return answered;
+}
+
+// The closing line's addition: how the masters fared, whether the last list
+// stood in for them, and which favourites could not be found.
+void DescribeSources(const MasterServer* masters, int count, bool lastList, int unresolved, wchar_t* note)
+{
+    int answered = CountAnswered(masters, count);
     wchar_t part[StatusTextSize] = L"";
     if (count > 1)
         FormatText(part, StatusTextSize, L" %d of %d master servers answered.", answered, count);
@@ -223,9 +229,7 @@ void SweepTable(const ServerMerge& table, bool lastList, const wchar_t* note)
 // is nothing to query, and the previous table then stays.
 bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourites)
 {
-    int answered = 0;
-    for (int index = 0; index < count; index++)
-        answered += masters[index].state == MasterAnswered;
+    int answered = CountAnswered(masters, count);
     ServerMerge listed = {};
     if (answered > 0 && !MergeMasterReplies(masters, count, &listed)) {
         EndMerge(&listed);
@@ -248,8 +252,13 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         wchar_t note[StatusTextSize];
         DescribeSources(masters, count, lastList, unresolved, note);
         SweepTable(table, lastList, note);
+    } else if (anything) {
+        StatusMessage(L"Not enough memory for %d servers.", Plan.favourites.count + listed.count);
     } else if (count == 0) {
         StatusMessage(L"No servers to query.");
+    } else if (count > 1) {
+        // A single master's own failure line stays, as it always did.
+        StatusMessage(L"None of the %d master servers answered.", count);
     }
     EndMerge(&table);
     EndMerge(&listed);
