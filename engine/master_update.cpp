@@ -207,7 +207,8 @@ bool MergeTable(const ServerMerge& listed, ServerMerge* table)
     return true;
 }
 
-void SweepTable(const ServerMerge& table, bool lastList, const wchar_t* note)
+// `lastList` is the number of servers the last list gave, 0 when none.
+void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
 {
     // The count goes to 0 before the views are emptied: the reset's round
     // trip through the UI thread then ends any walk of the old table, and
@@ -216,8 +217,8 @@ void SweepTable(const ServerMerge& table, bool lastList, const wchar_t* note)
     ResetServerViews();
     if (!RebuildServerTable(table.servers, table.count))
         return;
-    if (lastList)
-        StatusMessage(L"Querying the last list of %d server%s...", table.count, table.count == 1 ? L"" : L"s");
+    if (lastList > 0)
+        StatusMessage(L"Querying the last list of %d server%s...", lastList, lastList == 1 ? L"" : L"s");
     else
         StatusMessage(L"Querying servers...");
     RefreshCounts();
@@ -251,7 +252,7 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
     if (merged) {
         wchar_t note[StatusTextSize];
         DescribeSources(masters, count, lastList, unresolved, note);
-        SweepTable(table, lastList, note);
+        SweepTable(table, lastList ? listed.count : 0, note);
     } else if (anything) {
         StatusMessage(L"Not enough memory for %d servers.", Plan.favourites.count + listed.count);
     } else if (count == 0) {
