@@ -242,7 +242,13 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         SaveLastList(listed.servers, listed.count);
     bool lastList = false;
     if (answered == 0) {
-        listed.count = LoadLastList(&listed.servers);
+        ServerAddress* kept = nullptr;
+        int keptCount = LoadLastList(&kept);
+        if (keptCount > 0 && StartMerge(&listed, keptCount)) {
+            for (int index = 0; index < keptCount; index++)
+                AddToMerge(&listed, kept[index].address, kept[index].port, 0);
+        }
+        free(kept);
         lastList = listed.count > 0;
     }
     int unresolved = CollectFavouriteAddresses(favourites);
