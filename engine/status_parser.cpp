@@ -34,9 +34,9 @@ enum InfoSlot {
 const int KeyBufferSize = 64;
 const int GameDateWords = 3;
 
-// Cuts the next token off a line in place. Runs of separators count as one
-// and leading ones are skipped, so a token is never empty. Afterwards the
-// cursor stands just past the separator that ended the token.
+// Cuts the next token off a player line in place. Runs of separators count
+// as one and leading ones are skipped, so a token is never empty. Afterwards
+// the cursor stands just past the separator that ended the token.
 char* NextToken(char** cursor, char separator)
 {
     char* position = *cursor;
@@ -88,16 +88,36 @@ void CutToThreeWords(wchar_t* text)
     }
 }
 
+// Cuts the next field off an info string in place, as the game reads it:
+// every backslash ends a field, so two in a row leave an empty one. Null
+// once the line is used up.
+char* NextInfoField(char** cursor)
+{
+    char* field = *cursor;
+    if (field == nullptr)
+        return nullptr;
+    char* position = field;
+    while (*position != '\0' && *position != '\\')
+        position++;
+    if (*position == '\0') {
+        *cursor = nullptr;
+    } else {
+        *position = '\0';
+        *cursor = position + 1;
+    }
+    return field;
+}
+
 void CollectInfoValues(char* infoLine, const char* slots[InfoSlotCount])
 {
-    char* cursor = infoLine;
+    char* cursor = *infoLine == '\\' ? infoLine + 1 : infoLine;
     for (;;) {
-        char* keyToken = NextToken(&cursor, '\\');
+        char* keyToken = NextInfoField(&cursor);
         if (keyToken == nullptr)
             return;
         char key[KeyBufferSize];
         lstrcpynA(key, keyToken, KeyBufferSize);
-        char* value = NextToken(&cursor, '\\');
+        char* value = NextInfoField(&cursor);
         if (value == nullptr)
             return;
         for (const InfoKey& row : InfoKeyTable) {

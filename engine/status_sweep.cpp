@@ -289,15 +289,17 @@ SweepWait WaitForAnswersOrAbort(DWORD milliseconds)
 const DWORD CatchUpLimit = 100;
 DWORD NextRequestDue;
 
-// The wait after a request: until the next one is due.
+// The wait after a request: until the next one is due, and never less than
+// half an interval, so that catching up never sends two at once.
 DWORD PacingWait()
 {
     DWORD now = timeGetTime();
-    NextRequestDue += PacingInterval();
+    DWORD interval = PacingInterval();
+    NextRequestDue += interval;
     if (static_cast<LONG>(now - NextRequestDue) > static_cast<LONG>(CatchUpLimit))
         NextRequestDue = now - CatchUpLimit;
     LONG left = static_cast<LONG>(NextRequestDue - now);
-    return left > 0 ? static_cast<DWORD>(left) : 0;
+    return left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
 }
 
 // Returns true when the sweep is over after this pass.

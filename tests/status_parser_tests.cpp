@@ -47,7 +47,8 @@ TEST_F(StatusParserTest, WorkedReplyFillsRecordAndReports)
     EXPECT_STREQ(record.hostName, L"Alpha");
     EXPECT_STREQ(record.mapName, L"m1");
     EXPECT_EQ(record.maxClients, 8);
-    EXPECT_STREQ(record.gameName, L"default");
+    // Sent empty, so empty: "default" stands only for a missing key.
+    EXPECT_STREQ(record.gameName, L"");
     ASSERT_EQ(record.playerCount, 1);
     EXPECT_EQ(record.players[0].score, 3);
     EXPECT_EQ(record.players[0].ping, 52);
@@ -73,8 +74,9 @@ TEST_F(StatusParserTest, InfoKeyPairing)
         {"keys fold ASCII case", "\\HostName\\Beta\\MAPNAME\\q2dm1", L"Beta", L"q2dm1"},
         {"a repeated key keeps the last value", "\\hostname\\First\\mapname\\a\\hostname\\Second",
          L"Second", L"a"},
-        {"an empty value shifts the pairing", "\\hostname\\\\mapname\\x", L"mapname", L"?"},
-        {"runs of backslashes are one separator", "\\\\\\hostname\\\\\\\\Gamma\\", L"Gamma", L"?"},
+        {"an empty value is empty, and the pairs after it keep their keys", "\\hostname\\\\mapname\\x", L"",
+         L"x"},
+        {"every backslash ends a field", "\\\\hostname\\Gamma\\\\mapname\\\\", L"", L""},
         {"no leading backslash", "hostname\\Delta\\mapname\\base1", L"Delta", L"base1"},
         {"a trailing key without value is ignored", "\\hostname\\Eps\\mapname", L"Eps", L"?"},
         {"unknown keys are skipped", "\\admin\\me\\hostname\\Zeta\\mapname2\\no", L"Zeta", L"?"},
