@@ -8,6 +8,8 @@ const int MaxPlayers = 64;
 const int PlayerNameSize = 32;
 const int LongTextSize = 256;
 const int ShortTextSize = 64;
+// Requests a server is sent in one sweep at the most.
+const int MaxRequests = 3;
 
 struct PlayerEntry {
     wchar_t name[PlayerNameSize];
@@ -26,6 +28,9 @@ struct ServerRecord {
     int playerCount;
     int maxClients;
     DWORD sentAt;  // timeGetTime of the latest request; 0 while never sent
+    // When each request of the sweep went out, in order: a reply is measured
+    // from the latest one sent before it arrived.
+    DWORD requestTimes[MaxRequests];
     DWORD ping;
     PlayerEntry players[MaxPlayers];
     int responded;

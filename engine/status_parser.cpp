@@ -227,7 +227,9 @@ void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, Server
     const char* cursor = datagram;
     int bytesLeft = length;
     free(ReadLine(&cursor, &bytesLeft));
-    record->ping = arrivedAt - record->sentAt;
+    // A reply stamped before its request's time was noted is no faster than 0.
+    LONG ping = static_cast<LONG>(arrivedAt - record->sentAt);
+    record->ping = ping > 0 ? static_cast<DWORD>(ping) : 0;
 
     ParseInfoLine(&cursor, &bytesLeft, record);
     record->playerCount = ParsePlayerLines(&cursor, &bytesLeft, record);

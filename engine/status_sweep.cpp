@@ -26,9 +26,13 @@ const int QueuedBytesLimit = 8 * 1024 * 1024;
 // The handles of the running sweep; written only before its threads start.
 SOCKET QuerySocket = INVALID_SOCKET;
 HANDLE SocketEvent;
-HANDLE StopEvent;  // manual reset: both threads of the sweep see it
+HANDLE StopEvent;  // manual reset: ends the receiver
+HANDLE ReaderStopEvent;  // manual reset: ends the reply reader
 HANDLE AllAnsweredEvent;
 HANDLE RepliesQueuedEvent;
+// Set as a sweep ends of itself: every reply that arrived is matched before
+// the threads go. An abort ends them at once.
+volatile LONG MatchEveryArrival;
 
 // A reply as it came off the socket, stamped with the time it arrived.
 struct ArrivedReply {
@@ -92,6 +96,21 @@ void ReleaseAddressIndex()
     AddressIndexCount = 0;
 }
 
+// The request a reply answers: the latest one sent before it arrived. A
+// retry noted after the reply came in is not the one.
+void TakeRequestAnswered(ServerRecord* record, DWORD arrivedAt)
+{
+    int requests = record->attempts < MaxRequests ? record->attempts : MaxRequests;
+    for (int request = requests - 1; request > 0; request--) {
+        if (static_cast<LONG>(arrivedAt - record->requestTimes[request]) >= 0) {
+            record->sentAt = record->requestTimes[request];
+            return;
+        }
+    }
+    if (requests > 0)
+        record->sentAt = record->requestTimes[0];
+}
+
 // The record that was queried at this address and port and has not answered.
 ServerRecord* FindQueriedRecord(DWORD address, WORD port)
 {
@@ -153,8 +172,9 @@ void ReleaseReplies(ArrivedReply* replies)
 // Reads what waits on the socket. The time is read as soon as each receive
 // returns. Nothing waiting, or an error that says so, ends the read; a lost
 // datagram (too large for the buffer, or a port-unreachable report) does not.
-void ReadWaitingReplies(char* datagram)
+int ReadWaitingReplies(char* datagram)
 {
+    int queued = 0;
     for (int read = 0; read < RepliesPerRead; read++) {
         sockaddr_in sender;
         int senderSize = sizeof(sender);
@@ -163,22 +183,32 @@ void ReadWaitingReplies(char* datagram)
         DWORD arrivedAt = timeGetTime();
         if (received >= 1) {
             QueueReply(datagram, received, arrivedAt, sender);
+            queued++;
             continue;
         }
         int error = received == 0 ? 0 : WSAGetLastError();
         if (error != 0 && error != WSAEMSGSIZE && error != WSAECONNRESET)
-            return;
+            break;
     }
+    return queued;
 }
+
+// Rounds of reading the socket empty at the end, so that a flood cannot
+// hold the end of the sweep.
+const int FinalReads = 64;
 
 DWORD WINAPI ReplyReader(LPVOID)
 {
     // The stop request comes first so that a flood of replies cannot delay it.
-    HANDLE handles[2] = {StopEvent, SocketEvent};
+    HANDLE handles[2] = {ReaderStopEvent, SocketEvent};
     timeBeginPeriod(1);
     char* datagram = static_cast<char*>(malloc(DatagramBufferSize));
     while (datagram != nullptr && WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
         ReadWaitingReplies(datagram);
+    for (int round = 0; datagram != nullptr && MatchEveryArrival && round < FinalReads; round++) {
+        if (ReadWaitingReplies(datagram) == 0)
+            break;
+    }
     free(datagram);
     timeEndPeriod(1);
     return 0;
@@ -193,10 +223,12 @@ bool StopRequested()
 // order, taking the TableLock once per reply.
 void MatchReplies(ArrivedReply* replies, int* unanswered)
 {
-    for (ArrivedReply* reply = replies; reply != nullptr && !StopRequested(); reply = reply->next) {
+    for (ArrivedReply* reply = replies; reply != nullptr && (MatchEveryArrival || !StopRequested());
+         reply = reply->next) {
         EnterCriticalSection(&TableLock);
         ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
         if (record != nullptr) {
+            TakeRequestAnswered(record, reply->arrivedAt);
             ParseStatusReply(reply->datagram, reply->length, reply->arrivedAt, record);
             (*unanswered)--;
         }
@@ -215,10 +247,15 @@ DWORD WINAPI Receiver(LPVOID)
     int unanswered = CountUnansweredLocked();
     LeaveCriticalSection(&TableLock);
 
-    while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    for (;;) {
+        bool stopped = WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+        if (stopped && !MatchEveryArrival)
+            break;
         ArrivedReply* replies = TakeQueuedReplies();
         MatchReplies(replies, &unanswered);
         ReleaseReplies(replies);
+        if (stopped)
+            break;
     }
     timeEndPeriod(1);
     return 0;
@@ -239,6 +276,7 @@ void ReleaseSweepState()
     QuerySocket = INVALID_SOCKET;
     CloseEvent(&AllAnsweredEvent);
     CloseEvent(&StopEvent);
+    CloseEvent(&ReaderStopEvent);
     CloseEvent(&SocketEvent);
     CloseEvent(&RepliesQueuedEvent);
     if (QueueLockReady) {
@@ -250,14 +288,16 @@ void ReleaseSweepState()
 
 bool CreateSweepState()
 {
+    MatchEveryArrival = 0;
     SocketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ReaderStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     AllAnsweredEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     RepliesQueuedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     InitializeCriticalSection(&QueueLock);
     QueueLockReady = true;
     QuerySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (SocketEvent == nullptr || StopEvent == nullptr || AllAnsweredEvent == nullptr ||
+    if (SocketEvent == nullptr || StopEvent == nullptr || ReaderStopEvent == nullptr || AllAnsweredEvent == nullptr ||
         RepliesQueuedEvent == nullptr || QuerySocket == INVALID_SOCKET ||
         WSAEventSelect(QuerySocket, SocketEvent, FD_READ) != 0 || !BuildAddressIndex()) {
         ReleaseSweepState();
@@ -323,11 +363,15 @@ bool RunPass(int pass)
 
 // The reader and the receiver may be busy with a reply; both must be gone
 // before the socket and the events are released and the table may change.
-void StopThreads(HANDLE reader, HANDLE receiver)
+// The reader goes first, so that when every arrival is to be matched, the
+// receiver finds all that the reader took off the socket.
+void StopThreads(HANDLE reader, HANDLE receiver, bool matchEveryArrival)
 {
+    InterlockedExchange(&MatchEveryArrival, matchEveryArrival ? 1 : 0);
+    SetEvent(ReaderStopEvent);
+    WaitForSingleObject(reader, INFINITE);
     SetEvent(StopEvent);
-    HANDLE threads[2] = {reader, receiver};
-    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+    WaitForSingleObject(receiver, INFINITE);
     CloseHandle(reader);
     CloseHandle(receiver);
     ReleaseSweepState();
@@ -360,6 +404,7 @@ void SendStatusQuery(ServerRecord* record)
     record->sentAt = timeGetTime();
     if (record->sentAt == 0)
         record->sentAt = 1;
+    record->requestTimes[(record->attempts - 1) % MaxRequests] = record->sentAt;
     if (sendto(QuerySocket, StatusRequest, sizeof(StatusRequest), 0,
                reinterpret_cast<const sockaddr*>(&destination), sizeof(destination)) == SOCKET_ERROR)
         StatusMessage(L"Can't send: error %d", WSAGetLastError());
@@ -387,9 +432,11 @@ void StatusSweep(const wchar_t* note)
     while (!RunPass(pass))
         pass++;
 
-    const wchar_t* outcome = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0 ? L"Aborted" : L"Completed";
+    bool aborted = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;
+    // Replies that came in before the end count; an abort ends at once.
+    StopThreads(reader, receiver, !aborted);
     int unanswered = CountUnanswered();
-    StopThreads(reader, receiver);
+    const wchar_t* outcome = aborted ? L"Aborted" : L"Completed";
     StatusMessage(L"%s. %d of %d servers responded.%s", outcome, ServerTable.count - unanswered,
                   ServerTable.count, note);
     timeEndPeriod(1);

@@ -5,7 +5,7 @@
 
 #include "engine/server_table.h"
 
-const int SweepPasses = 3;
+const int SweepPasses = MaxRequests;
 const DWORD PassPauseMilliseconds = 1000;
 const int DatagramBufferSize = 4096;
 

@@ -266,4 +266,38 @@ TEST_F(StatusSweepTest, PingMeasuresTheServersDelayNotOurWaits)
     }
 }
 
+// A first reply that arrives while the retry's status line is shown is
+// measured from its own request, not from the retry noted after it.
+TEST_F(StatusSweepTest, LateFirstReplyIsMeasuredFromItsOwnRequest)
+{
+    SetStatusMessageDelay(300);
+    PacketsPerSecond = 10;
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(27911, "late")};
+    scenario.servers[0].replyDelay = 1200;
+    ASSERT_TRUE(ServeLab(scenario));
+    ASSERT_TRUE(RunUpdate());
+    const ServerRecord& record = ServerTable.records[0];
+    ASSERT_EQ(record.responded, 1);
+    EXPECT_EQ(record.attempts, 2);
+    EXPECT_GE(record.ping + 1, 1200u);
+    EXPECT_LE(record.ping, 1300u);
+}
+
+// Replies read before the sweep ends of itself are matched before it says
+// how many servers responded: here the second waits while the window is busy
+// with the first beyond the last pause.
+TEST_F(StatusSweepTest, RepliesThatArrivedAreMatchedBeforeTheEnd)
+{
+    SetStatusMessageDelay(1000, L"Found");
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(27911, "first"), AnsweringServer(27912, "second")};
+    for (LabServer& server : scenario.servers)
+        server.replyDelay = 2500;
+    ASSERT_TRUE(ServeLab(scenario));
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 2 of 2 servers responded.");
+    EXPECT_EQ(ServerTable.records[1].responded, 1);
+}
+
 }  // namespace

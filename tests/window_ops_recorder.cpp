@@ -17,12 +17,13 @@ std::vector<WindowCall> calls;
 HWND uiWindow;
 DWORD uiThread;
 DWORD statusMessageDelay;
+std::wstring delayedMessages;  // the start of the messages that are delayed
 std::function<void(UpdateButtonState)> buttonStateHook;
 
 void Store(WindowCall* call)
 {
     call->onUiThread = uiWindow != nullptr && GetCurrentThreadId() == uiThread;
-    if (call->kind == CallStatusMessage && statusMessageDelay > 0)
+    if (call->kind == CallStatusMessage && statusMessageDelay > 0 && call->text.rfind(delayedMessages, 0) == 0)
         Sleep(statusMessageDelay);
     call->time = timeGetTime();
     {
@@ -145,7 +146,8 @@ void SetButtonStateHook(const std::function<void(UpdateButtonState)>& hook)
     buttonStateHook = hook;
 }
 
-void SetStatusMessageDelay(DWORD milliseconds)
+void SetStatusMessageDelay(DWORD milliseconds, const std::wstring& start)
 {
     statusMessageDelay = milliseconds;
+    delayedMessages = start;
 }

@@ -46,5 +46,6 @@ void DetachWindowDouble();
 // as a click handled next would.
 void SetButtonStateHook(const std::function<void(UpdateButtonState)>& hook);
 
-// Makes the UI thread take this long over every status message.
-void SetStatusMessageDelay(DWORD milliseconds);
+// Makes the UI thread take this long over every status message that starts
+// with `start`.
+void SetStatusMessageDelay(DWORD milliseconds, const std::wstring& start = L"");
