@@ -206,11 +206,21 @@ void ReportMissingExecutable(const wchar_t* executablePath)
     AskUser(text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
 }
 
-void StartGame(const wchar_t* directory, const wchar_t* address)
+// The executable's path: the directory and the name with one backslash
+// between them, whether or not the directory ends with one.
+void JoinPath(const wchar_t* directory, const wchar_t* name, wchar_t* path, int pathSize)
+{
+    int length = lstrlenW(directory);
+    bool separated = length > 0 && directory[length - 1] == L'\\';
+    FormatText(path, pathSize, separated ? L"%s%s" : L"%s\\%s", directory, name);
+}
+
+// False, after telling the user why, when the game could not be started.
+bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wchar_t* address)
 {
     wchar_t commandLine[CommandLineSize];
-    FormatText(commandLine, CommandLineSize, L"\"%s\\%s\" +set game \"quarrix\" +connect \"%s\"", directory,
-               GameExecutable, address);
+    FormatText(commandLine, CommandLineSize, L"\"%s\" +set game \"quarrix\" +connect \"%s\"", executablePath,
+               address);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -218,7 +228,15 @@ void StartGame(const wchar_t* directory, const wchar_t* address)
                        &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        return true;
     }
+    DWORD error = GetLastError();
+    StatusMessage(L"Couldn't start %s (error %d).", executablePath, static_cast<int>(error));
+    wchar_t text[MessageTextSize];
+    FormatText(text, MessageTextSize, L"Couldn't start Quake II:\r\n\r\n\t%s\r\n\r\nWindows reports error %d.",
+               executablePath, static_cast<int>(error));
+    AskUser(text, L"Couldn't start Quake II", MB_ICONWARNING | MB_OK);
+    return false;
 }
 
 }  // namespace
@@ -254,13 +272,14 @@ void LaunchGame(int item)
     wchar_t directory[PathSize];
     lstrcpynW(directory, GamePath, PathSize);
     wchar_t executablePath[LongPathSize];
-    FormatText(executablePath, LongPathSize, L"%s\\%s", directory, GameExecutable);
+    JoinPath(directory, GameExecutable, executablePath, LongPathSize);
     // A path longer than a path may be cannot name the game.
     if (lstrlenW(executablePath) > PathSize - 1 || GetFileAttributesW(executablePath) == INVALID_FILE_ATTRIBUTES) {
         ReportMissingExecutable(executablePath);
         return;
     }
     SetCurrentDirectoryW(directory);
-    StartGame(directory, addressText);
-    DestroyWindow(MainWindow);
+    // The browser closes only once the game has started.
+    if (StartGame(directory, executablePath, addressText))
+        DestroyWindow(MainWindow);
 }

@@ -105,6 +105,10 @@ void ApplyConfig(HWND dialog)
     PacketsPerSecond = ReadNumberField(dialog, IDC_PACKETS_PER_SECOND);
     GoodPing = ReadNumberField(dialog, IDC_GOOD_PING);
     MediumPing = ReadNumberField(dialog, IDC_MEDIUM_PING);
+    EndWithBackslash(GamePath);
+    // What a restart would read as a default is that default now, so that an
+    // emptied field never leaves the browser without a game or a ping scale.
+    ApplySettingDefaults();
     ReadBuddyField(dialog);
     ReadMasterServersField(dialog);
     ParseBuddyList();
@@ -112,7 +116,6 @@ void ApplyConfig(HWND dialog)
     RedrawAllRows(PlayerList);
     UpdateWindow(ServerList);
     UpdateWindow(PlayerList);
-    EndWithBackslash(GamePath);
 }
 
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

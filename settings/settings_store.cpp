@@ -256,7 +256,9 @@ void ReadInstallDirectory()
     RegCloseKey(key);
 }
 
-void ApplyDefaults()
+}  // namespace
+
+void ApplySettingDefaults()
 {
     if (GamePath[0] == L'\0')
         ReadInstallDirectory();
@@ -269,6 +271,8 @@ void ApplyDefaults()
     if (MediumPing == 0)
         MediumPing = 200;
 }
+
+namespace {
 
 void WriteText(HKEY key, const wchar_t* name, const wchar_t* text)
 {
@@ -324,7 +328,7 @@ void LoadSettings()
     if (BuddyText == nullptr)
         BuddyText = EmptyHeapText();
     ParseBuddyList();
-    ApplyDefaults();
+    ApplySettingDefaults();
 }
 
 void SaveSettings()

@@ -14,6 +14,10 @@ extern const wchar_t InstallKeyName[];
 // Needs the main window and its Full and Empty boxes.
 void LoadSettings();
 
+// Puts the default in place of every value that a restart would load as its
+// default (0, or an empty text).
+void ApplySettingDefaults();
+
 // Ends by releasing Winsock, whether or not anything was saved.
 void SaveSettings();
 

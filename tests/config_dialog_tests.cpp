@@ -102,10 +102,11 @@ TEST_F(ConfigDialogTest, ShowsTheCurrentValuesAndTheCloseBoxApplies)
     EXPECT_EQ(shown[3], L"70");
     EXPECT_EQ(shown[4], L"140");
     EXPECT_EQ(shown[5], L"");
-    EXPECT_EQ(PacketsPerSecond, 0);
-    EXPECT_EQ(GoodPing, 0);
+    // Emptied fields take the defaults a restart would give them, at once.
+    EXPECT_EQ(PacketsPerSecond, 10);
+    EXPECT_EQ(GoodPing, 100);
     EXPECT_EQ(MediumPing, 140);
-    EXPECT_STREQ(GameExecutable, L"");
+    EXPECT_STREQ(GameExecutable, L"quake2.exe");
 }
 
 TEST_F(ConfigDialogTest, GamePathEndsWithOneBackslash)

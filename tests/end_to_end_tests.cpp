@@ -286,7 +286,7 @@ TEST_F(EndToEndTest, JoinStartsTheGameAndClosesTheBrowser)
         DWORD read = 0;
         ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
         CloseHandle(file);
-        EXPECT_EQ(std::wstring(text), L"\"" + game + L"\\quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
+        EXPECT_EQ(std::wstring(text), L"\"" + game + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28020\"\n" +
                                           game.substr(0, game.size() - 1) + L"\n");
     }
 }
@@ -385,7 +385,7 @@ TEST_F(EndToEndTest, JoinStartsANativeLinuxGameUnderWine)
     std::vector<std::string> lines = FileLines(record);
     ASSERT_EQ(lines.size(), 7u) << "the game left no whole record in its folder";
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
-              (std::vector<std::string>{Narrow(game) + "\\quake2", "+set", "game", "quarrix", "+connect",
+              (std::vector<std::string>{Narrow(game) + "quake2", "+set", "game", "quarrix", "+connect",
                                         "127.0.0.1:28021"}));
     EXPECT_TRUE(HostPathIsFolder(lines[6], game)) << "the game ran in " << lines[6];
 }

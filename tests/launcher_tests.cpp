@@ -99,7 +99,8 @@ LRESULT CALLBACK RecordStatusLines(HWND bar, UINT message, WPARAM wParam, LPARAM
 // Answers every box that the launcher shows, from the box's own loop.
 void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
 {
-    const wchar_t* captions[] = {L"Quake II Location", L"Can't find Quake II", L"Couldn't find Quake II"};
+    const wchar_t* captions[] = {L"Quake II Location", L"Can't find Quake II", L"Couldn't find Quake II",
+                                 L"Couldn't start Quake II"};
     for (const wchar_t* caption : captions) {
         HWND box = FindWindowW(L"#32770", caption);
         if (box == nullptr || !IsWindowEnabled(box))
@@ -263,7 +264,7 @@ TEST_F(LauncherTest, ConfirmedGameStartsConnectedAndIsRemembered)
 
     std::vector<std::wstring> launch = LaunchRecord(folder);
     ASSERT_EQ(launch.size(), 2u);
-    EXPECT_EQ(launch[0], L"\"" + folder + L"\\quake2.exe\" +set game \"quarrix\" +connect \"192.0.2.10:960\"");
+    EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"192.0.2.10:960\"");
     EXPECT_EQ(launch[1], folder.substr(0, folder.size() - 1));
 
     HKEY key;
@@ -347,7 +348,7 @@ TEST_F(LauncherTest, ConfiguredDirectoryWithoutTheGame)
     std::wstring games = RootOf(L'C') + L"Games";
     CreateDirectoryW(games.c_str(), nullptr);
     MakeFile(RootOf(L'C') + L"elsewhere\\quake2.exe");
-    const Case cases[] = {{games + L"\\", games + L"\\\\quake2.exe"}, {games, games + L"\\quake2.exe"}};
+    const Case cases[] = {{games + L"\\", games + L"\\quake2.exe"}, {games, games + L"\\quake2.exe"}};
     for (const Case& test : cases) {
         lstrcpyW(GamePath, test.gamePath.c_str());
         shownBoxes.clear();
@@ -372,19 +373,21 @@ TEST_F(LauncherTest, PathsTooLongForTheGameAreReportedMissing)
     DoubleClick(0);
     ASSERT_EQ(shownBoxes.size(), 1u);
     EXPECT_EQ(shownBoxes[0].text, L"Error: Couldn't find a Quake II executable:\r\n\r\n\t" + directory +
-                                      L"\\a-long-game-name.exe: File Not Found");
+                                      L"a-long-game-name.exe: File Not Found");
     EXPECT_TRUE(IsWindow(MainWindow));
 }
 
-TEST_F(LauncherTest, NonProgramStillClosesTheBrowserSilently)
+// A game that cannot be started is reported, and the browser stays.
+TEST_F(LauncherTest, NonProgramIsReportedAndTheBrowserStays)
 {
     std::wstring folder = RootOf(L'C') + L"Broken\\";
     MakeFile(folder + L"quake2.exe");
     lstrcpyW(GamePath, folder.c_str());
     DoubleClick(0);
-    EXPECT_TRUE(shownBoxes.empty());
-    EXPECT_EQ(statusLines.back(), L"Starting Quake II...");
-    EXPECT_FALSE(IsWindow(MainWindow));
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(statusLines.back().rfind(L"Couldn't start " + folder + L"quake2.exe (error ", 0), 0u)
+        << statusLines.back().c_str();
+    EXPECT_TRUE(IsWindow(MainWindow));
 }
 
 TEST_F(LauncherTest, EntryTooLongForAPathIsPassedOverAlone)
