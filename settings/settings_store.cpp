@@ -331,13 +331,18 @@ void LoadSettings()
     ApplySettingDefaults();
 }
 
-void SaveSettings()
+void StoreSettings()
 {
     HKEY key;
     if (OpenSettingsForWriting(&key)) {
         WriteAll(key);
         RegCloseKey(key);
     }
+}
+
+void SaveSettings()
+{
+    StoreSettings();
     WSACleanup();
 }
 

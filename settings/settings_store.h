@@ -18,7 +18,11 @@ void LoadSettings();
 // default (0, or an empty text).
 void ApplySettingDefaults();
 
-// Ends by releasing Winsock, whether or not anything was saved.
+// Every setting into the registry, as the window closes.
+void StoreSettings();
+
+// Stores the settings, and ends by releasing Winsock whether or not anything
+// was saved.
 void SaveSettings();
 
 // Saves the master servers and the favourites alone, as soon as they change.

@@ -435,6 +435,33 @@ TEST_F(EndToEndTest, ServerAddedByAddressIsListedAndKept)
     EXPECT_EQ(StoredTexts(L"Favourite Servers"), std::vector<std::wstring>{L"127.0.0.1:28016"});
 }
 
+// Under Wine, wineboot ends the session as Windows does at logoff: the
+// browser gets WM_QUERYENDSESSION and WM_ENDSESSION, and no WM_DESTROY.
+TEST_F(EndToEndTest, EndOfSessionSavesTheSettings)
+{
+    wchar_t wineboot[MAX_PATH] = L"";
+    GetSystemDirectoryW(wineboot, MAX_PATH);
+    lstrcatW(wineboot, L"\\wineboot.exe");
+    if (!IsFile(wineboot) || UnixPathOf(wineboot).empty())
+        GTEST_SKIP() << "needs Wine's wineboot";
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    ASSERT_TRUE(EditBuddyList(browser, L"Late Buddy"));
+    EXPECT_EQ(StoredText(L"Buddy List"), L"");
+
+    std::wstring commandLine = L"\"" + std::wstring(wineboot) + L"\" --end-session";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION ending = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &ending));
+    EXPECT_EQ(WaitForSingleObject(ending.hProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(ending.hThread);
+    CloseHandle(ending.hProcess);
+    EXPECT_EQ(StoredText(L"Buddy List"), L"Late Buddy");
+}
+
 TEST_F(EndToEndTest, ClosingDuringAnUpdateEndsPromptlyAndSaves)
 {
     LabScenario scenario;

@@ -389,6 +389,33 @@ TEST_F(SettingsTest, ServerListsKeepTheirGoodEntries)
     EXPECT_FALSE(Stored(L"Master Servers", &value));
 }
 
+int WinsockUsers();
+
+// A session that ends sends WM_QUERYENDSESSION and WM_ENDSESSION, and then
+// no WM_DESTROY: the settings are saved as the session ends, and only then.
+TEST_F(SettingsTest, EndOfSessionSavesTheSettings)
+{
+    HWND window = Start();
+    int users = WinsockUsers();
+    HeapFree(GetProcessHeap(), 0, BuddyText);
+    BuddyText = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, 64));
+    lstrcpyW(BuddyText, L"Late Buddy");
+    SetWindowPos(window, nullptr, 50, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_NE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
+    EXPECT_EQ(StoredText(L"Buddy List"), L"");
+    // A session end that was called off saves nothing.
+    SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(StoredText(L"Buddy List"), L"");
+
+    SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(StoredText(L"Buddy List"), std::wstring(L"Late Buddy") + L'\0');
+    StoredValue value;
+    ASSERT_TRUE(Stored(L"Window Position", &value));
+    EXPECT_EQ(reinterpret_cast<WINDOWPLACEMENT*>(value.bytes.data())->rcNormalPosition.left, 50);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(WinsockUsers(), users) << "Winsock was released while the browser goes on";
+}
+
 int WinsockUsers()
 {
     int users = 0;

@@ -286,6 +286,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (wParam == PaintTimerId)
             PaintHeldChanges();
         return TRUE;
+    case WM_ENDSESSION:
+        // At logoff or shutdown Windows ends the program after this message,
+        // without WM_DESTROY: the settings are saved now.
+        if (wParam)
+            StoreSettings();
+        return TRUE;
     case WM_DESTROY:
         PaintHeldChanges();
         SaveSettings();
