@@ -6,7 +6,9 @@
 #ifdef LAB_SETTINGS_KEY
 const wchar_t SettingsKeyName[] = L"SOFTWARE\\Quarrix Lab\\Browser";
 const wchar_t DataFolderName[] = L"Quarrix Lab\\Browser";
+const wchar_t InstanceName[] = L"Local\\Quarrix Lab Browser";
 #else
 const wchar_t SettingsKeyName[] = L"SOFTWARE\\Orbelle\\Quarrix Server Browser";
 const wchar_t DataFolderName[] = L"Orbelle\\Quarrix Server Browser";
+const wchar_t InstanceName[] = L"Local\\Orbelle Quarrix Server Browser";
 #endif

@@ -9,6 +9,8 @@ extern const wchar_t SettingsKeyName[];
 // list of servers.
 extern const wchar_t DataFolderName[];
 const wchar_t LastListFileName[] = L"Last Servers.txt";
+// The name that tells a running copy of this program from a second start.
+extern const wchar_t InstanceName[];
 extern const wchar_t InstallKeyName[];
 
 // Needs the main window and its Full and Empty boxes.

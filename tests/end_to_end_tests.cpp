@@ -462,6 +462,35 @@ TEST_F(EndToEndTest, EndOfSessionSavesTheSettings)
     EXPECT_EQ(StoredText(L"Buddy List"), L"Late Buddy");
 }
 
+// A second start brings the running browser forward and ends at once,
+// leaving the settings to the first.
+TEST_F(EndToEndTest, SecondStartBringsTheRunningBrowserForward)
+{
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    ShowWindow(browser.window, SW_MINIMIZE);
+    ULONGLONG written = KeyWritten(SettingsKeyName);
+
+    std::wstring commandLine = L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION second = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &second));
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(second.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(FindBrowserWindow(second.dwProcessId), nullptr);
+    if (WaitForSingleObject(second.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(second.hProcess, 1);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    EXPECT_FALSE(IsIconic(browser.window));
+    EXPECT_EQ(KeyWritten(SettingsKeyName), written);
+}
+
 TEST_F(EndToEndTest, ClosingDuringAnUpdateEndsPromptlyAndSaves)
 {
     LabScenario scenario;

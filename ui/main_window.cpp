@@ -16,6 +16,7 @@
 #include "ui/favourites.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
+#include "ui/running_copy.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
 #include "ui/sizer.h"
@@ -207,6 +208,7 @@ int RunMainWindow(HINSTANCE instance)
 {
     if (CreateMainWindow(instance) == nullptr)
         return 1;
+    PublishMainWindow(MainWindow);
     SetSmallIcon();
 
     MSG message;
