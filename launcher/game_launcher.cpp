@@ -4,6 +4,7 @@
 #include "launcher/game_launcher.h"
 
 #include <commctrl.h>
+#include <mmsystem.h>
 #include <stdlib.h>
 
 #include "engine/server_table.h"
@@ -38,13 +39,42 @@ int AskUser(const wchar_t* text, const wchar_t* caption, UINT type)
     return MessageBoxW(MainWindow, text, caption, type);
 }
 
+// At most this often the status line tells where the search is.
+const DWORD SearchReportInterval = 250;
+
+enum SearchOutcome { SearchFound, SearchNotFound, SearchStopped };
+
+// The search for the game over the fixed drives, on a thread of its own so
+// that the window goes on answering. Written on the UI thread before the
+// thread starts, and read there again once it has said it is done.
+struct GameSearch {
+    wchar_t executable[PathSize];  // the name searched for, as it was then
+    wchar_t address[AddressTextSize];
+    wchar_t found[PathSize];
+    HANDLE stop;  // manual reset: Escape, or the window closing
+    DWORD lastReport;
+};
+
+GameSearch Search;
+volatile LONG SearchBusy;
+
+bool StopRequested()
+{
+    return WaitForSingleObject(Search.stop, 0) == WAIT_OBJECT_0;
+}
+
+// The search thread's question, asked by the UI thread.
 bool UserConfirms(const wchar_t* directory)
 {
-    wchar_t question[MessageTextSize];
-    FormatText(question, MessageTextSize,
-               L"Quarrix Server Browser found '%s' in:\r\n\t%s\r\nIs this the one you wish to use?", GameExecutable,
-               directory);
-    return AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO) == IDYES;
+    return SendMessageW(MainWindow, WM_CONFIRM_GAME_FOLDER, 0, reinterpret_cast<LPARAM>(directory)) == IDYES;
+}
+
+void ReportSearchPlace(const wchar_t* directory)
+{
+    if (timeGetTime() - Search.lastReport < SearchReportInterval)
+        return;
+    StatusMessage(L"Searching %s...", directory);
+    Search.lastReport = timeGetTime();
 }
 
 // The directories one search has entered, by volume serial number and file
@@ -139,7 +169,7 @@ bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar
         FormatText(subdirectory, PathSize, L"%s%s\\", directory, entry.cFileName);
         return FindGameExecutable(subdirectory, found, walked);
     }
-    if (_wcsicmp(entry.cFileName, GameExecutable) == 0 && UserConfirms(directory)) {
+    if (_wcsicmp(entry.cFileName, Search.executable) == 0 && UserConfirms(directory)) {
         lstrcpynW(found, directory, PathSize);
         return true;
     }
@@ -150,8 +180,9 @@ bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar
 // confirmation of a match, copies its directory to `found` and returns true.
 bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked)
 {
-    if (!FirstVisit(directory, walked))
+    if (StopRequested() || !FirstVisit(directory, walked))
         return false;
+    ReportSearchPlace(directory);
     wchar_t pattern[PathSize + 1];
     FormatText(pattern, PathSize + 1, L"%s*", directory);
     WIN32_FIND_DATAW entry;
@@ -165,27 +196,55 @@ bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], Walke
         if (lstrlenW(directory) + lstrlenW(entry.cFileName) + 1 > PathSize - 1)
             continue;
         confirmed = ExamineEntry(directory, entry, found, walked);
-    } while (!confirmed && FindNextFileW(search, &entry));
+    } while (!confirmed && !StopRequested() && FindNextFileW(search, &entry));
     FindClose(search);
     return confirmed;
 }
 
 // One search over every fixed drive: a folder already walked on one drive is
-// not walked again on another.
-bool ScanFixedDrives()
+// not walked again on another. Tells the window how it ended.
+DWORD WINAPI ScanFixedDrives(LPVOID)
 {
+    timeBeginPeriod(1);
     WalkedDirectories walked = {};
     bool found = false;
-    for (wchar_t letter = L'C'; letter <= L'Z' && !found; letter++) {
+    for (wchar_t letter = L'C'; letter <= L'Z' && !found && !StopRequested(); letter++) {
         wchar_t root[PathSize];
         FormDriveRoot(letter, root, PathSize);
-        if (DriveTypeOf(root) != DRIVE_FIXED)
+        // A drive may take long to answer: the search may have been stopped.
+        if (DriveTypeOf(root) != DRIVE_FIXED || StopRequested())
             continue;
-        StatusMessage(L"Trying to find %s on %s...", GameExecutable, root);
-        found = FindGameExecutable(root, GamePath, &walked);
+        StatusMessage(L"Trying to find %s on %s...", Search.executable, root);
+        Search.lastReport = timeGetTime();
+        found = FindGameExecutable(root, Search.found, &walked);
     }
     free(walked.slots);
-    return found;
+    timeEndPeriod(1);
+    SearchOutcome outcome = found ? SearchFound : StopRequested() ? SearchStopped : SearchNotFound;
+    // With the window gone, no one else can end the search.
+    if (!PostMessageW(MainWindow, WM_GAME_SEARCH_DONE, outcome, 0))
+        InterlockedExchange(&SearchBusy, 0);
+    return 0;
+}
+
+void StartSearch(const wchar_t* address)
+{
+    if (Search.stop == nullptr)
+        Search.stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (Search.stop == nullptr)
+        return;
+    ResetEvent(Search.stop);
+    lstrcpynW(Search.executable, GameExecutable, PathSize);
+    lstrcpynW(Search.address, address, AddressTextSize);
+    Search.found[0] = L'\0';
+    SearchBusy = 1;
+    HANDLE thread = CreateThread(nullptr, 0, ScanFixedDrives, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        SearchBusy = 0;
+        StatusMessage(L"Couldn't start the search for %s.", Search.executable);
+        return;
+    }
+    CloseHandle(thread);
 }
 
 void ReportNotFound()
@@ -244,30 +303,9 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
 void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
 UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
 
-void LaunchGame(int item)
+// With the game's folder known: starts the game, which closes the browser.
+void StartFromGamePath(const wchar_t* address)
 {
-    if (item == -1)
-        return;
-    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    LPARAM record = ServerRowRecord(item);
-    if (record < 0 || record >= ServerTable.count) {
-        SetCursor(previous);
-        return;
-    }
-    // Taken before the scan: its question boxes serve the update's messages,
-    // and an update may replace the table meanwhile.
-    in_addr address;
-    address.s_addr = ServerTable.records[record].address;
-    wchar_t addressText[AddressTextSize];
-    FormatText(addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), ServerTable.records[record].port);
-    if (GamePath[0] == L'\0')
-        ScanFixedDrives();
-    SetCursor(previous);
-
-    if (GamePath[0] == L'\0') {
-        ReportNotFound();
-        return;
-    }
     StatusMessage(L"Starting Quake II...");
     wchar_t directory[PathSize];
     lstrcpynW(directory, GamePath, PathSize);
@@ -280,6 +318,63 @@ void LaunchGame(int item)
     }
     SetCurrentDirectoryW(directory);
     // The browser closes only once the game has started.
-    if (StartGame(directory, executablePath, addressText))
+    if (StartGame(directory, executablePath, address))
         DestroyWindow(MainWindow);
+}
+
+void LaunchGame(int item)
+{
+    // A second double-click during the search starts no other.
+    if (item == -1 || SearchBusy)
+        return;
+    LPARAM record = ServerRowRecord(item);
+    if (record < 0 || record >= ServerTable.count)
+        return;
+    // Taken before the search: an update may replace the table meanwhile.
+    in_addr address;
+    address.s_addr = ServerTable.records[record].address;
+    wchar_t addressText[AddressTextSize];
+    FormatText(addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), ServerTable.records[record].port);
+    if (GamePath[0] == L'\0') {
+        StartSearch(addressText);
+        return;
+    }
+    StartFromGamePath(addressText);
+}
+
+int ConfirmGameFolder(const wchar_t* directory)
+{
+    wchar_t question[MessageTextSize];
+    FormatText(question, MessageTextSize,
+               L"Quarrix Server Browser found '%s' in:\r\n\t%s\r\nIs this the one you wish to use?",
+               Search.executable, directory);
+    return AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO);
+}
+
+void FinishGameSearch(int outcome)
+{
+    SearchBusy = 0;
+    if (outcome == SearchStopped)
+        return;
+    if (outcome == SearchFound)
+        lstrcpynW(GamePath, Search.found, PathSize);
+    if (GamePath[0] == L'\0') {
+        ReportNotFound();
+        return;
+    }
+    StartFromGamePath(Search.address);
+}
+
+bool GameSearchRunning()
+{
+    return SearchBusy != 0;
+}
+
+void StopGameSearch(bool quietly)
+{
+    if (!SearchBusy || Search.stop == nullptr || StopRequested())
+        return;
+    SetEvent(Search.stop);
+    if (!quietly)
+        StatusMessage(L"Stopped searching for %s.", Search.executable);
 }

@@ -161,7 +161,8 @@ protected:
         ServerViewsTest::TearDown();
     }
 
-    void DoubleClick(int item)
+    // The double-click alone: a search it starts goes on beside the window.
+    void StartDoubleClick(int item)
     {
         NMITEMACTIVATE activation = {};
         activation.hdr.hwndFrom = ServerList;
@@ -169,6 +170,13 @@ protected:
         activation.hdr.code = NM_DBLCLK;
         activation.iItem = item;
         SendMessageW(MainWindow, WM_NOTIFY, IDC_SERVER_LIST, reinterpret_cast<LPARAM>(&activation));
+    }
+
+    // The double-click and all that follows from it, a search included.
+    void DoubleClick(int item)
+    {
+        StartDoubleClick(item);
+        EXPECT_TRUE(PumpUntil([] { return !GameSearchRunning(); }, 30000, MainWindow)) << "the search did not end";
     }
 
     std::vector<std::wstring> OfferedDirectories()
@@ -430,6 +438,61 @@ TEST_F(LauncherTest, SearchFollowsNoLinkAndWalksEveryDirectoryOnce)
     EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{root + L"Games\\Quake2\\"});
     EXPECT_TRUE(StatusShown(L"Trying to find quake2.exe on " + root + L"Games\\..."));
     EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable!");
+}
+
+HANDLE driveReleased;
+bool driveHeldTooLong;
+volatile LONG driveLooks;
+
+// Drive C answers only once released, as a slow drive would; E is fixed.
+UINT WINAPI SlowDriveType(LPCWSTR root)
+{
+    if (RootOf(L'C') == root) {
+        InterlockedIncrement(&driveLooks);
+        driveHeldTooLong = WaitForSingleObject(driveReleased, 10000) != WAIT_OBJECT_0;
+    }
+    return TestDriveType(root);
+}
+
+// The search goes on beside the window: the double-click returns at once, a
+// second one starts no other search, and Escape stops it with nothing more
+// to follow; closing the window during a search closes it as ever.
+TEST_F(LauncherTest, SearchGoesOnBesideTheWindowAndEscapeStopsIt)
+{
+    MakeFile(RootOf(L'E') + L"q2\\quake2.exe");
+    driveReleased = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    driveLooks = 0;
+    DriveTypeOf = SlowDriveType;
+    StartDoubleClick(0);
+    // The search is held at drive C while the window goes on.
+    ASSERT_TRUE(PumpUntil([] { return driveLooks == 1; }, 5000, MainWindow));
+    StartDoubleClick(0);
+    EXPECT_TRUE(GameSearchRunning());
+    SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(statusLines.back(), L"Stopped searching for quake2.exe.");
+    SetEvent(driveReleased);
+    EXPECT_TRUE(PumpUntil([] { return !GameSearchRunning(); }, 10000, MainWindow));
+    EXPECT_FALSE(driveHeldTooLong) << "the double-click waited for the drive";
+    EXPECT_EQ(driveLooks, 1);
+    PumpFor(50, MainWindow);
+    EXPECT_TRUE(shownBoxes.empty());
+    EXPECT_EQ(statusLines.back(), L"Stopped searching for quake2.exe.");
+    EXPECT_STREQ(GamePath, L"");
+    EXPECT_TRUE(IsWindow(MainWindow));
+
+    ResetEvent(driveReleased);
+    StartDoubleClick(0);
+    ASSERT_TRUE(PumpUntil([] { return driveLooks == 2; }, 5000, MainWindow));
+    DestroyWindow(MainWindow);
+    SetEvent(driveReleased);
+    EXPECT_TRUE(PumpUntil([] { return !GameSearchRunning(); }, 10000));
+    EXPECT_TRUE(shownBoxes.empty());
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key), ERROR_SUCCESS)
+        << "the settings were not saved";
+    RegCloseKey(key);
+    DriveTypeOf = TestDriveType;
+    CloseHandle(driveReleased);
 }
 
 }  // namespace

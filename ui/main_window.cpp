@@ -82,6 +82,10 @@ void RouteCommand(WORD controlId)
     case IDC_UPDATE:
         StartOrAbortUpdate();
         break;
+    case IDCANCEL:
+        // Escape: it stops a game search, and changes nothing else.
+        StopGameSearch(false);
+        break;
     case IDC_SHOW_FULL:
     case IDC_SHOW_EMPTY:
         ApplyServerFilters();
@@ -295,6 +299,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             StoreSettings();
         return TRUE;
     case WM_DESTROY:
+        StopGameSearch(true);
         PaintHeldChanges();
         SaveSettings();
         PostQuitMessage(0);
@@ -316,6 +321,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
+        return TRUE;
+    case WM_CONFIRM_GAME_FOLDER:
+        SetWindowLongW(window, DWL_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));
+        return TRUE;
+    case WM_GAME_SEARCH_DONE:
+        FinishGameSearch(static_cast<int>(wParam));
         return TRUE;
     case WM_NOTE_FAVOURITE_ADDRESSES:
         TakeFavouriteAddresses(reinterpret_cast<const AddressList*>(lParam));

@@ -14,6 +14,10 @@
 #define WM_REFRESH_COUNTS (WM_APP + 5)
 #define WM_REPLACE_SERVER_RECORD (WM_APP + 6)  // wParam: record index, lParam: the fresh record
 #define WM_NOTE_FAVOURITE_ADDRESSES (WM_APP + 7)  // lParam: the update's favourites
+// The game search's question (lParam: the folder; the answer is IDYES or
+// IDNO) and its end (wParam: how it ended).
+#define WM_CONFIRM_GAME_FOLDER (WM_APP + 8)
+#define WM_GAME_SEARCH_DONE (WM_APP + 9)
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;
