@@ -435,6 +435,25 @@ TEST_F(EndToEndTest, ServerAddedByAddressIsListedAndKept)
     EXPECT_EQ(StoredTexts(L"Favourite Servers"), std::vector<std::wstring>{L"127.0.0.1:28016"});
 }
 
+// Runs a program and returns its exit code, or -1 when it could not start or
+// did not end in time (it is then ended).
+int RunToItsEnd(std::wstring commandLine, DWORD timeoutMilliseconds)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, timeoutMilliseconds) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
 // Under Wine, wineboot ends the session as Windows does at logoff: the
 // browser gets WM_QUERYENDSESSION and WM_ENDSESSION, and no WM_DESTROY.
 TEST_F(EndToEndTest, EndOfSessionSavesTheSettings)
@@ -450,15 +469,7 @@ TEST_F(EndToEndTest, EndOfSessionSavesTheSettings)
     ASSERT_TRUE(EditBuddyList(browser, L"Late Buddy"));
     EXPECT_EQ(StoredText(L"Buddy List"), L"");
 
-    std::wstring commandLine = L"\"" + std::wstring(wineboot) + L"\" --end-session";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION ending = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &ending));
-    EXPECT_EQ(WaitForSingleObject(ending.hProcess, 30000), WAIT_OBJECT_0);
-    CloseHandle(ending.hThread);
-    CloseHandle(ending.hProcess);
+    EXPECT_EQ(RunToItsEnd(L"\"" + std::wstring(wineboot) + L"\" --end-session", 30000), 0);
     EXPECT_EQ(StoredText(L"Buddy List"), L"Late Buddy");
 }
 
@@ -472,21 +483,7 @@ TEST_F(EndToEndTest, SecondStartBringsTheRunningBrowserForward)
     ShowWindow(browser.window, SW_MINIMIZE);
     ULONGLONG written = KeyWritten(SettingsKeyName);
 
-    std::wstring commandLine = L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION second = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &second));
-    EXPECT_EQ(WaitForSingleObject(second.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(second.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(FindBrowserWindow(second.dwProcessId), nullptr);
-    if (WaitForSingleObject(second.hProcess, 0) != WAIT_OBJECT_0)
-        TerminateProcess(second.hProcess, 1);
-    CloseHandle(second.hThread);
-    CloseHandle(second.hProcess);
+    EXPECT_EQ(RunToItsEnd(L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\"", 10000), 0);
     EXPECT_FALSE(IsIconic(browser.window));
     EXPECT_EQ(KeyWritten(SettingsKeyName), written);
 }
