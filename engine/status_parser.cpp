@@ -69,6 +69,37 @@ void CopyNetworkText(wchar_t* field, int fieldSize, const char* text)
     field[length] = L'\0';
 }
 
+// Quake II draws names with a font of its own: bytes 128 to 255 are the
+// letters of 0 to 127 in colour, and the glyphs below 32 read as the plain
+// characters given here; 0 marks a glyph (a frame piece, a tab, a line end)
+// that stands for no character and is left out.
+const char GameGlyphs[32] = {0,   0,   0,   0,   0,   '.', 0,   0,   0,   0,   0,   0,   0,   0,   '.', '.',
+                             '[', ']', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '.', '<', '=', '>'};
+// The left arrow of the font.
+const char GameDelete = 127;
+
+// A name as the game shows it, in plain 7-bit characters.
+void ReadableGameText(const char* text, char* readable, int readableSize)
+{
+    int length = 0;
+    for (const unsigned char* byte = reinterpret_cast<const unsigned char*>(text);
+         *byte != 0 && length < readableSize - 1; byte++) {
+        unsigned char letter = *byte & 0x7F;
+        char shown = letter < 32 ? GameGlyphs[letter] : letter == GameDelete ? '<' : static_cast<char>(letter);
+        if (shown != 0)
+            readable[length++] = shown;
+    }
+    readable[length] = '\0';
+}
+
+// Host, map and player names, as the game shows them.
+void CopyGameText(wchar_t* field, int fieldSize, const char* text)
+{
+    char readable[LineBufferSize];
+    ReadableGameText(text, readable, LineBufferSize);
+    CopyNetworkText(field, fieldSize, readable);
+}
+
 bool IsWhiteSpace(wchar_t character)
 {
     return character == L' ' || (character >= L'\t' && character <= L'\r');
@@ -137,11 +168,11 @@ void FillInfoFields(ServerRecord* record, const char* slots[InfoSlotCount])
     record->maxClients = IntegerValue(slots[SlotMaxClients]);
     record->timeLimit = IntegerValue(slots[SlotTimeLimit]);
     record->antiCheat = IntegerValue(slots[SlotAntiCheat]);
-    CopyNetworkText(record->mapName, LongTextSize, slots[SlotMapName] ? slots[SlotMapName] : "?");
+    CopyGameText(record->mapName, LongTextSize, slots[SlotMapName] ? slots[SlotMapName] : "?");
     CopyNetworkText(record->gameName, ShortTextSize,
                     slots[SlotGameName] ? slots[SlotGameName] : "default");
     CopyNetworkText(record->version, LongTextSize, slots[SlotVersion] ? slots[SlotVersion] : "");
-    CopyNetworkText(record->hostName, LongTextSize, slots[SlotHostName] ? slots[SlotHostName] : "");
+    CopyGameText(record->hostName, LongTextSize, slots[SlotHostName] ? slots[SlotHostName] : "");
     if (slots[SlotGameDate] != nullptr) {
         CopyNetworkText(record->gameDate, ShortTextSize, slots[SlotGameDate]);
         CutToThreeWords(record->gameDate);
@@ -165,7 +196,7 @@ bool ReadPlayerLine(char* line, PlayerEntry* player)
     char* closingQuote = strchr(name, '"');
     if (closingQuote != nullptr)
         *closingQuote = '\0';
-    CopyNetworkText(player->name, PlayerNameSize, name);
+    CopyGameText(player->name, PlayerNameSize, name);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/server_table.h"
+#include "engine/status_parser.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "tests/ui_test_support.h"
@@ -71,6 +72,23 @@ TEST(BuddyList, MatchesEqualNamesAndExactInnerText)
     SetBuddyText(L"");
     EXPECT_FALSE(IsBuddy(L"Bob"));
     EXPECT_EQ(BuddyCount, 0);
+}
+
+// A buddy is found by the name the game shows, in whatever colours the
+// server sends it.
+TEST(BuddyList, MatchesNamesSentInColour)
+{
+    std::string reply = "\xff\xff\xff\xffprint\n\\hostname\\x\n3 40 \"";
+    for (char letter : std::string("Iron Stoat"))
+        reply += static_cast<char>(letter | 0x80);
+    reply += "\"\n";
+    static ServerRecord record;
+    record = {};
+    record.sentAt = 1;
+    ParseStatusFields(reply.data(), static_cast<int>(reply.size()), 2, &record);
+    SetBuddyText(L"Iron Stoat");
+    EXPECT_TRUE(ServerHasBuddy(record));
+    SetBuddyText(L"");
 }
 
 class PlayerListTest : public ServerViewsTest {

@@ -70,6 +70,9 @@ TEST_F(ServerListTest, CellsShowTheRecord)
     ServerRecord second = AnsweredRecord(L"Beta", 0, 8, 49);
     second.port = 961;
     ShowRecords({first, second});
+    // A name wider than its column shows whole in a tip.
+    EXPECT_TRUE(SendMessageW(ServerList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_LABELTIP);
+    EXPECT_TRUE(SendMessageW(PlayerList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_LABELTIP);
 
     ASSERT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(CellText(ServerList, 0, HostColumn), L"Alpha");

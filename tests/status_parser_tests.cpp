@@ -80,7 +80,7 @@ TEST_F(StatusParserTest, InfoKeyPairing)
         {"no leading backslash", "hostname\\Delta\\mapname\\base1", L"Delta", L"base1"},
         {"a trailing key without value is ignored", "\\hostname\\Eps\\mapname", L"Eps", L"?"},
         {"unknown keys are skipped", "\\admin\\me\\hostname\\Zeta\\mapname2\\no", L"Zeta", L"?"},
-        {"carriage returns are ordinary text", "\\hostname\\Eta\r", L"Eta\r", L"?"},
+        {"a carriage return is left out of a name", "\\hostname\\Eta\r", L"Eta", L"?"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -193,11 +193,45 @@ TEST_F(StatusParserTest, TextsAreCutToTheirFields)
     EXPECT_EQ(std::wstring(record.players[0].name), std::wstring(31, L'n'));
 }
 
+// Other texts than names come in the ANSI code page.
 TEST_F(StatusParserTest, TextIsConvertedFromTheAnsiCodePage)
 {
-    ServerRecord& record = Parse(Header + "\\hostname\\Caf\xe9 \x80\n0 0 \"J\xfcrgen\"\n");
-    EXPECT_STREQ(record.hostName, L"Caf\u00e9 \u20ac");
-    EXPECT_STREQ(record.players[0].name, L"J\u00fcrgen");
+    ServerRecord& record = Parse(Header + "\\version\\Caf\xe9 \x80\\gamedate\\D\xe9" "c 1 2026\n");
+    EXPECT_STREQ(record.version, L"Caf\u00e9 \u20ac");
+    EXPECT_STREQ(record.gameDate, L"D\u00e9c 1 2026");
+}
+
+std::string Coloured(const std::string& text)
+{
+    std::string coloured;
+    for (char letter : text)
+        coloured += static_cast<char>(letter | 0x80);
+    return coloured;
+}
+
+// Names read as the game draws them: coloured letters as their plain twins,
+// the font's glyphs as the characters they look like, frame pieces and
+// control characters left out; plain names as they were.
+TEST_F(StatusParserTest, NamesReadAsTheGameShowsThem)
+{
+    struct Case {
+        std::string sent;
+        const wchar_t* shown;
+    };
+    const Case cases[] = {
+        {Coloured("Rail Garden"), L"Rail Garden"},
+        {"\x10" + Coloured("x") + "\x11 \x12\x1b \x90\x92\x9b\x91", L"[x] 09 [09]"},
+        {"a\tb\x01\x8a\x1d\x1e\x1f\x7f", L"ab<=><"},
+        {"Quarrix Central", L"Quarrix Central"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.sent);
+        ServerRecord& record = Parse(Header + "\\hostname\\" + test.sent + "\\mapname\\" + test.sent + "\n0 0 \"" +
+                                     test.sent + "\"\n");
+        EXPECT_STREQ(record.hostName, test.shown);
+        EXPECT_STREQ(record.mapName, test.shown);
+        EXPECT_STREQ(record.players[0].name, test.shown);
+    }
 }
 
 TEST_F(StatusParserTest, OverlongLineIsCutAndReadingGoesOn)

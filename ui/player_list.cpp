@@ -72,7 +72,8 @@ int BuddySlotsNeeded(const wchar_t* text)
 bool BuildPlayerColumns(HWND mainWindow)
 {
     PlayerList = GetDlgItem(mainWindow, IDC_PLAYER_LIST);
-    SendMessageW(PlayerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+    SendMessageW(PlayerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_LABELTIP);
     float width = InnerListWidth(PlayerList);
     for (int index = 0; index < PlayerColumnCount; index++) {
         if (!InsertListColumn(PlayerList, index, PlayerColumns[index].title,

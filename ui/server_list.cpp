@@ -53,7 +53,8 @@ bool BuildServerColumns(HWND mainWindow)
 {
     ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
     float width = InnerListWidth(ServerList);
-    SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+    SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_LABELTIP);
     for (int index = 0; index < ServerColumnCount; index++) {
         const ColumnSpec& column = ServerColumns[index];
         if (!InsertListColumn(ServerList, index, column.title, ColumnWidth(column.widthPercent, width)))
