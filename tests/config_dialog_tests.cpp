@@ -217,11 +217,39 @@ TEST_F(ConfigDialogTest, MasterServersFieldShowsAndKeepsTheChoice)
     EXPECT_EQ(shown, L"127.0.0.1\r\nmaster.invalid:27901");
 }
 
+// Every label shows its whole text on one line, with the dialog's own font.
+TEST_F(ConfigDialogTest, LabelsHoldTheirText)
+{
+    std::vector<std::wstring> cut;
+    RunDialog({[&cut](HWND dialog) {
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+        HDC context = GetDC(dialog);
+        HGDIOBJ original = SelectObject(context, font);
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[16] = L"";
+            GetClassNameW(child, className, 16);
+            std::wstring text = WindowText(child);
+            if (_wcsicmp(className, L"Static") != 0 || text.empty())
+                continue;
+            SIZE extent = {};
+            GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+            RECT client = {};
+            GetClientRect(child, &client);
+            if (extent.cx > client.right || extent.cy > client.bottom)
+                cut.push_back(text);
+        }
+        SelectObject(context, original);
+        ReleaseDC(dialog, context);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(cut, std::vector<std::wstring>{});
+}
+
 TEST(ConfigTemplate, MatchesTheLayout)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_CONFIG);
     EXPECT_EQ(dialog.style, DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
-    EXPECT_EQ(dialog.rect, (RECT{0, 0, 273, 200}));
+    EXPECT_EQ(dialog.rect, (RECT{0, 0, 280, 200}));
     EXPECT_EQ(dialog.caption, L"Config");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 8);
@@ -237,17 +265,17 @@ TEST(ConfigTemplate, MatchesTheLayout)
         {IDC_GAME_EXECUTABLE, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 45, 183, 14}},
         {-1, L"STATIC", L"Game Path", WS_GROUP | SS_LEFT, {7, 7, 102, 8}},
         {-1, L"STATIC", L"Game Executable", WS_GROUP | SS_LEFT, {7, 35, 102, 9}},
-        {-1, L"STATIC", L"Buddy List (one per line)", WS_GROUP | SS_LEFT, {7, 64, 78, 8}},
+        {-1, L"STATIC", L"Buddy List (one per line)", WS_GROUP | SS_LEFT, {7, 64, 183, 8}},
         {IDC_BUDDY_LIST, L"EDIT", L"",
          WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 74, 183, 59}},
         {-1, L"STATIC", L"Master Servers", WS_GROUP | SS_LEFT, {7, 139, 102, 8}},
         {IDC_MASTER_SERVERS, L"EDIT", L"",
          WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 149, 183, 44}},
-        {-1, L"STATIC", L"Queries Per Second", WS_GROUP | SS_LEFT, {198, 7, 64, 8}},
+        {-1, L"STATIC", L"Queries Per Second", WS_GROUP | SS_LEFT, {198, 7, 75, 8}},
         {IDC_PACKETS_PER_SECOND, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 17, 68, 14}},
-        {-1, L"STATIC", L"Good ping value", WS_GROUP | SS_LEFT, {199, 36, 52, 8}},
+        {-1, L"STATIC", L"Good ping value", WS_GROUP | SS_LEFT, {199, 36, 67, 8}},
         {IDC_GOOD_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 45, 68, 14}},
-        {-1, L"STATIC", L"Medium ping value", WS_GROUP | SS_LEFT, {199, 64, 60, 8}},
+        {-1, L"STATIC", L"Medium ping value", WS_GROUP | SS_LEFT, {199, 64, 67, 8}},
         {IDC_MEDIUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 73, 68, 14}},
         {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {204, 179, 50, 14}},
     };
