@@ -16,8 +16,6 @@ volatile LONG RefreshBusy;
 
 namespace {
 
-const int AddressTextSize = 32;
-
 // A refresh ends without a verdict when an update cancels it, or when its
 // record is gone (an update cannot replace the table while it runs, so this
 // is only a guard).
@@ -29,7 +27,7 @@ struct RefreshTarget {
     int recordIndex;
     DWORD address;
     WORD port;
-    wchar_t addressText[AddressTextSize];  // as the IP Address column shows it
+    wchar_t addressText[ServerAddressTextSize];  // as the IP Address column shows it
 };
 
 RefreshTarget Target;
@@ -181,9 +179,7 @@ bool StartServerRefresh(int recordIndex)
     Target.recordIndex = recordIndex;
     Target.address = record.address;
     Target.port = record.port;
-    in_addr address;
-    address.s_addr = record.address;
-    FormatText(Target.addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), record.port);
+    FormatServerAddress(record.address, record.port, Target.addressText, ServerAddressTextSize);
 
     if (RefreshThread != nullptr)
         CloseHandle(RefreshThread);

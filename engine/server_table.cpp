@@ -1,5 +1,9 @@
 // The server table and its lock.
+#include <winsock2.h>
+
 #include "engine/server_table.h"
+
+#include "engine/status_text.h"
 
 ServerTableState ServerTable;
 CRITICAL_SECTION TableLock;
@@ -48,4 +52,11 @@ int FindServerRecord(DWORD address, WORD port)
             return index;
     }
     return -1;
+}
+
+void FormatServerAddress(DWORD address, WORD port, wchar_t* text, int textSize)
+{
+    in_addr dotted;
+    dotted.s_addr = address;
+    FormatText(text, textSize, L"%S:%d", inet_ntoa(dotted), port);
 }

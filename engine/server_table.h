@@ -68,6 +68,10 @@ extern CRITICAL_SECTION TableLock;
 
 int CountUnanswered();
 
+// "a.b.c.d:port", as the IP Address column shows a server.
+const int ServerAddressTextSize = 22;
+void FormatServerAddress(DWORD address, WORD port, wchar_t* text, int textSize);
+
 // Appends a zeroed record for this server and returns its index, or -1 when
 // memory is short. UI thread only, while neither an update nor a refresh
 // runs: the array moves.

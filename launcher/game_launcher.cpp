@@ -17,7 +17,6 @@
 namespace {
 
 const int CommandLineSize = 1024;
-const int AddressTextSize = 32;
 const int MessageTextSize = 1024;
 // Room to show a directory and a name that together overflow a path.
 const int LongPathSize = 2 * PathSize;
@@ -49,7 +48,7 @@ enum SearchOutcome { SearchFound, SearchNotFound, SearchStopped };
 // thread starts, and read there again once it has said it is done.
 struct GameSearch {
     wchar_t executable[PathSize];  // the name searched for, as it was then
-    wchar_t address[AddressTextSize];
+    wchar_t address[ServerAddressTextSize];
     wchar_t found[PathSize];
     // Set by Escape or the window closing. A plain flag: the search looks at
     // it for every entry, and under Wine an event costs a server call.
@@ -233,7 +232,7 @@ void StartSearch(const wchar_t* address)
 {
     Search.stop = 0;
     lstrcpynW(Search.executable, GameExecutable, PathSize);
-    lstrcpynW(Search.address, address, AddressTextSize);
+    lstrcpynW(Search.address, address, ServerAddressTextSize);
     Search.found[0] = L'\0';
     SearchBusy = 1;
     HANDLE thread = CreateThread(nullptr, 0, ScanFixedDrives, nullptr, 0, nullptr);
@@ -329,10 +328,9 @@ void LaunchGame(int item)
     if (record < 0 || record >= ServerTable.count)
         return;
     // Taken before the search: an update may replace the table meanwhile.
-    in_addr address;
-    address.s_addr = ServerTable.records[record].address;
-    wchar_t addressText[AddressTextSize];
-    FormatText(addressText, AddressTextSize, L"%S:%d", inet_ntoa(address), ServerTable.records[record].port);
+    wchar_t addressText[ServerAddressTextSize];
+    FormatServerAddress(ServerTable.records[record].address, ServerTable.records[record].port, addressText,
+                        ServerAddressTextSize);
     if (GamePath[0] == L'\0') {
         StartSearch(addressText);
         return;

@@ -74,10 +74,8 @@ void ToggleFavourite(LPARAM recordIndex)
         }
         record.favourite = 0;
     } else {
-        in_addr address;
-        address.s_addr = record.address;
-        wchar_t text[TypedAddressSize];
-        FormatText(text, TypedAddressSize, L"%S:%d", inet_ntoa(address), record.port);
+        wchar_t text[ServerAddressTextSize];
+        FormatServerAddress(record.address, record.port, text, ServerAddressTextSize);
         if (!AppendAddressEntry(&FavouriteServers, text, MaxFavouriteServers)) {
             StatusMessage(L"No room for more favourites.");
             return;

@@ -161,7 +161,6 @@ int ByPingThresholds(DWORD ping)
 // Writes the text of one cell.
 void CellText(const ServerRecord& record, DisplayKind kind, wchar_t* cell, int cellSize)
 {
-    in_addr address;
     switch (kind) {
     case DisplayMap: lstrcpynW(cell, record.mapName, cellSize); break;
     case DisplayTimeLimit: FormatText(cell, cellSize, L"%d", record.timeLimit); break;
@@ -170,10 +169,7 @@ void CellText(const ServerRecord& record, DisplayKind kind, wchar_t* cell, int c
     case DisplayAntiCheat: FormatText(cell, cellSize, L"%d", record.antiCheat); break;
     case DisplayGameDate: lstrcpynW(cell, record.gameDate, cellSize); break;
     case DisplayVersion: lstrcpynW(cell, record.version, cellSize); break;
-    case DisplayAddress:
-        address.s_addr = record.address;
-        FormatText(cell, cellSize, L"%S:%d", inet_ntoa(address), record.port);
-        break;
+    case DisplayAddress: FormatServerAddress(record.address, record.port, cell, cellSize); break;
     case DisplayPlayers: FormatText(cell, cellSize, L"%d / %d", record.playerCount, record.maxClients); break;
     case DisplayPing: FormatText(cell, cellSize, L"%d", record.ping); break;
     }
