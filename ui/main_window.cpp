@@ -82,6 +82,11 @@ void RouteCommand(WORD controlId)
     case IDC_UPDATE:
         StartOrAbortUpdate();
         break;
+    case IDM_UPDATE_KEY:
+        // F5, as the button: nothing while it is disabled (an abort under way).
+        if (IsWindowEnabled(GetDlgItem(MainWindow, IDC_UPDATE)))
+            StartOrAbortUpdate();
+        break;
     case IDCANCEL:
         // Escape: it stops a game search, and changes nothing else.
         StopGameSearch(false);

@@ -133,11 +133,6 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
     case IDM_ADD_SERVER:
         ShowAddServerDialog(instance);
         return true;
-    case IDM_UPDATE_KEY:
-        // As the button: nothing while it is disabled (an abort under way).
-        if (IsWindowEnabled(GetDlgItem(MainWindow, IDC_UPDATE)))
-            StartOrAbortUpdate();
-        return true;
     default:
         return false;
     }

@@ -1,7 +1,6 @@
 // A server row's actions, Join, Refresh, Copy Address, the favourite mark
 // and Add Server: from the row's context menu and from the main window's keys
-// (Ctrl+C, Ctrl+R, Insert, F5 for the Update/Abort button, and the menu key
-// or Shift+F10 for the menu).
+// (Ctrl+C, Ctrl+R, Insert, and the menu key or Shift+F10 for the menu).
 #pragma once
 
 #include <windows.h>
