@@ -88,6 +88,20 @@ bool AwaitReply(SOCKET querySocket, HANDLE socketEvent, DWORD sentAt, TargetRepl
     }
 }
 
+// What a refreshed record keeps of the one it replaces: the server, its
+// attempts and its favourite mark; everything else comes from the reply,
+// measured from this request. A server that answers is offered, so one
+// added by address gets its row.
+void CarryOver(const ServerRecord& record, DWORD sentAt, ServerRecord* fresh)
+{
+    fresh->address = record.address;
+    fresh->port = record.port;
+    fresh->attempts = record.attempts;
+    fresh->favourite = record.favourite;
+    fresh->offered = 1;
+    fresh->sentAt = sentAt;
+}
+
 // Parses the reply into a copy of the record and has the window show it;
 // false when the record is no longer the target's.
 bool ShowReply(const TargetReply& reply, DWORD sentAt)
@@ -100,13 +114,7 @@ bool ShowReply(const TargetReply& reply, DWORD sentAt)
     int index = Target.recordIndex;
     if (index < ServerTable.count && ServerTable.records[index].address == Target.address &&
         ServerTable.records[index].port == Target.port) {
-        const ServerRecord& record = ServerTable.records[index];
-        fresh->address = record.address;
-        fresh->port = record.port;
-        fresh->attempts = record.attempts;
-        // A server that answers is offered: one added by address gets its row.
-        fresh->offered = 1;
-        fresh->sentAt = sentAt;
+        CarryOver(ServerTable.records[index], sentAt, fresh);
         ParseStatusFields(reply.datagram, reply.length, reply.arrivedAt, fresh);
         ReplaceServerRecord(index, fresh);
         shown = true;
