@@ -40,22 +40,15 @@ bool WriteWhole(const wchar_t* path, const char* text, DWORD length)
 // "a.b.c.d:port" with a port of 1 to 65535, and nothing else.
 bool ReadServerLine(const char* line, ServerAddress* server)
 {
-    const char* colon = strchr(line, ':');
-    if (colon == nullptr || colon - line >= 16)
+    wchar_t text[LineSize] = L"";
+    for (int index = 0; line[index] != '\0' && index < LineSize - 1; index++)
+        text[index] = static_cast<unsigned char>(line[index]);
+    // Without a port the entry gets port 0, which no server has.
+    char host[HostNameSize];
+    WORD port = 0;
+    if (!SplitAddress(text, 0, host, &port) || port == 0 || !ReadDottedAddress(host, &server->address))
         return false;
-    char host[16];
-    memcpy(host, line, colon - line);
-    host[colon - line] = '\0';
-    long port = 0;
-    int digits = 0;
-    for (const char* digit = colon + 1; *digit != '\0'; digit++, digits++) {
-        if (digits == 5 || *digit < '0' || *digit > '9')
-            return false;
-        port = port * 10 + (*digit - '0');
-    }
-    if (digits == 0 || port < 1 || port > 65535 || !ReadDottedAddress(host, &server->address))
-        return false;
-    server->port = static_cast<WORD>(port);
+    server->port = port;
     server->favourite = 0;
     return true;
 }

@@ -88,16 +88,16 @@ bool AwaitReply(SOCKET querySocket, HANDLE socketEvent, DWORD sentAt, TargetRepl
     }
 }
 
-// What a refreshed record keeps of the one it replaces: the server, its
-// attempts and its favourite mark; everything else comes from the reply,
-// measured from this request. A server that answers is offered, so one
-// added by address gets its row.
+// What a refreshed record keeps of the one it replaces: the server and its
+// attempts; everything else comes from the reply, measured from this
+// request. A server that answers is offered, so one added by address gets
+// its row. The favourite mark is the window's to keep, as the player may
+// change it meanwhile.
 void CarryOver(const ServerRecord& record, DWORD sentAt, ServerRecord* fresh)
 {
     fresh->address = record.address;
     fresh->port = record.port;
     fresh->attempts = record.attempts;
-    fresh->favourite = record.favourite;
     fresh->offered = 1;
     fresh->sentAt = sentAt;
 }
