@@ -222,24 +222,7 @@ TEST_F(ConfigDialogTest, LabelsHoldTheirText)
 {
     std::vector<std::wstring> cut;
     RunDialog({[&cut](HWND dialog) {
-        HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-        HDC context = GetDC(dialog);
-        HGDIOBJ original = SelectObject(context, font);
-        for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t className[16] = L"";
-            GetClassNameW(child, className, 16);
-            std::wstring text = WindowText(child);
-            if (_wcsicmp(className, L"Static") != 0 || text.empty())
-                continue;
-            SIZE extent = {};
-            GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
-            RECT client = {};
-            GetClientRect(child, &client);
-            if (extent.cx > client.right || extent.cy > client.bottom)
-                cut.push_back(text);
-        }
-        SelectObject(context, original);
-        ReleaseDC(dialog, context);
+        cut = CutLabels(dialog);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }});
     EXPECT_EQ(cut, std::vector<std::wstring>{});

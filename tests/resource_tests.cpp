@@ -79,21 +79,25 @@ TEST(Resources, IconsHaveTheirSizesAndDepths)
         {IDI_LINUX, 16, 14, 24},     {IDI_WINDOWS, 16, 14, 24},     {IDI_FREEBSD, 13, 14, 24},
         {IDI_MAC, 16, 14, 24},
     };
+    // Each picture also comes two and three times as large, for larger
+    // display scales.
     for (const Case& test : cases) {
         std::vector<IconImage> images = IconImages(test.id);
-        ASSERT_EQ(images.size(), 1u) << test.id;
-        EXPECT_EQ(images[0].width, test.width) << test.id;
-        EXPECT_EQ(images[0].height, test.height) << test.id;
-        EXPECT_EQ(images[0].bits, test.bits) << test.id;
+        ASSERT_EQ(images.size(), 3u) << test.id;
+        for (int scale = 1; scale <= 3; scale++) {
+            EXPECT_EQ(images[scale - 1].width, test.width * scale) << test.id;
+            EXPECT_EQ(images[scale - 1].height, test.height * scale) << test.id;
+            EXPECT_EQ(images[scale - 1].bits, test.bits) << test.id;
+        }
     }
 
     std::vector<IconImage> application = IconImages(IDI_APPLICATION_ICON);
-    ASSERT_EQ(application.size(), 2u);
-    EXPECT_EQ(application[0].width, 16);
-    EXPECT_EQ(application[0].bits, 8);
-    EXPECT_EQ(application[1].width, 32);
-    EXPECT_EQ(application[1].height, 32);
-    EXPECT_EQ(application[1].bits, 8);
+    ASSERT_EQ(application.size(), 3u);
+    for (int scale = 1; scale <= 3; scale++) {
+        EXPECT_EQ(application[scale - 1].width, 16 * scale);
+        EXPECT_EQ(application[scale - 1].height, 16 * scale);
+        EXPECT_EQ(application[scale - 1].bits, 8);
+    }
 
     ULONG_PTR first = 0;
     EnumResourceNamesW(nullptr, RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
@@ -107,6 +111,9 @@ TEST(Resources, ManifestAsksForCommonControlsSix)
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(manifest.find("processorArchitecture=\"X86\""), std::string::npos);
     EXPECT_NE(manifest.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
+    // Scaled by the monitor it is on, not stretched by Windows.
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
 }
 
 TEST(Resources, VersionIsOneZeroZeroEleven)

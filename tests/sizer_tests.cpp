@@ -8,6 +8,7 @@
 
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
+#include "ui/display_scale.h"
 #include "ui/sizer.h"
 
 namespace {
@@ -92,7 +93,7 @@ SIZE ClientSize(HWND window)
 POINT GripCentreOnScreen(HWND window)
 {
     SIZE client = ClientSize(window);
-    RECT grip = SizerGripRect(client.cx, client.cy);
+    RECT grip = SizerGripRect(client.cx, client.cy, BaseDpi);
     POINT centre = {(grip.left + grip.right) / 2, (grip.top + grip.bottom) / 2};
     ClientToScreen(window, &centre);
     return centre;
@@ -113,7 +114,7 @@ size_t GripAreaColours(HWND window)
     HBITMAP bitmap = CreateCompatibleBitmap(screen, client.cx, client.cy);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
-    RECT grip = SizerGripRect(client.cx, client.cy);
+    RECT grip = SizerGripRect(client.cx, client.cy, BaseDpi);
     std::set<COLORREF> colours;
     for (int y = grip.top; y < grip.bottom; y++) {
         for (int x = grip.left; x < grip.right; x++)
@@ -260,7 +261,7 @@ TEST_F(SizerTest, InvalidWindowIsRefused)
 
 TEST(SizerGrip, SitsInTheBottomRightCorner)
 {
-    RECT grip = SizerGripRect(300, 200);
+    RECT grip = SizerGripRect(300, 200, BaseDpi);
     EXPECT_EQ(grip.right, 300);
     EXPECT_EQ(grip.bottom, 200);
     EXPECT_EQ(grip.left, 300 - GetSystemMetrics(SM_CYVSCROLL));

@@ -39,6 +39,34 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
+std::vector<std::wstring> CutLabels(HWND window)
+{
+    std::vector<std::wstring> cut;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    HDC context = GetDC(window);
+    HGDIOBJ original = SelectObject(context, font);
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = L"";
+        GetClassNameW(child, className, 16);
+        std::wstring text = WindowText(child);
+        LONG kind = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        bool checkBox = _wcsicmp(className, L"Button") == 0 && (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX);
+        if ((_wcsicmp(className, L"Static") != 0 && !checkBox) || text.empty())
+            continue;
+        SIZE extent = {};
+        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+        if (checkBox)
+            extent.cx += GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE);
+        RECT client = {};
+        GetClientRect(child, &client);
+        if (extent.cx > client.right || extent.cy > client.bottom)
+            cut.push_back(text);
+    }
+    SelectObject(context, original);
+    ReleaseDC(window, context);
+    return cut;
+}
+
 // Reads a name-or-ordinal field; ordinals come back as "#<number>".
 std::wstring ReadNameOrOrdinal(const WORD** cursor)
 {

@@ -21,6 +21,10 @@ RECT ChildRect(HWND window, int id);
 
 std::wstring WindowText(HWND window);
 
+// The texts of the window's labels and check boxes that are wider or taller
+// than their control, measured in the window's font.
+std::vector<std::wstring> CutLabels(HWND window);
+
 // Sends the main window a list view notification as the list would.
 void NotifyMainWindow(HWND list, int controlId, UINT code, int subItem = 0);
 

@@ -13,6 +13,7 @@
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "ui/display_scale.h"
 #include "ui/favourites.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -33,6 +34,12 @@ const int MinimumTrackHeight = 447;
 
 HINSTANCE AppInstance;
 HACCEL MainWindowKeys;
+// The font the dialog manager made from the template, at the DPI it was
+// made for, and the same face at the window's present scale when that is
+// another.
+HFONT TemplateFont;
+UINT TemplateFontDpi;
+HFONT ScaledFont;
 
 const AnchorEntry MainAnchors[] = {
     {IDC_CONFIG, MoveX | MoveY},
@@ -191,6 +198,48 @@ void SetSmallIcon()
         SendMessageW(MainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
+HFONT FontForDpi(UINT dpi)
+{
+    if (dpi == TemplateFontDpi || TemplateFont == nullptr)
+        return TemplateFont;
+    LOGFONTW face = {};
+    GetObjectW(TemplateFont, sizeof(face), &face);
+    face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi), static_cast<int>(TemplateFontDpi));
+    return CreateFontIndirectW(&face);
+}
+
+void SetControlFonts(UINT dpi)
+{
+    HFONT font = FontForDpi(dpi);
+    for (HWND child = GetWindow(MainWindow, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (ScaledFont != nullptr)
+        DeleteObject(ScaledFont);
+    ScaledFont = font != TemplateFont ? font : nullptr;
+}
+
+// The window has moved to a monitor of another scale: the layout is scaled
+// in proportion, the fonts, pictograms and columns are made again for the
+// new DPI, and the window takes the rectangle Windows suggests.
+void ApplyDisplayScale(UINT dpi, const RECT& suggested)
+{
+    if (dpi == 0 || dpi == WindowDpi)
+        return;
+    UINT previous = WindowDpi;
+    WindowDpi = dpi;
+    SizerRescale(MainWindow, previous, dpi);
+    SetControlFonts(dpi);
+    CreateListImages(ServerList, AppInstance);
+    SetStatusBarIcons(AppInstance);
+    CreateFavouriteFont(ServerList);
+    SetWindowPos(MainWindow, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    ResizeListColumns(static_cast<WORD>(client.right));
+    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 }  // namespace
 
 void SetUpdateButtons(UpdateButtonState state)
@@ -255,6 +304,10 @@ void InitMainWindow(HWND window)
     }
 
     ServerTable.count = 0;
+    WindowDpi = DpiOfWindow(window);
+    TemplateFontDpi = WindowDpi;
+    TemplateFont = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    KeepDialogScaling(window);
     CreateBrowserViews(window, AppInstance);
     SizerAttach(window, MainAnchors, true, nullptr);
     LoadSettings();
@@ -290,6 +343,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_GETMINMAXINFO:
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumTrackWidth, MinimumTrackHeight};
         return FALSE;
+    case WM_DPICHANGED:
+        ApplyDisplayScale(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_CLOSE:
         DestroyWindow(MainWindow);
         return TRUE;

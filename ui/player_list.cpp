@@ -27,7 +27,6 @@ struct PlayerColumn {
 const PlayerColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
 const int PlayerColumnCount = 3;
 const int PlayerListTemplateWidth = 296;
-const int PlayerListMargin = 20;
 const float CompactShare = 0.33f;
 const int CellTextSize = 512;
 
@@ -141,7 +140,7 @@ void TogglePlayerView()
 
 void ResizePlayerColumns(float scale)
 {
-    float width = static_cast<float>(static_cast<double>(scale) * PlayerListTemplateWidth - PlayerListMargin);
+    float width = static_cast<float>(static_cast<double>(scale) * PlayerListTemplateWidth - ResizedListMargin());
     if (PlayerViewDetails) {
         for (int index = 0; index < PlayerColumnCount; index++)
             SetListColumnWidth(PlayerList, index, ColumnWidth(PlayerColumns[index].widthPercent, width));

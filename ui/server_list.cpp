@@ -12,6 +12,7 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -35,13 +36,14 @@ namespace {
 
 // The single-precision hundredth the column widths are computed with.
 const float Hundredth = 0.01f;
-const int ListMargin = 16;
 const int CellTextSize = 512;
 const int PingColumn = 6;
 // 1/686: the template's client width in pixels, as single precision.
 const float WidthScale = 1.0f / 686;
 const int ServerListTemplateWidth = 659;
-const int ServerListMargin = 20;
+// The pictograms' size at 96 DPI.
+const int PictureWidth = 16;
+const int PictureHeight = 14;
 
 const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_PING_BAD,
                                 IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC};
@@ -65,11 +67,20 @@ bool BuildServerColumns(HWND mainWindow)
     return true;
 }
 
-void AppendIcon(HIMAGELIST images, HINSTANCE instance, int iconId)
+// The icon's image of exactly the list's size, so none is stretched.
+void AppendIcon(HIMAGELIST images, HINSTANCE instance, int iconId, int scale)
 {
-    HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(iconId));
+    HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                               PictureWidth * scale, PictureHeight * scale, 0));
     ImageList_ReplaceIcon(images, -1, icon);
     DestroyIcon(icon);
+}
+
+// Room the columns leave for the list's vertical scroll bar: at 96 DPI the
+// 16 pixels they always have, at other scales the scroll bar's own width.
+int ScrollBarAllowance(UINT dpi)
+{
+    return dpi == BaseDpi ? 16 : MetricForDpi(SM_CXVSCROLL, dpi);
 }
 
 bool IsVisible(const ServerRecord& record)
@@ -186,7 +197,12 @@ float InnerListWidth(HWND list)
 {
     RECT client;
     GetClientRect(list, &client);
-    return static_cast<float>(client.right - client.left - ListMargin);
+    return static_cast<float>(client.right - client.left - ScrollBarAllowance(WindowDpi));
+}
+
+int ResizedListMargin()
+{
+    return ScrollBarAllowance(WindowDpi) + ScaleToDpi(4, WindowDpi);
 }
 
 bool InsertListColumn(HWND list, int index, const wchar_t* title, int width)
@@ -218,13 +234,21 @@ HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance)
 
 void CreateListImages(HWND serverList, HINSTANCE instance)
 {
-    ServerImages = ImageList_Create(16, 14, ILC_COLOR32 | ILC_MASK, 8, 0);
-    PlayerImages = ImageList_Create(16, 14, ILC_MASK, 1, 0);
+    int scale = PictureScale(WindowDpi);
+    HIMAGELIST oldServerImages = ServerImages;
+    HIMAGELIST oldPlayerImages = PlayerImages;
+    ServerImages = ImageList_Create(PictureWidth * scale, PictureHeight * scale, ILC_COLOR32 | ILC_MASK, 8, 0);
+    PlayerImages = ImageList_Create(PictureWidth * scale, PictureHeight * scale, ILC_MASK, 1, 0);
     for (int iconId : ServerImageIcons)
-        AppendIcon(ServerImages, instance, iconId);
-    AppendIcon(PlayerImages, instance, IDI_PLAYER);
+        AppendIcon(ServerImages, instance, iconId, scale);
+    AppendIcon(PlayerImages, instance, IDI_PLAYER, scale);
     SendMessageW(serverList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ServerImages));
     SendMessageW(PlayerList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(PlayerImages));
+    // The lists share their images and do not own them.
+    if (oldServerImages != nullptr)
+        ImageList_Destroy(oldServerImages);
+    if (oldPlayerImages != nullptr)
+        ImageList_Destroy(oldPlayerImages);
 }
 
 LPARAM ServerRowRecord(int item)
@@ -401,7 +425,7 @@ void ApplyServerFilters()
 void ResizeListColumns(WORD clientWidth)
 {
     float scale = static_cast<float>(clientWidth * static_cast<double>(WidthScale));
-    float listWidth = static_cast<float>(static_cast<double>(scale) * ServerListTemplateWidth - ServerListMargin);
+    float listWidth = static_cast<float>(static_cast<double>(scale) * ServerListTemplateWidth - ResizedListMargin());
     for (int index = 0; index < ServerColumnCount; index++)
         SetListColumnWidth(ServerList, index, ColumnWidth(ServerColumns[index].widthPercent, listWidth));
     ResizePlayerColumns(scale);

@@ -61,6 +61,8 @@ int ColumnWidth(int widthPercent, float listWidth);
 
 // Column helpers shared with the player list.
 float InnerListWidth(HWND list);
+// The pixels a resized list's columns leave for its borders and scroll bar.
+int ResizedListMargin();
 bool InsertListColumn(HWND list, int index, const wchar_t* title, int width);
 void SetListColumnWidth(HWND list, int column, int width);
 

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "ui/display_scale.h"
+
 const wchar_t SizerProperty[] = L"SizerProperty";
 const wchar_t SizerWindowProcProperty[] = L"SizerWindowProc";
 
@@ -61,6 +63,49 @@ RECT MovedRect(RECT rect, int flags, int dx, int dy)
     return rect;
 }
 
+// Every edge scaled from one DPI to another; the flags play no part.
+RECT ScaledRect(RECT rect, int, int fromDpi, int toDpi)
+{
+    RECT scaled = {MulDiv(rect.left, toDpi, fromDpi), MulDiv(rect.top, toDpi, fromDpi),
+                   MulDiv(rect.right, toDpi, fromDpi), MulDiv(rect.bottom, toDpi, fromDpi)};
+    return scaled;
+}
+
+typedef RECT (*PlaceFunction)(RECT rect, int flags, int first, int second);
+
+// Gives every anchored control the rectangle `place` makes of its present
+// one, all in one batch, so the window is rearranged in one step.
+void PlaceControls(HWND window, const SizerRecord* record, PlaceFunction place, int first, int second)
+{
+    HDWP batch = BeginDeferWindowPos(record->entryCount);
+    for (int row = 0; row < record->entryCount && record->anchors[row].flags != AnchorTableEnd; row++) {
+        HWND control = GetDlgItem(window, record->anchors[row].controlId);
+        if (control == nullptr)
+            continue;
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+        rect = place(rect, record->anchors[row].flags, first, second);
+        if (batch != nullptr)
+            batch = DeferWindowPos(batch, control, nullptr, rect.left, rect.top, rect.right - rect.left,
+                                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (batch != nullptr)
+        EndDeferWindowPos(batch);
+}
+
+// Wipes the grip where it was and draws it where the client size puts it.
+void MoveGrip(HWND window, SizerRecord* record)
+{
+    if (!record->gripEnabled)
+        return;
+    RECT oldGrip = record->gripRect;
+    record->gripRect = SizerGripRect(record->clientWidth, record->clientHeight, record->dpi);
+    RECT changed;
+    UnionRect(&changed, &oldGrip, &record->gripRect);
+    InvalidateRect(window, &changed, TRUE);
+}
+
 void DrawGrip(HWND window, HDC context)
 {
     SizerRecord* record = RecordOf(window);
@@ -110,9 +155,9 @@ void Detach(HWND window)
 
 }  // namespace
 
-RECT SizerGripRect(int clientWidth, int clientHeight)
+RECT SizerGripRect(int clientWidth, int clientHeight, UINT dpi)
 {
-    RECT grip = {clientWidth - GetSystemMetrics(SM_CYVSCROLL), clientHeight - GetSystemMetrics(SM_CXVSCROLL),
+    RECT grip = {clientWidth - MetricForDpi(SM_CYVSCROLL, dpi), clientHeight - MetricForDpi(SM_CXVSCROLL, dpi),
                  clientWidth, clientHeight};
     return grip;
 }
@@ -137,8 +182,9 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     record->minimumHeight = outer.bottom - outer.top;
     record->clientWidth = client.right - client.left;
     record->clientHeight = client.bottom - client.top;
+    record->dpi = DpiOfWindow(window);
     SetPropW(window, SizerProperty, record);
-    record->gripRect = SizerGripRect(record->clientWidth, record->clientHeight);
+    record->gripRect = SizerGripRect(record->clientWidth, record->clientHeight, record->dpi);
 
     // A window attached before already runs SizerProc: subclassing it again
     // would make SizerProc its own previous procedure.
@@ -182,31 +228,26 @@ void SizerLayout(HWND window, int clientWidth, int clientHeight)
     if (dx == 0 && dy == 0)
         return;
 
-    HDWP batch = BeginDeferWindowPos(record->entryCount);
-    for (int row = 0; row < record->entryCount && record->anchors[row].flags != AnchorTableEnd; row++) {
-        HWND control = GetDlgItem(window, record->anchors[row].controlId);
-        if (control == nullptr)
-            continue;
-        RECT rect;
-        GetWindowRect(control, &rect);
-        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
-        rect = MovedRect(rect, record->anchors[row].flags, dx, dy);
-        if (batch != nullptr)
-            batch = DeferWindowPos(batch, control, nullptr, rect.left, rect.top, rect.right - rect.left,
-                                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    if (batch != nullptr)
-        EndDeferWindowPos(batch);
+    PlaceControls(window, record, MovedRect, dx, dy);
     record->clientWidth = clientWidth;
     record->clientHeight = clientHeight;
+    MoveGrip(window, record);
+}
 
-    if (record->gripEnabled) {
-        RECT oldGrip = record->gripRect;
-        record->gripRect = SizerGripRect(clientWidth, clientHeight);
-        RECT changed;
-        UnionRect(&changed, &oldGrip, &record->gripRect);
-        InvalidateRect(window, &changed, TRUE);
-    }
+void SizerRescale(HWND window, UINT fromDpi, UINT toDpi)
+{
+    SizerRecord* record = RecordOf(window);
+    if (record == nullptr || fromDpi == 0 || fromDpi == toDpi)
+        return;
+    int from = static_cast<int>(fromDpi);
+    int to = static_cast<int>(toDpi);
+    PlaceControls(window, record, ScaledRect, from, to);
+    record->minimumWidth = MulDiv(record->minimumWidth, to, from);
+    record->minimumHeight = MulDiv(record->minimumHeight, to, from);
+    record->clientWidth = MulDiv(record->clientWidth, to, from);
+    record->clientHeight = MulDiv(record->clientHeight, to, from);
+    record->dpi = toDpi;
+    MoveGrip(window, record);
 }
 
 LRESULT CALLBACK SizerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

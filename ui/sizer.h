@@ -1,8 +1,9 @@
 // The Sizer: an anchor layout for dialog windows. Attached to a window with a
 // table of its controls, it moves and stretches them when the client area
 // changes size, keeps the window from shrinking below its size at attach
-// time, and draws and hit-tests a size grip. It subclasses the window and
-// keeps its state in two window properties, and leaves on WM_DESTROY.
+// time, and draws and hit-tests a size grip, all at the window's display
+// scale. It subclasses the window and keeps its state in two window
+// properties, and leaves on WM_DESTROY.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +35,7 @@ struct SizerRecord {
     BYTE maximized;
     BOOL gripEnabled;
     RECT gripRect;
+    UINT dpi;  // the window's display scale, which sizes the grip
 };
 
 extern const wchar_t SizerProperty[];
@@ -44,6 +46,11 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
 
 void SizerLayout(HWND window, int clientWidth, int clientHeight);
 
-RECT SizerGripRect(int clientWidth, int clientHeight);
+// The window's DPI changes: the anchored controls, the minimum size and the
+// grip are scaled to the new one, keeping the layout's proportions. Call
+// before the window takes its size for the new DPI.
+void SizerRescale(HWND window, UINT fromDpi, UINT toDpi);
+
+RECT SizerGripRect(int clientWidth, int clientHeight, UINT dpi);
 
 LRESULT CALLBACK SizerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,6 +7,7 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "resources/resource.h"
+#include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/server_list.h"
@@ -24,11 +25,18 @@ void SetPartText(int part, const wchar_t* text)
     SendMessageW(StatusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text));
 }
 
+// The bar does not own its icons: the one an icon replaces is destroyed.
 void SetPartIcon(HINSTANCE instance, int part, int iconId, int width, int height)
 {
-    HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, width, height, 0));
-    if (icon != nullptr)
-        SendMessageW(StatusBar, SB_SETICON, part, reinterpret_cast<LPARAM>(icon));
+    int scale = PictureScale(WindowDpi);
+    HICON icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, width * scale, height * scale, 0));
+    if (icon == nullptr)
+        return;
+    HICON replaced = reinterpret_cast<HICON>(SendMessageW(StatusBar, SB_GETICON, part, 0));
+    SendMessageW(StatusBar, SB_SETICON, part, reinterpret_cast<LPARAM>(icon));
+    if (replaced != nullptr)
+        DestroyIcon(replaced);
 }
 
 void ShowCount(int part, const wchar_t* format, int count)
@@ -65,13 +73,18 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     SendMessageW(StatusBar, SB_SETPARTS, PartCount, reinterpret_cast<LPARAM>(rightEdges));
     SetWindowLongW(StatusBar, GWL_ID, IDC_STATUS_BAR);
 
-    SetPartIcon(instance, PlayersPart, IDI_PLAYER, 16, 14);
-    SetPartIcon(instance, ServersPart, IDI_SERVER, 16, 14);
-    SetPartIcon(instance, MessagePart, IDI_STATUS_MESSAGE, 14, 14);
+    SetStatusBarIcons(instance);
 
     StatusMessage(L"Updating Server List...");
     SetPartText(PlayersPart, L"0 Players");
     SetPartText(ServersPart, L"0 Servers");
+}
+
+void SetStatusBarIcons(HINSTANCE instance)
+{
+    SetPartIcon(instance, PlayersPart, IDI_PLAYER, 16, 14);
+    SetPartIcon(instance, ServersPart, IDI_SERVER, 16, 14);
+    SetPartIcon(instance, MessagePart, IDI_STATUS_MESSAGE, 14, 14);
 }
 
 void ShowStatusText(const wchar_t* text)

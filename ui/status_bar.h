@@ -18,6 +18,9 @@ StatusBarEdges StatusBarPartEdges(int clientWidth);
 
 void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
 
+// The parts' icons, at the main window's display scale.
+void SetStatusBarIcons(HINSTANCE instance);
+
 // The UI thread's halves of the engine's StatusMessage and RefreshCounts,
 // which live here too (window_ops.h).
 void ShowStatusText(const wchar_t* text);
