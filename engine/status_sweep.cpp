@@ -379,6 +379,23 @@ void StopThreads(HANDLE reader, HANDLE receiver, bool matchEveryArrival)
 
 }  // namespace
 
+volatile LONG SweepRunning;
+
+bool SweepProgress(int* done, int* total)
+{
+    if (!SweepRunning)
+        return false;
+    int finished = 0;
+    for (int index = 0; index < ServerTable.count; index++) {
+        const ServerRecord& record = ServerTable.records[index];
+        if (record.responded || record.attempts >= SweepPasses)
+            finished++;
+    }
+    *done = finished;
+    *total = ServerTable.count;
+    return true;
+}
+
 DWORD PacingInterval()
 {
     int packetsPerSecond = PacketsPerSecond >= 1 ? PacketsPerSecond : DefaultPacketsPerSecond;
@@ -428,9 +445,11 @@ void StatusSweep(const wchar_t* note)
         return;
     }
 
+    InterlockedExchange(&SweepRunning, 1);
     int pass = 1;
     while (!RunPass(pass))
         pass++;
+    InterlockedExchange(&SweepRunning, 0);
 
     bool aborted = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;
     // Replies that came in before the end count; an abort ends at once.

@@ -21,6 +21,14 @@ DWORD PacingInterval();
 // the TableLock.
 void SendStatusQuery(ServerRecord* record);
 
+// Non-zero while a sweep sends its requests and takes its replies.
+extern volatile LONG SweepRunning;
+
+// How far the running sweep is: the servers that have answered or been sent
+// their last request, out of all. False when no sweep runs. For the UI
+// thread, which reads the table without the lock.
+bool SweepProgress(int* done, int* total);
+
 // Runs a whole sweep over the current table in the calling thread. The
 // closing line ends with `note` when it is not empty.
 void StatusSweep(const wchar_t* note = L"");

@@ -48,6 +48,37 @@ bool SweepOnWorker(DWORD timeoutMilliseconds = 20000)
     return ended;
 }
 
+// What SweepProgress says while a sweep runs, read every 10 ms from a
+// thread of its own, as the window's timer would.
+class ProgressSampler {
+public:
+    ProgressSampler() { thread = CreateThread(nullptr, 0, Sample, this, 0, nullptr); }
+    std::vector<std::pair<int, int>> Stop()
+    {
+        InterlockedExchange(&stop, 1);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        return seen;
+    }
+
+private:
+    static DWORD WINAPI Sample(LPVOID context)
+    {
+        ProgressSampler* sampler = static_cast<ProgressSampler*>(context);
+        int done = 0;
+        int total = 0;
+        while (!sampler->stop) {
+            if (SweepProgress(&done, &total))
+                sampler->seen.push_back({done, total});
+            Sleep(10);
+        }
+        return 0;
+    }
+    HANDLE thread;
+    volatile LONG stop = 0;
+    std::vector<std::pair<int, int>> seen;
+};
+
 TEST(PacingInterval, FollowsThePacketRate)
 {
     struct Case {
@@ -102,8 +133,16 @@ TEST_F(StatusSweepTest, RetriesGoOnlyToServersThatHaveNotAnswered)
     scenario.servers = {secondTime, mute, elsewhere, oversized, eager};
     ASSERT_TRUE(ServeLab(scenario));
 
+    ProgressSampler sampler;
     ASSERT_TRUE(RunUpdate());
+    std::vector<std::pair<int, int>> progress = sampler.Stop();
     EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 2 of 5 servers responded.");
+    // The progress only grows, and the servers given up after their third
+    // request make it whole before the sweep's last pause.
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LT(progress.front().first, 5);
+    EXPECT_EQ(progress.back(), std::make_pair(5, 5));
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(RequestsTo(0), 2);
     EXPECT_EQ(RequestsTo(1), 3);
     EXPECT_EQ(RequestsTo(2), 3);

@@ -22,6 +22,7 @@
 #include "ui/server_menu.h"
 #include "ui/sizer.h"
 #include "ui/status_bar.h"
+#include "ui/taskbar_progress.h"
 
 HWND MainWindow;
 DWORD IsXpOrLater;
@@ -64,6 +65,7 @@ void ApplyUpdateButtons(UpdateButtonState state)
     case UpdateButtonsBusy:
         SetWindowTextW(update, L"Abort");
         EnableWindow(config, FALSE);
+        StartTaskbarProgress();
         break;
     case UpdateButtonsAborting:
         EnableWindow(update, FALSE);
@@ -72,6 +74,7 @@ void ApplyUpdateButtons(UpdateButtonState state)
         SetWindowTextW(update, L"Update");
         EnableWindow(config, TRUE);
         EnableWindow(update, TRUE);
+        EndTaskbarProgress();
         break;
     }
 }
@@ -352,6 +355,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
         if (wParam == PaintTimerId)
             PaintHeldChanges();
+        else if (wParam == ProgressTimerId)
+            ShowTaskbarProgress();
         return TRUE;
     case WM_ENDSESSION:
         // At logoff or shutdown Windows ends the program after this message,
@@ -393,6 +398,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TakeFavouriteAddresses(reinterpret_cast<const AddressList*>(lParam));
         return TRUE;
     default:
-        return FALSE;
+        return TakeNewTaskbarButton(message);
     }
 }
