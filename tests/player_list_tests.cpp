@@ -9,9 +9,12 @@
 
 #include "engine/server_table.h"
 #include "engine/status_parser.h"
+#include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
+#include "ui/buddy_nudge.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -214,6 +217,38 @@ TEST_F(PlayerListTest, BuddiesAreDrawnOnYellow)
     ServerTable.count = 0;
     EXPECT_EQ(Draw(ServerList, IDC_SERVER_LIST, CDDS_ITEMPREPAINT, withBob).second, COLORREF(0x123456));
     ServerTable.count = count;
+    SetBuddyText(L"");
+}
+
+// A buddy newly seen is told once on the status line; the taskbar button
+// flashes only while another window is the active one.
+TEST_F(PlayerListTest, NewBuddySightingsAreToldOnceAndFlashWhenInactive)
+{
+    SetBuddyText(L"Iron Stoat");
+    SetForegroundWindow(MainWindow);
+    ShowRecords({RecordWithPlayers(L"Quarrix Central", {{L"Iron Stoat", 10, 1}})});
+    EXPECT_TRUE(PumpUntil([] { return StatusLine() == L"Iron Stoat is playing on Quarrix Central."; }, 5000));
+    EXPECT_FALSE(BuddyFlashing);
+
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    StatusMessage(L"Completed.");
+    // Seen there before in this run: nothing new.
+    ShowRecords({RecordWithPlayers(L"Quarrix Central", {{L"Iron Stoat", 10, 1}})});
+    PumpFor(400);
+    EXPECT_EQ(StatusLine(), L"Completed.");
+    EXPECT_FALSE(BuddyFlashing);
+
+    ServerRecord elsewhere = RecordWithPlayers(L"Rail Garden", {{L"Iron Stoat", 10, 1}});
+    elsewhere.port = 961;
+    ShowRecords({elsewhere});
+    EXPECT_TRUE(PumpUntil([] { return StatusLine() == L"Iron Stoat is playing on Rail Garden."; }, 5000));
+    EXPECT_TRUE(BuddyFlashing);
+    SetForegroundWindow(MainWindow);
+    PumpFor(50);
+    EXPECT_FALSE(BuddyFlashing);
+    DestroyWindow(other);
     SetBuddyText(L"");
 }
 

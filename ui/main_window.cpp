@@ -13,6 +13,7 @@
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "ui/buddy_nudge.h"
 #include "ui/display_scale.h"
 #include "ui/favourites.h"
 #include "ui/paint_pacer.h"
@@ -311,6 +312,7 @@ void InitMainWindow(HWND window)
     TemplateFontDpi = WindowDpi;
     TemplateFont = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     KeepDialogScaling(window);
+    ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
     SizerAttach(window, MainAnchors, true, nullptr);
     LoadSettings();
@@ -357,7 +359,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PaintHeldChanges();
         else if (wParam == ProgressTimerId)
             ShowTaskbarProgress();
+        else if (wParam == NudgeTimerId)
+            TellBuddySightings();
         return TRUE;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE)
+            NoteWindowActivated();
+        return FALSE;
     case WM_ENDSESSION:
         // At logoff or shutdown Windows ends the program after this message,
         // without WM_DESTROY: the settings are saved now.

@@ -12,6 +12,7 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/buddy_nudge.h"
 #include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
@@ -326,6 +327,7 @@ void ListOfferedServer(int recordIndex)
         return;
     ServerRecord& record = ServerTable.records[recordIndex];
     record.offered = 1;
+    NoteBuddySightings(record);
     if (!IsVisible(record))
         return;
     int position = SortedPosition(recordIndex);
@@ -374,6 +376,7 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     int favourite = record.favourite;
     record = *fresh;
     record.favourite = favourite;
+    NoteBuddySightings(record);
     if (record.offered && IsVisible(record)) {
         int position = SortedPosition(recordIndex);
         InsertRow(position, recordIndex);
