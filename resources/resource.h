@@ -48,8 +48,22 @@
 #define IDM_ROW_MENU_KEY 40005
 #define IDM_TOGGLE_FAVOURITE 40006
 #define IDM_ADD_SERVER 40007
+#define IDM_FIND_PLAYER 40008
+#define IDM_SERVER_DETAILS 40009
 
 // The "Add Server" dialog
 #define IDD_ADD_SERVER 166
 #define IDC_SERVER_ADDRESS 1040
 #define IDC_ADD_SERVER_STATUS 1041
+
+// The "Find Player" dialog
+#define IDD_FIND_PLAYER 167
+#define IDC_FIND_TEXT 1050
+#define IDC_FIND_MATCHES 1051
+#define IDC_FIND_STATUS 1052
+
+// The "Server Details" dialog
+#define IDD_SERVER_DETAILS 168
+#define IDC_DETAIL_KEYS 1060
+#define IDC_DETAIL_PLAYERS 1061
+#define IDC_COPY_ALL 1062

@@ -272,11 +272,12 @@ TEST_F(ServerMenuTest, FavouriteMarkFollowsTheRowMenu)
     EXPECT_NE(RowFont(1), FavouriteFont);
 }
 
-// Steps run one per tick inside the modal loops of "Add Server"; a step that
-// returns false runs again at the next tick.
-std::vector<std::function<bool()>> addServerSteps;
-size_t addServerStep;
-int addServerTicks;
+// Steps run one per tick inside the modal loop of a dialog (its caption in
+// stepCaption); a step that returns false runs again at the next tick.
+std::vector<std::function<bool()>> dialogSteps;
+size_t dialogStep;
+int dialogTicks;
+const wchar_t* stepCaption;
 
 struct OwnedWindowSearch {
     const wchar_t* caption;
@@ -302,17 +303,32 @@ HWND FindOwnedWindow(const wchar_t* caption, HWND owner)
     return search.found;
 }
 
-void CALLBACK RunAddServerStep(HWND, UINT, UINT_PTR timer, DWORD)
+void CALLBACK RunDialogStep(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    if (addServerStep == addServerSteps.size() || ++addServerTicks > 500) {
+    if (dialogStep == dialogSteps.size() || ++dialogTicks > 500) {
         KillTimer(nullptr, timer);
-        HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+        HWND dialog = FindOwnedWindow(stepCaption, MainWindow);
         if (dialog != nullptr)
             EndDialog(dialog, IDCANCEL);
         return;
     }
-    if (addServerSteps[addServerStep]())
-        addServerStep++;
+    if (dialogSteps[dialogStep]())
+        dialogStep++;
+}
+
+// Opens the dialog with the key and runs the steps in it; true when every
+// step ran.
+bool RunDialogSteps(const wchar_t* caption, const std::function<bool()>& pressKey,
+                    std::vector<std::function<bool()>> steps)
+{
+    dialogSteps = std::move(steps);
+    dialogStep = 0;
+    dialogTicks = 0;
+    stepCaption = caption;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, RunDialogStep);
+    bool pressed = pressKey();
+    KillTimer(nullptr, timer);
+    return pressed && dialogStep == dialogSteps.size();
 }
 
 // An address that does not parse, or whose name is not found, is told in a
@@ -340,24 +356,105 @@ TEST_F(ServerMenuTest, AddServerRefusesWhatItCannotFind)
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return true;
     };
-    addServerSteps = {type(L"not an address!"), answer, type(L" nowhere.invalid "), answer, [&complaints]() {
-                          HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
-                          if (dialog != nullptr)
-                              PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                          return dialog != nullptr;
-                      }};
-    addServerStep = 0;
-    addServerTicks = 0;
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, RunAddServerStep);
-    EXPECT_TRUE(PressKey(VK_INSERT, false));
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(addServerStep, addServerSteps.size()) << "the dialog did not go as expected";
+    EXPECT_TRUE(RunDialogSteps(L"Add Server", [this] { return PressKey(VK_INSERT, false); },
+                               {type(L"not an address!"), answer, type(L" nowhere.invalid "), answer,
+                                [&complaints]() {
+                                    HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+                                    if (dialog != nullptr)
+                                        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                                    return dialog != nullptr;
+                                }}))
+        << "the dialog did not go as expected";
     ASSERT_EQ(complaints.size(), 2u);
     EXPECT_EQ(complaints[0].rfind(L"\"not an address!\" is not a server address.", 0), 0u) << complaints[0].c_str();
     EXPECT_EQ(complaints[1], L"Couldn't resolve nowhere.invalid.");
     EXPECT_EQ(FavouriteServers.count, 0);
     EXPECT_EQ(StoredFavourites(), L"(none)");
     EXPECT_EQ(VisibleServerCount, 3);
+}
+
+
+HWND FindDialog()
+{
+    return FindOwnedWindow(L"Find Player", MainWindow);
+}
+
+std::wstring FindStatus()
+{
+    return WindowText(GetDlgItem(FindDialog(), IDC_FIND_STATUS));
+}
+
+std::vector<std::wstring> MatchRows()
+{
+    std::vector<std::wstring> rows;
+    HWND list = GetDlgItem(FindDialog(), IDC_FIND_MATCHES);
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; row++)
+        rows.push_back(CellText(list, row, 0) + L" on " + CellText(list, row, 1));
+    return rows;
+}
+
+std::function<bool()> TypeInFind(const wchar_t* text)
+{
+    return [text]() {
+        if (FindDialog() == nullptr)
+            return false;
+        SetDlgItemTextW(FindDialog(), IDC_FIND_TEXT, text);
+        return true;
+    };
+}
+
+std::function<bool()> FindStatusIs(const wchar_t* text)
+{
+    return [text]() { return FindDialog() != nullptr && FindStatus() == text; };
+}
+
+// Part of a name, in any case, finds players across servers; Enter shows
+// the chosen one in the main window.
+TEST_F(ServerMenuTest, FindPlayerShowsTheChosenPlayer)
+{
+    std::vector<std::wstring> across;
+    EXPECT_TRUE(RunDialogSteps(L"Find Player", [this] { return PressKey('F', true); },
+                               {TypeInFind(L" 1"), FindStatusIs(L"2 players found."),
+                                [&across]() {
+                                    across = MatchRows();
+                                    return true;
+                                },
+                                TypeInFind(L"CHARLIE 2"), FindStatusIs(L"1 player found."), []() {
+                                    PostMessageW(FindDialog(), WM_COMMAND, IDOK, 0);
+                                    return true;
+                                }}));
+    EXPECT_EQ(across, (std::vector<std::wstring>{L"Alpha 1 on Alpha", L"Charlie 1 on Charlie"}));
+    EXPECT_EQ(FindDialog(), nullptr);
+    EXPECT_EQ(CellText(ServerList, SelectedServerRow(), HostColumn), L"Charlie");
+    int player = static_cast<int>(SendMessageW(PlayerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    EXPECT_EQ(CellText(PlayerList, player, 0), L"Charlie 2");
+}
+
+// An update while the dialog is open: the matches follow the new table and
+// never name a record of the old one.
+TEST_F(ServerMenuTest, FindPlayerFollowsAnUpdate)
+{
+    scenario.servers[0] = Server(28040, "Zulu", 2);
+    bool onlyAlphas = true;
+    EXPECT_TRUE(RunDialogSteps(
+        L"Find Player", [this] { return PressKey('F', true); },
+        {TypeInFind(L"alpha"), FindStatusIs(L"2 players found."),
+         [this]() {
+             Reserve();
+             StartOrAbortUpdate();
+             return true;
+         },
+         [&onlyAlphas]() {
+             for (const std::wstring& row : MatchRows())
+                 onlyAlphas = onlyAlphas && row.rfind(L"Alpha", 0) == 0;
+             return !UpdateBusy;
+         },
+         FindStatusIs(L"No player found."), TypeInFind(L"zulu"), FindStatusIs(L"2 players found."), []() {
+             PostMessageW(FindDialog(), WM_COMMAND, IDCANCEL, 0);
+             return true;
+         }}));
+    EXPECT_TRUE(onlyAlphas);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "ui/buddy_nudge.h"
 #include "ui/display_scale.h"
 #include "ui/favourites.h"
+#include "ui/find_player.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/running_copy.h"
@@ -383,9 +384,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_OFFER_SERVER:
         ListOfferedServer(static_cast<int>(wParam));
+        FindPlayerFollowTable(false);
         return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();
+        FindPlayerFollowTable(true);
         return TRUE;
     case WM_SHOW_STATUS_TEXT:
         ShowStatusText(reinterpret_cast<const wchar_t*>(lParam));
@@ -395,6 +398,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
+        FindPlayerFollowTable(false);
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongW(window, DWL_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));

@@ -130,6 +130,21 @@ int CALLBACK ComparePlayers(LPARAM entryA, LPARAM entryB, LPARAM column)
     }
 }
 
+void ShowPlayerRow(const PlayerEntry* player)
+{
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = reinterpret_cast<LPARAM>(player);
+    int row = static_cast<int>(SendMessageW(PlayerList, LVM_FINDITEMW, -1, reinterpret_cast<LPARAM>(&find)));
+    if (row == -1)
+        return;
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(PlayerList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    SendMessageW(PlayerList, LVM_ENSUREVISIBLE, row, FALSE);
+}
+
 void TogglePlayerView()
 {
     if (!IsXpOrLater)

@@ -30,6 +30,8 @@ bool IsFavouriteRecord(LPARAM recordIndex);
 bool BuildPlayerColumns(HWND mainWindow);
 
 void FillPlayerList();
+// Selects the row of this player, if listed, and scrolls it into view.
+void ShowPlayerRow(const PlayerEntry* player);
 void GetPlayerCell(NMLVDISPINFOW* request);
 int CALLBACK ComparePlayers(LPARAM entryA, LPARAM entryB, LPARAM column);
 void TogglePlayerView();

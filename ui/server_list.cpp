@@ -338,6 +338,15 @@ void ListOfferedServer(int recordIndex)
     RefreshCounts();
 }
 
+const wchar_t* HidingFilter(const ServerRecord& record)
+{
+    if (!ShowFull && record.playerCount >= record.maxClients)
+        return L"Full";
+    if (!ShowEmpty && record.playerCount == 0)
+        return L"Empty";
+    return nullptr;
+}
+
 int RowOfRecord(int recordIndex)
 {
     LVFINDINFOW find = {};
@@ -357,6 +366,12 @@ void SelectServerRow(int row)
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(ServerList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+}
+
+void ShowServerRow(int row)
+{
+    SelectServerRow(row);
+    SendMessageW(ServerList, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
 void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)

@@ -83,6 +83,12 @@ int RowOfRecord(int recordIndex);
 // The selected row, or -1; selecting a row also gives it the focus.
 int SelectedServerRow();
 void SelectServerRow(int row);
+// Selects the row and scrolls it into view.
+void ShowServerRow(int row);
+
+// The filter ("Full" or "Empty") that keeps the record out of the list, or
+// null when it may be listed.
+const wchar_t* HidingFilter(const ServerRecord& record);
 
 // The UI thread's halves of the engine's OfferServer, ReplaceServerRecord
 // and ResetServerViews.

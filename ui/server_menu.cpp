@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "ui/add_server_dialog.h"
 #include "ui/favourites.h"
+#include "ui/find_player.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -132,6 +133,9 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         return true;
     case IDM_ADD_SERVER:
         ShowAddServerDialog(instance);
+        return true;
+    case IDM_FIND_PLAYER:
+        ShowFindPlayerDialog(instance);
         return true;
     default:
         return false;

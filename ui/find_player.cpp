@@ -1,0 +1,283 @@
+// The "Find Player" dialog.
+#include "ui/find_player.h"
+
+#include <commctrl.h>
+
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "resources/resource.h"
+#include "ui/display_scale.h"
+#include "ui/main_window.h"
+#include "ui/paint_pacer.h"
+#include "ui/player_list.h"
+#include "ui/server_list.h"
+
+namespace {
+
+struct PlayerMatch {
+    int record;
+    int player;
+};
+
+// More would say nothing a narrower text does not; the rest are counted.
+const int MaxMatches = 1000;
+const UINT_PTR SearchTimerId = 1;
+// The matches follow a running update at most this often.
+const UINT SearchDelay = 200;
+const int CellTextSize = LongTextSize + 32;
+
+struct MatchColumn {
+    const wchar_t* title;
+    int widthPercent;
+};
+const MatchColumn MatchColumns[] = {{L"Player", 32}, {L"Server", 44}, {L"Score", 12}, {L"Ping", 12}};
+enum { PlayerColumn, ServerColumn, ScoreColumn, PingColumn };
+
+HWND FindDialog;
+PlayerMatch Matches[MaxMatches];
+int MatchCount;
+int FoundCount;
+wchar_t Wanted[PlayerNameSize];
+
+wchar_t FoldedLetter(wchar_t letter)
+{
+    return letter >= L'A' && letter <= L'Z' ? static_cast<wchar_t>(letter + (L'a' - L'A')) : letter;
+}
+
+// Whether the text occurs in the name, A to Z in either case.
+bool ContainsFolded(const wchar_t* name, const wchar_t* text)
+{
+    for (; *name != L'\0'; name++) {
+        int length = 0;
+        while (text[length] != L'\0' && FoldedLetter(name[length]) == FoldedLetter(text[length]))
+            length++;
+        if (text[length] == L'\0')
+            return true;
+    }
+    return false;
+}
+
+HWND MatchList()
+{
+    return GetDlgItem(FindDialog, IDC_FIND_MATCHES);
+}
+
+int SelectedMatch()
+{
+    return static_cast<int>(SendMessageW(MatchList(), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+}
+
+// Item -1 with `selected` false leaves no match selected.
+void SelectMatch(int item, bool selected)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = selected ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+    SendMessageW(MatchList(), LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&state));
+}
+
+// The match's record and player, or null when the table no longer has them.
+const ServerRecord* RecordOfMatch(const PlayerMatch& match)
+{
+    if (match.record < 0 || match.record >= ServerTable.count)
+        return nullptr;
+    const ServerRecord* record = &ServerTable.records[match.record];
+    return match.player < record->playerCount && match.player < MaxPlayers ? record : nullptr;
+}
+
+void SetStatus(const wchar_t* text)
+{
+    SetDlgItemTextW(FindDialog, IDC_FIND_STATUS, text);
+}
+
+void ShowCount()
+{
+    wchar_t text[StatusTextSize] = L"";
+    if (Wanted[0] != L'\0' && FoundCount == 0)
+        FormatText(text, StatusTextSize, L"No player found.");
+    else if (FoundCount > MaxMatches)
+        FormatText(text, StatusTextSize, L"%d players found; the first %d are listed.", FoundCount, MaxMatches);
+    else if (FoundCount > 0)
+        FormatText(text, StatusTextSize, L"%d player%s found.", FoundCount, FoundCount == 1 ? L"" : L"s");
+    SetStatus(text);
+}
+
+// The list shows the matches anew; the match that was selected stays so.
+void ShowMatches(PlayerMatch selected)
+{
+    SelectMatch(-1, false);
+    SendMessageW(MatchList(), LVM_SETITEMCOUNT, MatchCount, LVSICF_NOSCROLL);
+    for (int item = 0; item < MatchCount; item++) {
+        if (Matches[item].record == selected.record && Matches[item].player == selected.player) {
+            SelectMatch(item, true);
+            break;
+        }
+    }
+    InvalidateRect(MatchList(), nullptr, FALSE);
+    ShowCount();
+}
+
+// Every answered server's players, in table order; the records are read
+// without the lock, as every reader on the UI thread does.
+void Search()
+{
+    int selectedItem = SelectedMatch();
+    PlayerMatch selected = selectedItem >= 0 && selectedItem < MatchCount ? Matches[selectedItem] : PlayerMatch{-1, -1};
+    MatchCount = 0;
+    FoundCount = 0;
+    for (int index = 0; Wanted[0] != L'\0' && index < ServerTable.count; index++) {
+        const ServerRecord& record = ServerTable.records[index];
+        if (!record.offered)
+            continue;
+        for (int player = 0; player < record.playerCount && player < MaxPlayers; player++) {
+            if (!ContainsFolded(record.players[player].name, Wanted))
+                continue;
+            if (MatchCount < MaxMatches)
+                Matches[MatchCount++] = {index, player};
+            FoundCount++;
+        }
+    }
+    ShowMatches(selected);
+}
+
+void MatchCell(NMLVDISPINFOW* request)
+{
+    LVITEMW& item = request->item;
+    if (!(item.mask & LVIF_TEXT) || item.pszText == nullptr || item.cchTextMax <= 0)
+        return;
+    item.pszText[0] = L'\0';
+    const ServerRecord* record = item.iItem >= 0 && item.iItem < MatchCount ? RecordOfMatch(Matches[item.iItem]) : nullptr;
+    if (record == nullptr)
+        return;
+    const PlayerEntry& player = record->players[Matches[item.iItem].player];
+    const wchar_t* hiding = HidingFilter(*record);
+    wchar_t cell[CellTextSize] = L"";
+    switch (item.iSubItem) {
+    case PlayerColumn: lstrcpynW(cell, player.name, CellTextSize); break;
+    case ServerColumn:
+        if (hiding != nullptr)
+            FormatText(cell, CellTextSize, L"%s (hidden by %s)", record->hostName, hiding);
+        else
+            lstrcpynW(cell, record->hostName, CellTextSize);
+        break;
+    case ScoreColumn: FormatText(cell, CellTextSize, L"%d", player.score); break;
+    case PingColumn: FormatText(cell, CellTextSize, L"%d", player.ping); break;
+    }
+    lstrcpynW(item.pszText, cell, item.cchTextMax);
+}
+
+// The chosen match's server is selected in the main window and its player
+// in the player list; a server the filters hide is only named.
+void ChooseMatch(HWND dialog)
+{
+    int item = SelectedMatch();
+    if (item == -1 && MatchCount > 0)
+        item = 0;
+    const ServerRecord* record = item >= 0 && item < MatchCount ? RecordOfMatch(Matches[item]) : nullptr;
+    if (record == nullptr)
+        return;
+    const wchar_t* hiding = HidingFilter(*record);
+    if (hiding != nullptr) {
+        wchar_t text[StatusTextSize];
+        FormatText(text, StatusTextSize, L"%s is hidden by the %s filter: tick %s to show it.", record->hostName,
+                   hiding, hiding);
+        SetStatus(text);
+        return;
+    }
+    int row = RowOfRecord(Matches[item].record);
+    if (row == -1)
+        return;
+    ShowServerRow(row);
+    ShowPlayerRow(&record->players[Matches[item].player]);
+    EndDialog(dialog, IDOK);
+}
+
+void BuildMatchColumns()
+{
+    HWND list = MatchList();
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+    RECT client;
+    GetClientRect(list, &client);
+    int width = client.right - MetricForDpi(SM_CXVSCROLL, DpiOfWindow(list));
+    for (int column = 0; column < static_cast<int>(sizeof(MatchColumns) / sizeof(MatchColumns[0])); column++)
+        InsertListColumn(list, column, MatchColumns[column].title, width * MatchColumns[column].widthPercent / 100);
+}
+
+void StartSearch()
+{
+    GetDlgItemTextW(FindDialog, IDC_FIND_TEXT, Wanted, PlayerNameSize);
+    Search();
+}
+
+INT_PTR RouteMatchNotification(HWND dialog, NMHDR* header)
+{
+    if (header->idFrom != IDC_FIND_MATCHES)
+        return FALSE;
+    switch (header->code) {
+    case LVN_GETDISPINFOW:
+        MatchCell(reinterpret_cast<NMLVDISPINFOW*>(header));
+        return TRUE;
+    case NM_DBLCLK:
+        ChooseMatch(dialog);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+void ShowFindPlayerDialog(HINSTANCE instance)
+{
+    PaintHeldChanges();
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FIND_PLAYER), MainWindow, FindPlayerDialogProc, 0) == IDOK)
+        SetFocus(ServerList);
+}
+
+INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        FindDialog = dialog;
+        MatchCount = 0;
+        FoundCount = 0;
+        Wanted[0] = L'\0';
+        SendDlgItemMessageW(dialog, IDC_FIND_TEXT, EM_LIMITTEXT, PlayerNameSize - 1, 0);
+        BuildMatchColumns();
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_FIND_TEXT && HIWORD(wParam) == EN_CHANGE)
+            StartSearch();
+        else if (LOWORD(wParam) == IDOK)
+            ChooseMatch(dialog);
+        else if (LOWORD(wParam) == IDCANCEL)
+            EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    case WM_NOTIFY:
+        return RouteMatchNotification(dialog, reinterpret_cast<NMHDR*>(lParam));
+    case WM_TIMER:
+        if (wParam == SearchTimerId) {
+            KillTimer(dialog, SearchTimerId);
+            Search();
+        }
+        return TRUE;
+    case WM_DESTROY:
+        FindDialog = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void FindPlayerFollowTable(bool replaced)
+{
+    if (FindDialog == nullptr)
+        return;
+    if (!replaced) {
+        SetTimer(FindDialog, SearchTimerId, SearchDelay, nullptr);
+        return;
+    }
+    MatchCount = 0;
+    FoundCount = 0;
+    ShowMatches(PlayerMatch{-1, -1});
+}
