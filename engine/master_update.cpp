@@ -213,9 +213,9 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
     // The count goes to 0 before the views are emptied: the reset's round
     // trip through the UI thread then ends any walk of the old table, and
     // no later one (a Full or Empty click) can list its records again.
-    InterlockedExchange(&ServerTable.count, 0);
+    LONG previousCount = InterlockedExchange(&ServerTable.count, 0);
     ResetServerViews();
-    if (!RebuildServerTable(table.servers, table.count))
+    if (!RebuildServerTable(table.servers, table.count, previousCount))
         return;
     if (lastList > 0)
         StatusMessage(L"Querying the last list of %d server%s...", lastList, lastList == 1 ? L"" : L"s");
@@ -342,13 +342,13 @@ void StartOrAbortUpdate()
     CloseHandle(worker);
 }
 
-bool RebuildServerTable(const unsigned char* reply, int length)
+bool RebuildServerTable(const unsigned char* reply, int length, int previousCount)
 {
     ServerMerge merge = {};
     bool rebuilt = StartMerge(&merge, ReplyEntries(length));
     if (rebuilt) {
         AddReply(&merge, reply, length);
-        rebuilt = RebuildServerTable(merge.servers, merge.count);
+        rebuilt = RebuildServerTable(merge.servers, merge.count, previousCount);
     } else {
         StatusMessage(L"Not enough memory for %d servers.", ReplyEntries(length));
     }
@@ -358,10 +358,12 @@ bool RebuildServerTable(const unsigned char* reply, int length)
 
 // The count is 0, the lists are empty and no receiver runs, so no lock is
 // needed; the order keeps every index check of the UI thread sound.
-bool RebuildServerTable(const ServerAddress* servers, int count)
+bool RebuildServerTable(const ServerAddress* servers, int count, int previousCount)
 {
-    if (ServerTable.records != nullptr)
+    if (ServerTable.records != nullptr) {
+        ReleaseStatusInfo(ServerTable.records, previousCount);
         HeapFree(GetProcessHeap(), 0, ServerTable.records);
+    }
     ServerTable.records = nullptr;
     ServerRecord* records = static_cast<ServerRecord*>(
         HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count > 0 ? count : 1) * sizeof(ServerRecord)));

@@ -25,9 +25,11 @@ DWORD WINAPI UpdateWorker(LPVOID);
 
 // Replaces the server table by one zeroed record per distinct address and
 // port of a master reply of `length` bytes, in reply order. The worker calls
-// it with the count at 0, both lists empty and no receiver running.
-bool RebuildServerTable(const unsigned char* reply, int length);
+// it with the count at 0, both lists empty and no receiver running;
+// `previousCount` is the count the old table had, whose records' info
+// strings are released with it.
+bool RebuildServerTable(const unsigned char* reply, int length, int previousCount);
 
 // The same from a list of distinct servers, in its order, with their
 // favourite marks.
-bool RebuildServerTable(const ServerAddress* servers, int count);
+bool RebuildServerTable(const ServerAddress* servers, int count, int previousCount);

@@ -116,7 +116,9 @@ bool ShowReply(const TargetReply& reply, DWORD sentAt)
         ServerTable.records[index].port == Target.port) {
         CarryOver(ServerTable.records[index], sentAt, fresh);
         ParseStatusFields(reply.datagram, reply.length, reply.arrivedAt, fresh);
+        // The window keeps a copy of the info string.
         ReplaceServerRecord(index, fresh);
+        ReleaseStatusInfo(fresh, 1);
         shown = true;
     }
     LeaveCriticalSection(&TableLock);

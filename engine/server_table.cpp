@@ -26,6 +26,26 @@ int CountUnanswered()
     return unanswered;
 }
 
+char* KeepStatusInfo(const char* info)
+{
+    if (info == nullptr)
+        return nullptr;
+    int size = lstrlenA(info) + 1;
+    char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (copy != nullptr)
+        CopyMemory(copy, info, size);
+    return copy;
+}
+
+void ReleaseStatusInfo(ServerRecord* records, int count)
+{
+    for (int index = 0; index < count; index++) {
+        if (records[index].info != nullptr)
+            HeapFree(GetProcessHeap(), 0, records[index].info);
+        records[index].info = nullptr;
+    }
+}
+
 int AppendServerRecord(DWORD address, WORD port)
 {
     int count = ServerTable.count;

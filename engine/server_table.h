@@ -43,6 +43,10 @@ struct ServerRecord {
     // One of the player's favourites: set when the table is built, and on
     // the UI thread as the player adds or removes it.
     int favourite;
+    // The info string of the last reply, every key and value as the server
+    // sent them, for the server's details; on the process heap, released
+    // with the table. Null until the server answers.
+    char* info;
 };
 
 // A game server's address and port, as a master lists it.
@@ -67,6 +71,13 @@ extern ServerTableState ServerTable;
 extern CRITICAL_SECTION TableLock;
 
 int CountUnanswered();
+
+// A copy of a reply's info string for a record, or null for none or when
+// memory is short.
+char* KeepStatusInfo(const char* info);
+
+// Releases the info strings of the first `count` records.
+void ReleaseStatusInfo(ServerRecord* records, int count);
 
 // "a.b.c.d:port", as the IP Address column shows a server.
 const int ServerAddressTextSize = 22;

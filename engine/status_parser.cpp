@@ -55,51 +55,6 @@ char* NextToken(char** cursor, char separator)
     return token;
 }
 
-// Converts network text from the ANSI code page and cuts it to the field.
-void CopyNetworkText(wchar_t* field, int fieldSize, const char* text)
-{
-    // A line never holds more than LineBufferSize - 1 bytes, and no ANSI code
-    // page makes more UTF-16 units than bytes.
-    wchar_t wide[LineBufferSize];
-    int length = MultiByteToWideChar(CP_ACP, 0, text, (int)strnlen(text, LineBufferSize - 1), wide,
-                                     LineBufferSize);
-    if (length > fieldSize - 1)
-        length = fieldSize - 1;
-    memcpy(field, wide, length * sizeof(wchar_t));
-    field[length] = L'\0';
-}
-
-// Quake II draws names with a font of its own: bytes 128 to 255 are the
-// letters of 0 to 127 in colour, and the glyphs below 32 read as the plain
-// characters given here; 0 marks a glyph (a frame piece, a tab, a line end)
-// that stands for no character and is left out.
-const char GameGlyphs[32] = {0,   0,   0,   0,   0,   '.', 0,   0,   0,   0,   0,   0,   0,   0,   '.', '.',
-                             '[', ']', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '.', '<', '=', '>'};
-// The left arrow of the font.
-const char GameDelete = 127;
-
-// A name as the game shows it, in plain 7-bit characters.
-void ReadableGameText(const char* text, char* readable, int readableSize)
-{
-    int length = 0;
-    for (const unsigned char* byte = reinterpret_cast<const unsigned char*>(text);
-         *byte != 0 && length < readableSize - 1; byte++) {
-        unsigned char letter = *byte & 0x7F;
-        char shown = letter < 32 ? GameGlyphs[letter] : letter == GameDelete ? '<' : static_cast<char>(letter);
-        if (shown != 0)
-            readable[length++] = shown;
-    }
-    readable[length] = '\0';
-}
-
-// Host, map and player names, as the game shows them.
-void CopyGameText(wchar_t* field, int fieldSize, const char* text)
-{
-    char readable[LineBufferSize];
-    ReadableGameText(text, readable, LineBufferSize);
-    CopyNetworkText(field, fieldSize, readable);
-}
-
 bool IsWhiteSpace(wchar_t character)
 {
     return character == L' ' || (character >= L'\t' && character <= L'\r');
@@ -141,16 +96,12 @@ char* NextInfoField(char** cursor)
 
 void CollectInfoValues(char* infoLine, const char* slots[InfoSlotCount])
 {
-    char* cursor = *infoLine == '\\' ? infoLine + 1 : infoLine;
-    for (;;) {
-        char* keyToken = NextInfoField(&cursor);
-        if (keyToken == nullptr)
-            return;
+    char* cursor = FirstInfoField(infoLine);
+    char* keyToken;
+    char* value;
+    while (NextInfoPair(&cursor, &keyToken, &value)) {
         char key[KeyBufferSize];
         lstrcpynA(key, keyToken, KeyBufferSize);
-        char* value = NextInfoField(&cursor);
-        if (value == nullptr)
-            return;
         for (const InfoKey& row : InfoKeyTable) {
             if (_stricmp(key, row.key) == 0)
                 slots[row.slot] = value;
@@ -204,6 +155,8 @@ void ParseInfoLine(const char** cursor, int* bytesLeft, ServerRecord* record)
 {
     const char* slots[InfoSlotCount] = {};
     char* infoLine = ReadLine(cursor, bytesLeft);
+    ReleaseStatusInfo(record, 1);
+    record->info = KeepStatusInfo(infoLine);
     if (infoLine != nullptr)
         CollectInfoValues(infoLine, slots);
     FillInfoFields(record, slots);
@@ -223,6 +176,67 @@ int ParsePlayerLines(const char** cursor, int* bytesLeft, ServerRecord* record)
 }
 
 }  // namespace
+
+// Converts network text from the ANSI code page and cuts it to the field.
+void CopyNetworkText(wchar_t* field, int fieldSize, const char* text)
+{
+    // A line never holds more than LineBufferSize - 1 bytes, and no ANSI code
+    // page makes more UTF-16 units than bytes.
+    wchar_t wide[LineBufferSize];
+    int length = MultiByteToWideChar(CP_ACP, 0, text, (int)strnlen(text, LineBufferSize - 1), wide,
+                                     LineBufferSize);
+    if (length > fieldSize - 1)
+        length = fieldSize - 1;
+    memcpy(field, wide, length * sizeof(wchar_t));
+    field[length] = L'\0';
+}
+
+namespace {
+
+// Quake II draws names with a font of its own: bytes 128 to 255 are the
+// letters of 0 to 127 in colour, and the glyphs below 32 read as the plain
+// characters given here; 0 marks a glyph (a frame piece, a tab, a line end)
+// that stands for no character and is left out.
+const char GameGlyphs[32] = {0,   0,   0,   0,   0,   '.', 0,   0,   0,   0,   0,   0,   0,   0,   '.', '.',
+                             '[', ']', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '.', '<', '=', '>'};
+// The left arrow of the font.
+const char GameDelete = 127;
+
+// A name as the game shows it, in plain 7-bit characters.
+void ReadableGameText(const char* text, char* readable, int readableSize)
+{
+    int length = 0;
+    for (const unsigned char* byte = reinterpret_cast<const unsigned char*>(text);
+         *byte != 0 && length < readableSize - 1; byte++) {
+        unsigned char letter = *byte & 0x7F;
+        char shown = letter < 32 ? GameGlyphs[letter] : letter == GameDelete ? '<' : static_cast<char>(letter);
+        if (shown != 0)
+            readable[length++] = shown;
+    }
+    readable[length] = '\0';
+}
+
+}  // namespace
+
+// Host, map and player names, as the game shows them.
+void CopyGameText(wchar_t* field, int fieldSize, const char* text)
+{
+    char readable[LineBufferSize];
+    ReadableGameText(text, readable, LineBufferSize);
+    CopyNetworkText(field, fieldSize, readable);
+}
+
+char* FirstInfoField(char* info)
+{
+    return *info == '\\' ? info + 1 : info;
+}
+
+bool NextInfoPair(char** cursor, char** key, char** value)
+{
+    *key = NextInfoField(cursor);
+    *value = *key != nullptr ? NextInfoField(cursor) : nullptr;
+    return *value != nullptr;
+}
 
 char* ReadLine(const char** cursor, int* bytesLeft)
 {

@@ -12,6 +12,20 @@ const int LineBufferSize = 2048;
 // LineBufferSize - 1 bytes; reading goes on after its line feed.
 char* ReadLine(const char** cursor, int* bytesLeft);
 
+// Converts network text from the ANSI code page and cuts it to the field.
+void CopyNetworkText(wchar_t* field, int fieldSize, const char* text);
+
+// Host, map and player names, as the game shows them: its coloured letters
+// as plain ones, its glyphs as the characters they stand for.
+void CopyGameText(wchar_t* field, int fieldSize, const char* text);
+
+// An info string ("\key\value\key\value") is read pair by pair, cut off in
+// place as the game reads it: every backslash ends a field. FirstInfoField
+// gives where the first key starts; NextInfoPair the next key and value, or
+// false when no pair is left.
+char* FirstInfoField(char* info);
+bool NextInfoPair(char** cursor, char** key, char** value);
+
 // Parses one reply into the fields of `record` and marks it answered; the
 // ping runs from its `sentAt` to `arrivedAt`. Tells the window nothing.
 void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record);

@@ -219,6 +219,7 @@ GuardedRecord::GuardedRecord() : record()
 
 std::string ParseGuarded(const char* datagram, int length, GuardedRecord* guarded)
 {
+    ReleaseStatusInfo(&guarded->record, 1);
     guarded->record = {};
     guarded->record.sentAt = 1;
     ParseStatusReply(datagram, length, 1, &guarded->record);

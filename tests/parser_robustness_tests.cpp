@@ -41,9 +41,10 @@ TEST(ParserRobustness, RandomAndMutatedMasterRepliesBuildSoundTables)
     FencedBytes fence(MasterReplyLimit);
     for (int iteration = 0; iteration < 1000; iteration++) {
         std::string reply = generator.NextMasterReply();
+        int previousCount = ServerTable.count;
         ServerTable.count = 0;
         ASSERT_TRUE(RebuildServerTable(reinterpret_cast<const unsigned char*>(fence.Place(reply)),
-                                       static_cast<int>(reply.size())));
+                                       static_cast<int>(reply.size()), previousCount));
         ASSERT_EQ(TableFault(reply), "") << "reply " << iteration << " of " << reply.size() << " bytes";
     }
     EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));

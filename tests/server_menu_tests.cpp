@@ -457,4 +457,65 @@ TEST_F(ServerMenuTest, FindPlayerFollowsAnUpdate)
     EXPECT_TRUE(onlyAlphas);
 }
 
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (data != nullptr) {
+        text = static_cast<const wchar_t*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Every key of the reply, in reply order until the Key header sorts them;
+// a refresh while the dialog is open shows the new reply.
+TEST_F(ServerMenuTest, ServerDetailsListEveryKeyAndCopyThem)
+{
+    std::vector<std::wstring> first;
+    std::vector<std::wstring> refreshed;
+    auto keys = []() {
+        HWND list = GetDlgItem(FindOwnedWindow(L"Server Details", MainWindow), IDC_DETAIL_KEYS);
+        std::vector<std::wstring> rows;
+        for (int row = 0; row < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); row++)
+            rows.push_back(CellText(list, row, 0) + L"=" + CellText(list, row, 1));
+        return rows;
+    };
+    EXPECT_TRUE(RunDialogSteps(
+        L"Server Details", [] { return SendMessageW(MainWindow, WM_COMMAND, IDM_SERVER_DETAILS, 0) == 0; },
+        {[&]() {
+             if (FindOwnedWindow(L"Server Details", MainWindow) == nullptr)
+                 return false;
+             first = keys();
+             scenario.servers[1].info.push_back({"timelimit", "20"});
+             scenario.servers[1].info.push_back({"Admin", "Sable"});
+             scenario.servers[1].info.push_back({"needpass", "1"});
+             Reserve();
+             return StartServerRefresh(static_cast<int>(ServerRowRecord(SelectedServerRow())));
+         },
+         [&]() {
+             if (RefreshBusy)
+                 return false;
+             HWND dialog = FindOwnedWindow(L"Server Details", MainWindow);
+             NMLISTVIEW click = {};
+             click.hdr.hwndFrom = GetDlgItem(dialog, IDC_DETAIL_KEYS);
+             click.hdr.idFrom = IDC_DETAIL_KEYS;
+             click.hdr.code = LVN_COLUMNCLICK;
+             SendMessageW(dialog, WM_NOTIFY, IDC_DETAIL_KEYS, reinterpret_cast<LPARAM>(&click));
+             refreshed = keys();
+             SendMessageW(dialog, WM_COMMAND, IDC_COPY_ALL, 0);
+             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+             return true;
+         }}));
+    EXPECT_EQ(first, (std::vector<std::wstring>{L"hostname=Bravo", L"mapname=q2dm1", L"maxclients=8"}));
+    EXPECT_EQ(refreshed, (std::vector<std::wstring>{L"Admin=Sable", L"hostname=Bravo", L"mapname=q2dm1",
+                                                    L"maxclients=8", L"needpass=1", L"timelimit=20"}));
+    EXPECT_EQ(ClipboardText(), L"Admin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
+                               L"timelimit\t20\r\n\r\nBravo 0\t0\t20\r\n");
+}
+
 }  // namespace

@@ -61,9 +61,10 @@ bool FuzzMasterList(int count, unsigned seed)
     DWORD start = GetTickCount();
     for (int iteration = 0; iteration < count; iteration++) {
         std::string reply = generator.NextMasterReply();
+        int previousCount = ServerTable.count;
         ServerTable.count = 0;
         bool rebuilt = RebuildServerTable(reinterpret_cast<const unsigned char*>(fence.Place(reply)),
-                                          static_cast<int>(reply.size()));
+                                          static_cast<int>(reply.size()), previousCount);
         std::string fault = rebuilt ? TableFault(reply) : "not rebuilt";
         if (!fault.empty() || (iteration % HeapCheckInterval == 0 && !HeapsSound())) {
             printf("master reply %d (%u bytes): %s\n", iteration, static_cast<unsigned>(reply.size()),

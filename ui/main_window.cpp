@@ -20,6 +20,7 @@
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/running_copy.h"
+#include "ui/server_details.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
 #include "ui/sizer.h"
@@ -385,10 +386,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_OFFER_SERVER:
         ListOfferedServer(static_cast<int>(wParam));
         FindPlayerFollowTable(false);
+        ServerDetailsFollowTable(static_cast<int>(wParam));
         return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();
         FindPlayerFollowTable(true);
+        ServerDetailsFollowTable(-1);
         return TRUE;
     case WM_SHOW_STATUS_TEXT:
         ShowStatusText(reinterpret_cast<const wchar_t*>(lParam));
@@ -399,6 +402,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
         FindPlayerFollowTable(false);
+        ServerDetailsFollowTable(static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongW(window, DWL_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));

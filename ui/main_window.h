@@ -25,8 +25,9 @@ extern DWORD IsXpOrLater;
 // Creates the main window, which starts the first update; null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
 
-// Turns Ctrl+C, Ctrl+R, Insert, F5, the menu key and Shift+F10 into the main
-// window's commands; true when the message was one of them.
+// Turns Ctrl+C, Ctrl+R, Insert, Ctrl+F, Alt+Enter, F5, the menu key and
+// Shift+F10 into the main window's commands; true when the message was one
+// of them.
 bool TranslateMainWindowKeys(MSG* message);
 
 // Creates the main window and runs the message loop; returns the exit code.

@@ -389,8 +389,12 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     }
     // The player may have marked it since the refresh read it.
     int favourite = record.favourite;
+    char* replacedInfo = record.info;
     record = *fresh;
     record.favourite = favourite;
+    record.info = KeepStatusInfo(fresh->info);
+    if (replacedInfo != nullptr)
+        HeapFree(GetProcessHeap(), 0, replacedInfo);
     NoteBuddySightings(record);
     if (record.offered && IsVisible(record)) {
         int position = SortedPosition(recordIndex);

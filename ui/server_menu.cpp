@@ -12,11 +12,13 @@
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
 #include "ui/add_server_dialog.h"
+#include "ui/clipboard.h"
 #include "ui/favourites.h"
 #include "ui/find_player.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
+#include "ui/server_details.h"
 #include "ui/server_list.h"
 
 namespace {
@@ -63,21 +65,7 @@ void CopySelectedAddress()
     cell.pszText = text;
     cell.cchTextMax = AddressTextSize;
     SendMessageW(ServerList, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
-    SIZE_T bytes = (lstrlenW(text) + 1) * sizeof(wchar_t);
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (copy == nullptr)
-        return;
-    CopyMemory(GlobalLock(copy), text, bytes);
-    GlobalUnlock(copy);
-    if (!OpenClipboard(MainWindow)) {
-        GlobalFree(copy);
-        return;
-    }
-    EmptyClipboard();
-    // The clipboard owns the copy once it takes it.
-    if (SetClipboardData(CF_UNICODETEXT, copy) == nullptr)
-        GlobalFree(copy);
-    CloseClipboard();
+    CopyTextToClipboard(MainWindow, text);
 }
 
 }  // namespace
@@ -136,6 +124,9 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         return true;
     case IDM_FIND_PLAYER:
         ShowFindPlayerDialog(instance);
+        return true;
+    case IDM_SERVER_DETAILS:
+        ShowServerDetailsDialog(instance);
         return true;
     default:
         return false;

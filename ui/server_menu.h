@@ -1,6 +1,7 @@
-// A server row's actions, Join, Refresh, Copy Address, the favourite mark
-// and Add Server: from the row's context menu and from the main window's keys
-// (Ctrl+C, Ctrl+R, Insert, and the menu key or Shift+F10 for the menu).
+// A server row's actions, Join, Refresh, Copy Address, the favourite mark,
+// Add Server, Find Player and Server Details: from the row's context menu
+// and from the main window's keys (Ctrl+C, Ctrl+R, Insert, Ctrl+F,
+// Alt+Enter, and the menu key or Shift+F10 for the menu).
 #pragma once
 
 #include <windows.h>
