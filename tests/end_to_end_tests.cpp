@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "tools/browser_driver.h"
+#include "tests/clipboard_text.h"
 #include "tests/scratch_space.h"
 
 namespace {
@@ -225,20 +226,6 @@ TEST_F(EndToEndTest, BuddyListSurvivesARestart)
     std::wstring shown;
     ASSERT_TRUE(EditBuddyList(browser, L"Alpha player 1\r\nNobody", &shown));
     EXPECT_EQ(shown, L"Alpha player 1\r\nNobody");
-}
-
-std::wstring ClipboardText()
-{
-    std::wstring copied;
-    if (!OpenClipboard(nullptr))
-        return copied;
-    HANDLE text = GetClipboardData(CF_UNICODETEXT);
-    if (text != nullptr) {
-        copied = static_cast<const wchar_t*>(GlobalLock(text));
-        GlobalUnlock(text);
-    }
-    CloseClipboard();
-    return copied;
 }
 
 enum JoinWay { DoubleClickRow, MenuJoin };

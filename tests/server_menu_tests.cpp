@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "tests/clipboard_text.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
@@ -455,21 +456,6 @@ TEST_F(ServerMenuTest, FindPlayerFollowsAnUpdate)
              return true;
          }}));
     EXPECT_TRUE(onlyAlphas);
-}
-
-
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (!OpenClipboard(nullptr))
-        return text;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (data != nullptr) {
-        text = static_cast<const wchar_t*>(GlobalLock(data));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return text;
 }
 
 // Every key of the reply, in reply order until the Key header sorts them;

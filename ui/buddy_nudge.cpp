@@ -73,10 +73,11 @@ void FlashUntilActive()
 
 }  // namespace
 
-void NoteBuddySightings(const ServerRecord& record)
+void NoteBuddySightings(int recordIndex)
 {
-    if (!ServerHasBuddy(record))
+    if (recordIndex < 0 || recordIndex >= ServerTable.count || !ServerHasBuddy(ServerTable.records[recordIndex]))
         return;
+    const ServerRecord& record = ServerTable.records[recordIndex];
     for (int index = 0; index < record.playerCount && index < MaxPlayers; index++) {
         const wchar_t* name = record.players[index].name;
         if (IsBuddy(name) && !SeenBefore(record, name) && Remember(record, name))

@@ -6,15 +6,14 @@
 
 #include <windows.h>
 
-struct ServerRecord;
-
 const UINT_PTR NudgeTimerId = 3;
 
 // Whether the taskbar button flashes for a buddy now.
 extern bool BuddyFlashing;
 
-// On the UI thread, for every record an update or a refresh has parsed.
-void NoteBuddySightings(const ServerRecord& record);
+// On the UI thread, for the record at this index each time an update or a
+// refresh has parsed it.
+void NoteBuddySightings(int recordIndex);
 
 // On NudgeTimerId's WM_TIMER: tells what was noted, once the update or
 // refresh has ended.

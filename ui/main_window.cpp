@@ -246,6 +246,14 @@ void ApplyDisplayScale(UINT dpi, const RECT& suggested)
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// A record was offered or refreshed: what else shows records follows.
+void FollowChangedRecord(int recordIndex)
+{
+    NoteBuddySightings(recordIndex);
+    FindPlayerFollowTable(false);
+    ServerDetailsFollowTable(recordIndex);
+}
+
 }  // namespace
 
 void SetUpdateButtons(UpdateButtonState state)
@@ -385,8 +393,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_OFFER_SERVER:
         ListOfferedServer(static_cast<int>(wParam));
-        FindPlayerFollowTable(false);
-        ServerDetailsFollowTable(static_cast<int>(wParam));
+        FollowChangedRecord(static_cast<int>(wParam));
         return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();
@@ -401,8 +408,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
-        FindPlayerFollowTable(false);
-        ServerDetailsFollowTable(static_cast<int>(wParam));
+        FollowChangedRecord(static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongW(window, DWL_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));

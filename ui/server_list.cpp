@@ -12,7 +12,6 @@
 #include "engine/window_ops.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "ui/buddy_nudge.h"
 #include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
@@ -327,7 +326,6 @@ void ListOfferedServer(int recordIndex)
         return;
     ServerRecord& record = ServerTable.records[recordIndex];
     record.offered = 1;
-    NoteBuddySightings(record);
     if (!IsVisible(record))
         return;
     int position = SortedPosition(recordIndex);
@@ -395,7 +393,6 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     record.info = KeepStatusInfo(fresh->info);
     if (replacedInfo != nullptr)
         HeapFree(GetProcessHeap(), 0, replacedInfo);
-    NoteBuddySightings(record);
     if (record.offered && IsVisible(record)) {
         int position = SortedPosition(recordIndex);
         InsertRow(position, recordIndex);

@@ -1,0 +1,6 @@
+// What the clipboard holds as Unicode text.
+#pragma once
+
+#include <string>
+
+std::wstring ClipboardText();
