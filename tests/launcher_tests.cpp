@@ -240,13 +240,11 @@ TEST_F(LauncherTest, DoubleClickBesideTheRowsOrOnAStaleRowDoesNothing)
     DoubleClick(-1);
     EXPECT_EQ(GetCursor(), cross);
 
-    LVITEMW stale = {};
-    stale.mask = LVIF_TEXT | LVIF_PARAM;
-    stale.iItem = 1;
-    stale.pszText = LPSTR_TEXTCALLBACKW;
-    stale.lParam = 7;
-    int row = static_cast<int>(SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&stale)));
-    DoubleClick(row);
+    // A row whose record lies beyond the table.
+    LONG count = ServerTable.count;
+    ServerTable.count = 0;
+    DoubleClick(0);
+    ServerTable.count = count;
     EXPECT_EQ(GetCursor(), cross);
     PumpPending(MainWindow);
     EXPECT_TRUE(shownBoxes.empty());

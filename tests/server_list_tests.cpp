@@ -87,14 +87,12 @@ TEST_F(ServerListTest, CellsShowTheRecord)
     EXPECT_EQ(StatusPart(2), L"2 Servers");
 
     // A row whose record is beyond the table shows nothing.
-    LVITEMW stray = {};
-    stray.mask = LVIF_TEXT | LVIF_PARAM;
-    stray.iItem = 2;
-    stray.pszText = LPSTR_TEXTCALLBACKW;
-    stray.lParam = 2;
-    SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&stray));
-    EXPECT_EQ(CellText(ServerList, 2, HostColumn), L"");
-    EXPECT_EQ(CellText(ServerList, 2, PingColumn), L"");
+    ServerTable.count = 1;
+    int beyond = CellText(ServerList, 0, HostColumn) == L"" ? 0 : 1;
+    EXPECT_EQ(CellText(ServerList, beyond, HostColumn), L"");
+    EXPECT_EQ(CellText(ServerList, beyond, PingColumn), L"");
+    EXPECT_NE(CellText(ServerList, 1 - beyond, HostColumn), L"");
+    ServerTable.count = 2;
     EXPECT_EQ(CompareServers(0, 2, PingColumn), 0);
     EXPECT_EQ(CompareServers(5, 0, PlayersColumn), 0);
 }
@@ -228,6 +226,33 @@ TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
     EXPECT_EQ(StatusPart(2), L"1 Server");
 }
 
+// The list holds record indexes of its own: rows listed above the selected
+// one move the selection along with its server, without refilling the
+// player list, and typing a name's first letters still finds its row.
+TEST_F(ServerListTest, SelectionStaysWithItsServerAsRowsComeAbove)
+{
+    ShowRecords({AnsweredRecord(L"Middle", 3, 8, 50), AnsweredRecord(L"Zeta", 1, 8, 90)});
+    SelectRow(0);
+    NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
+    ASSERT_EQ(CellText(PlayerList, 0, 0), L"p2");
+
+    for (DWORD ping : {10u, 20u, 30u}) {
+        int index = AppendServerRecord(inet_addr("192.0.2.9"), static_cast<WORD>(ping));
+        ServerRecord added = AnsweredRecord(L"Faster", 0, 8, ping);
+        added.port = static_cast<WORD>(ping);
+        ServerTable.records[index] = added;
+        OfferServer(index);
+    }
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Faster", L"Faster", L"Faster", L"Middle", L"Zeta"}));
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 3);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_FOCUSED), 3);
+    EXPECT_EQ(CellText(PlayerList, 0, 0), L"p2") << "the player list was filled again";
+
+    SetFocus(ServerList);
+    SendMessageW(ServerList, WM_CHAR, 'z', 1);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 4);
+}
+
 TEST_F(ServerListTest, RefilterDuringAParseListsTheServerOnce)
 {
     ShowRecords({AnsweredRecord(L"Listed", 2, 8, 10)});
@@ -242,10 +267,10 @@ TEST_F(ServerListTest, RefilterDuringAParseListsTheServerOnce)
     ServerTable.count = 2;
     SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
     SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
-    EXPECT_EQ(RowData(ServerList), std::vector<LPARAM>{0});
+    EXPECT_EQ(ListedRecords(), std::vector<LPARAM>{0});
 
     OfferServer(1);
-    std::vector<LPARAM> rows = RowData(ServerList);
+    std::vector<LPARAM> rows = ListedRecords();
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (std::vector<LPARAM>{0, 1}));
     EXPECT_EQ(VisibleServerCount, 2);
@@ -323,7 +348,7 @@ TEST_F(ServerListTest, RefiltersInTheEnginesGapsNeverListTwice)
         WaitForUpdate();
         ASSERT_EQ(StatusPart(0), L"Completed. 30 of 30 servers responded.");
         EXPECT_EQ(RowsAfterReset, 0) << "the old table was listed again";
-        std::vector<LPARAM> rows = RowData(ServerList);
+        std::vector<LPARAM> rows = ListedRecords();
         std::set<LPARAM> distinct(rows.begin(), rows.end());
         EXPECT_EQ(distinct.size(), rows.size()) << "a server is listed twice";
         EXPECT_EQ(rows.size(), 30u);

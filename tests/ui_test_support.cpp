@@ -295,16 +295,11 @@ int ServerViewsTest::CellImage(HWND list, int row, int column)
     return item.iImage;
 }
 
-std::vector<LPARAM> ServerViewsTest::RowData(HWND list)
+std::vector<LPARAM> ServerViewsTest::ListedRecords()
 {
     std::vector<LPARAM> data;
-    int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < rows; row++) {
-        LVITEMW item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        data.push_back(item.lParam);
-    }
+    int rows = static_cast<int>(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; row++)
+        data.push_back(ServerRowRecord(row));
     return data;
 }

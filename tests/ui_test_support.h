@@ -97,8 +97,8 @@ protected:
     // Installs the records as a new table and offers each, as a sweep would.
     void ShowRecords(const std::vector<ServerRecord>& records);
     int CellImage(HWND list, int row, int column);
-    // The item data of every row, in row order.
-    std::vector<LPARAM> RowData(HWND list);
+    // The record index of every server list row, in row order.
+    std::vector<LPARAM> ListedRecords();
 };
 
 // A record that has answered, with `players` players named p0, p1, ...

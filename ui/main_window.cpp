@@ -23,6 +23,7 @@
 #include "ui/server_details.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
+#include "ui/server_rows.h"
 #include "ui/sizer.h"
 #include "ui/status_bar.h"
 #include "ui/taskbar_progress.h"
@@ -132,8 +133,13 @@ INT_PTR RouteServerListNotification(NMHDR* header)
         SortServersByColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
         return FALSE;
     case LVN_ITEMCHANGED:
-        FillPlayerList();
+        // A row moving with its record is no change of the selected server.
+        if (!ListedSelectionMoving())
+            FillPlayerList();
         return FALSE;
+    case LVN_ODFINDITEMW:
+        SetWindowLongW(MainWindow, DWL_MSGRESULT, FindServerRow(reinterpret_cast<NMLVFINDITEMW*>(header)));
+        return TRUE;
     case NM_CUSTOMDRAW:
         return AnswerCustomDraw(ServerList, header);
     case NM_DBLCLK:

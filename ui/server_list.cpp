@@ -16,6 +16,7 @@
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
+#include "ui/server_rows.h"
 #include "ui/status_bar.h"
 
 int VisibleServerCount;
@@ -54,6 +55,7 @@ HIMAGELIST PlayerImages;
 bool BuildServerColumns(HWND mainWindow)
 {
     ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
+    AttachServerRows(ServerList);
     float width = InnerListWidth(ServerList);
     SendMessageW(ServerList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_LABELTIP);
@@ -88,20 +90,15 @@ bool IsVisible(const ServerRecord& record)
     return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0);
 }
 
+// Lists the record at this row; its system icon is fixed now. Counted only
+// when memory was found for it.
 void InsertRow(int position, int recordIndex)
 {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = position;
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.iImage = OsIconIndex(ServerTable.records[recordIndex].version);
-    item.lParam = recordIndex;
-    SendMessageW(ServerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-}
-
-void AppendRow(int recordIndex)
-{
-    InsertRow(VisibleServerCount, recordIndex);
+    const ServerRecord& record = ServerTable.records[recordIndex];
+    if (!InsertListedRow(position, recordIndex, OsIconIndex(record.version)))
+        return;
+    VisibleServerCount++;
+    VisiblePlayerCount += record.playerCount;
 }
 
 // The row before which a record goes to keep the list in SortOrder: after
@@ -114,7 +111,7 @@ int SortedPosition(int recordIndex)
     int high = VisibleServerCount;
     while (low < high) {
         int middle = low + (high - low) / 2;
-        if (CompareServers(recordIndex, ServerRowRecord(middle), SortOrder) < 0)
+        if (CompareServers(recordIndex, ListedRowAt(middle)->record, SortOrder) < 0)
             high = middle;
         else
             low = middle + 1;
@@ -136,7 +133,7 @@ int CompareNumbers(int x, int y)
 
 void SortByOrder(DWORD order)
 {
-    SendMessageW(ServerList, LVM_SORTITEMS, order, reinterpret_cast<LPARAM>(CompareServers));
+    SortListedRows(CompareServers, order);
 }
 
 // Whether a row at this position would show in the list as it is scrolled.
@@ -253,12 +250,8 @@ void CreateListImages(HWND serverList, HINSTANCE instance)
 
 LPARAM ServerRowRecord(int item)
 {
-    LVITEMW row = {};
-    row.mask = LVIF_PARAM;
-    row.iItem = item;
-    row.lParam = -1;
-    SendMessageW(ServerList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row));
-    return row.lParam;
+    const ListedRow* row = ListedRowAt(item);
+    return row != nullptr ? row->record : -1;
 }
 
 int OsIconIndex(const wchar_t* version)
@@ -302,11 +295,14 @@ int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue)
 void GetServerCell(NMLVDISPINFOW* request)
 {
     LVITEMW& item = request->item;
-    if (static_cast<unsigned>(item.iSubItem) >= ServerColumnCount)
+    const ListedRow* row = ListedRowAt(item.iItem);
+    if (static_cast<unsigned>(item.iSubItem) >= ServerColumnCount || row == nullptr)
         return;
-    if (item.lParam < 0 || item.lParam >= ServerTable.count)
+    if (item.iSubItem == 0 && (item.mask & LVIF_IMAGE))
+        item.iImage = row->image;
+    if (row->record < 0 || row->record >= ServerTable.count)
         return;
-    const ServerRecord& record = ServerTable.records[item.lParam];
+    const ServerRecord& record = ServerTable.records[row->record];
     DisplayKind kind = ServerColumns[item.iSubItem].displayKind;
     if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
         wchar_t cell[CellTextSize];
@@ -331,8 +327,6 @@ void ListOfferedServer(int recordIndex)
     int position = SortedPosition(recordIndex);
     HoldListPainting(RowInView(position));
     InsertRow(position, recordIndex);
-    VisibleServerCount++;
-    VisiblePlayerCount += record.playerCount;
     RefreshCounts();
 }
 
@@ -347,10 +341,25 @@ const wchar_t* HidingFilter(const ServerRecord& record)
 
 int RowOfRecord(int recordIndex)
 {
-    LVFINDINFOW find = {};
-    find.flags = LVFI_PARAM;
-    find.lParam = recordIndex;
-    return static_cast<int>(SendMessageW(ServerList, LVM_FINDITEMW, -1, reinterpret_cast<LPARAM>(&find)));
+    return RowOfListedRecord(recordIndex);
+}
+
+int FindServerRow(const NMLVFINDITEMW* find)
+{
+    const LVFINDINFOW& wanted = find->lvfi;
+    if (!(wanted.flags & (LVFI_STRING | LVFI_PARTIAL)) || wanted.psz == nullptr || VisibleServerCount == 0)
+        return -1;
+    int length = lstrlenW(wanted.psz);
+    int start = find->iStart >= 0 && find->iStart < VisibleServerCount ? find->iStart : 0;
+    int rows = (wanted.flags & LVFI_WRAP) ? VisibleServerCount : VisibleServerCount - start;
+    for (int step = 0; step < rows; step++) {
+        int row = (start + step) % VisibleServerCount;
+        LPARAM record = ServerRowRecord(row);
+        if (record >= 0 && record < ServerTable.count &&
+            _wcsnicmp(ServerTable.records[record].hostName, wanted.psz, length) == 0)
+            return row;
+    }
+    return -1;
 }
 
 int SelectedServerRow()
@@ -381,7 +390,7 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     bool selected = row != -1 && row == SelectedServerRow();
     HoldListPainting(true);
     if (row != -1) {
-        SendMessageW(ServerList, LVM_DELETEITEM, row, 0);
+        RemoveListedRow(row);
         VisibleServerCount--;
         VisiblePlayerCount -= record.playerCount;
     }
@@ -396,8 +405,6 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     if (record.offered && IsVisible(record)) {
         int position = SortedPosition(recordIndex);
         InsertRow(position, recordIndex);
-        VisibleServerCount++;
-        VisiblePlayerCount += record.playerCount;
         if (selected)
             SelectServerRow(position);
     }
@@ -423,17 +430,17 @@ void ApplyServerFilters()
         return;
 
     HoldListPainting(true);
-    SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
+    ClearListedRows();
     VisiblePlayerCount = 0;
     VisibleServerCount = 0;
     for (int index = 0; index < ServerTable.count; index++) {
         const ServerRecord& record = ServerTable.records[index];
-        if (!record.offered || !IsVisible(record))
+        if (!record.offered || !IsVisible(record) || !AppendListedRow(index, OsIconIndex(record.version)))
             continue;
-        AppendRow(index);
         VisibleServerCount++;
         VisiblePlayerCount += record.playerCount;
     }
+    ShowListedRows();
     FillPlayerList();
     RefreshCounts();
     SortByOrder(SortOrder);
@@ -453,7 +460,7 @@ void ResizeListColumns(WORD clientWidth)
 void ClearServerViews()
 {
     PaintHeldChanges();
-    SendMessageW(ServerList, LVM_DELETEALLITEMS, 0, 0);
+    ClearListedRows();
     SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
     VisibleServerCount = 0;
     VisiblePlayerCount = 0;

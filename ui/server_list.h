@@ -80,6 +80,10 @@ void ResizeListColumns(WORD clientWidth);
 // The row that lists the record at this index, or -1.
 int RowOfRecord(int recordIndex);
 
+// Typing in the list: the next row whose host name starts with the typed
+// text, as a list that held its rows would find it; -1 for none.
+int FindServerRow(const NMLVFINDITEMW* find);
+
 // The selected row, or -1; selecting a row also gives it the focus.
 int SelectedServerRow();
 void SelectServerRow(int row);

@@ -1,0 +1,177 @@
+// The rows of the server list.
+#include "ui/server_rows.h"
+
+#include <algorithm>
+
+namespace {
+
+HWND RowList;
+ListedRow* Rows;
+int RowCount;
+int RowCapacity;
+bool SelectionMoving;
+
+const int FirstCapacity = 256;
+
+bool MakeRoom(int rows)
+{
+    if (rows <= RowCapacity)
+        return true;
+    int capacity = RowCapacity > 0 ? RowCapacity : FirstCapacity;
+    while (capacity < rows)
+        capacity *= 2;
+    void* grown = Rows == nullptr ? HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(ListedRow))
+                                  : HeapReAlloc(GetProcessHeap(), 0, Rows, capacity * sizeof(ListedRow));
+    if (grown == nullptr)
+        return false;
+    Rows = static_cast<ListedRow*>(grown);
+    RowCapacity = capacity;
+    return true;
+}
+
+int RowWith(UINT state)
+{
+    return static_cast<int>(SendMessageW(RowList, LVM_GETNEXTITEM, -1, state));
+}
+
+void SetRowState(int row, UINT mask, UINT state)
+{
+    LVITEMW item = {};
+    item.stateMask = mask;
+    item.state = state;
+    SendMessageW(RowList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// The selected and the focused row before a change, and their records.
+struct HeldSelection {
+    int selectedRow;
+    int focusedRow;
+    int selectedRecord;
+    int focusedRecord;
+};
+
+HeldSelection HoldSelection()
+{
+    HeldSelection held = {RowWith(LVNI_SELECTED), RowWith(LVNI_FOCUSED), -1, -1};
+    if (held.selectedRow >= 0 && held.selectedRow < RowCount)
+        held.selectedRecord = Rows[held.selectedRow].record;
+    if (held.focusedRow >= 0 && held.focusedRow < RowCount)
+        held.focusedRecord = Rows[held.focusedRow].record;
+    return held;
+}
+
+// The list view knows rows by position only: once they have moved, it is
+// given the new count, and the selection and the focus are put back on their
+// records' rows, or dropped with a row that went.
+void ShowRows(const HeldSelection& held, int selectedRow, int focusedRow)
+{
+    bool moved = selectedRow != held.selectedRow || focusedRow != held.focusedRow;
+    SelectionMoving = true;
+    if (moved)
+        SetRowState(-1, LVIS_SELECTED | LVIS_FOCUSED, 0);
+    SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
+    if (moved && focusedRow != -1)
+        SetRowState(focusedRow, LVIS_FOCUSED, LVIS_FOCUSED);
+    if (moved && selectedRow != -1)
+        SetRowState(selectedRow, LVIS_SELECTED, LVIS_SELECTED);
+    SelectionMoving = false;
+}
+
+// Where a held row is after a row was inserted (+1) or removed (-1) at
+// `position`; -1 when it was the removed one.
+int ShiftedRow(int row, int position, int change)
+{
+    if (row < position || row == -1)
+        return row;
+    if (change < 0 && row == position)
+        return -1;
+    return row + change;
+}
+
+void ShowShiftedRows(const HeldSelection& held, int position, int change)
+{
+    ShowRows(held, ShiftedRow(held.selectedRow, position, change), ShiftedRow(held.focusedRow, position, change));
+}
+
+}  // namespace
+
+void AttachServerRows(HWND list)
+{
+    RowList = list;
+    RowCount = 0;
+}
+
+int ListedRowCount()
+{
+    return RowCount;
+}
+
+const ListedRow* ListedRowAt(int row)
+{
+    return row >= 0 && row < RowCount ? &Rows[row] : nullptr;
+}
+
+int RowOfListedRecord(int record)
+{
+    for (int row = 0; row < RowCount; row++) {
+        if (Rows[row].record == record)
+            return row;
+    }
+    return -1;
+}
+
+bool InsertListedRow(int position, int record, int image)
+{
+    if (position < 0 || position > RowCount || !MakeRoom(RowCount + 1))
+        return false;
+    HeldSelection held = HoldSelection();
+    MoveMemory(&Rows[position + 1], &Rows[position], (RowCount - position) * sizeof(ListedRow));
+    Rows[position] = {record, image};
+    RowCount++;
+    ShowShiftedRows(held, position, 1);
+    return true;
+}
+
+void RemoveListedRow(int row)
+{
+    if (row < 0 || row >= RowCount)
+        return;
+    HeldSelection held = HoldSelection();
+    MoveMemory(&Rows[row], &Rows[row + 1], (RowCount - row - 1) * sizeof(ListedRow));
+    RowCount--;
+    ShowShiftedRows(held, row, -1);
+}
+
+void ClearListedRows()
+{
+    RowCount = 0;
+    SendMessageW(RowList, LVM_DELETEALLITEMS, 0, 0);
+}
+
+bool AppendListedRow(int record, int image)
+{
+    if (!MakeRoom(RowCount + 1))
+        return false;
+    Rows[RowCount++] = {record, image};
+    return true;
+}
+
+void ShowListedRows()
+{
+    SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
+}
+
+void SortListedRows(PFNLVCOMPARE compare, LPARAM order)
+{
+    HeldSelection held = HoldSelection();
+    std::stable_sort(Rows, Rows + RowCount, [compare, order](const ListedRow& a, const ListedRow& b) {
+        return compare(a.record, b.record, order) < 0;
+    });
+    ShowRows(held, held.selectedRecord != -1 ? RowOfListedRecord(held.selectedRecord) : -1,
+             held.focusedRecord != -1 ? RowOfListedRecord(held.focusedRecord) : -1);
+}
+
+bool ListedSelectionMoving()
+{
+    return SelectionMoving;
+}

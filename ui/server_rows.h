@@ -1,0 +1,46 @@
+// The rows of the server list. The list view holds none of its own (it is
+// an owner-data list that asks for every cell as it paints): this array of
+// record indexes, in list order, is the list. Sorting, filtering and adding
+// a row are passes over the array and one new count for the list view, so
+// they cost the same whatever the number of rows. The selection stays on its
+// row's record when rows come, go or move, as on a list that held its rows.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+struct ListedRow {
+    int record;
+    int image;  // the system icon, fixed when the row is listed
+};
+
+// The list view the rows are shown in.
+void AttachServerRows(HWND list);
+
+int ListedRowCount();
+
+// The row at this position, or null beyond the rows.
+const ListedRow* ListedRowAt(int row);
+
+// The row of this record, or -1.
+int RowOfListedRecord(int record);
+
+// False when memory is short; the row is then not listed.
+bool InsertListedRow(int position, int record, int image);
+void RemoveListedRow(int row);
+
+// Every row goes, and the selection with them.
+void ClearListedRows();
+
+// Rows added at the end without a word to the list view, for a list built
+// anew; ShowListedRows then gives it the new count.
+bool AppendListedRow(int record, int image);
+void ShowListedRows();
+
+// Sorts the rows with the list's comparison of two records; rows that
+// compare equal keep their order.
+void SortListedRows(PFNLVCOMPARE compare, LPARAM order);
+
+// True while the selection is being moved along with its record: the
+// selected server has not changed.
+bool ListedSelectionMoving();
