@@ -9,9 +9,14 @@
 //       "lab-<delay>-<i>", so any client's output can be scored;
 //   browser_benchmark run <servers> <packets per second> <program>
 //       serves that scenario, starts the program and prints one line of
-//       figures.
+//       figures;
+//   browser_benchmark actions <servers> <program>
+//       lists that many servers at full speed, then times the user's
+//       actions on the list: a line each, the fastest and slowest of three
+//       tries until the list has changed and until it is painted.
 #include <winsock2.h>
 
+#include <commctrl.h>
 #include <mmsystem.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +26,7 @@
 #include <vector>
 
 #include "lab/lab_network.h"
+#include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "tools/browser_driver.h"
 
@@ -41,7 +47,11 @@ LabServer BenchServer(int index)
                    {"maxclients", "16"},
                    {"version", "q2pro r2161 Linux x86_64"},
                    {"gamedate", "Dec  1 2026 10:00:00"}};
-    server.players = {{index % 20, delay, "Bench Player"}};
+    // A third of the servers empty and a third full, for the filters.
+    if (index % 3 != 0)
+        server.players = {{index % 20, delay, "Bench Player"}};
+    if (index % 3 == 1)
+        server.info[2].second = "1";
     server.replyDelay = delay;
     return server;
 }
@@ -67,9 +77,9 @@ int WriteScenario(int servers, const char* path)
         // The scenario file calls the map key "map".
         for (const auto& pair : server.info)
             fprintf(file, "  %s %s\n", pair.first == "mapname" ? "map" : pair.first.c_str(), pair.second.c_str());
-        const LabPlayer& player = server.players[0];
-        fprintf(file, "  player %d %d %s\n  delay %d\n", player.score, player.ping, player.name.c_str(),
-                server.replyDelay);
+        for (const LabPlayer& player : server.players)
+            fprintf(file, "  player %d %d %s\n", player.score, player.ping, player.name.c_str());
+        fprintf(file, "  delay %d\n", server.replyDelay);
     }
     return fclose(file) == 0 ? 0 : 1;
 }
@@ -187,19 +197,119 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
     return status;
 }
 
+// One user action and how to see that it took effect.
+struct TimedAction {
+    const char* name;
+    void (*act)(const BrowserProcess& browser);
+    // A reading of the list that the action changes.
+    std::wstring (*look)(const BrowserProcess& browser);
+};
+
+HWND ServerListOf(const BrowserProcess& browser)
+{
+    return GetDlgItem(browser.window, IDC_SERVER_LIST);
+}
+
+std::wstring FirstHost(const BrowserProcess& browser)
+{
+    return ServerCell(browser, 0, 0);
+}
+
+std::wstring RowCount(const BrowserProcess& browser)
+{
+    return std::to_wstring(SendMessageW(ServerListOf(browser), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring TopRow(const BrowserProcess& browser)
+{
+    return std::to_wstring(SendMessageW(ServerListOf(browser), LVM_GETTOPINDEX, 0, 0));
+}
+
+const TimedAction TimedActions[] = {
+    {"column click", [](const BrowserProcess& browser) { ClickServerHeader(browser, 0); }, FirstHost},
+    {"Full click", [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_FULL); }, RowCount},
+    {"Empty click", [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_EMPTY); }, RowCount},
+    {"PageDown", [](const BrowserProcess& browser) { PressKey(browser, VK_NEXT); }, TopRow},
+    {"End", [](const BrowserProcess& browser) { PressKey(browser, VK_END); }, TopRow},
+    {"Home", [](const BrowserProcess& browser) { PressKey(browser, VK_HOME); }, TopRow},
+};
+
+// Times one action: until the list reads differently, and until its window
+// has nothing left to paint. False when it changed nothing within 10 s.
+bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD* changed, DWORD* painted)
+{
+    std::wstring before = action.look(browser);
+    DWORD start = timeGetTime();
+    action.act(browser);
+    while (action.look(browser) == before) {
+        if (timeGetTime() - start > 10000)
+            return false;
+    }
+    *changed = timeGetTime() - start;
+    while (GetUpdateRect(ServerListOf(browser), nullptr, FALSE) && timeGetTime() - start < 10000)
+        Sleep(0);
+    *painted = timeGetTime() - start;
+    // Whatever the action left for later is done before the next one.
+    DWORD_PTR result;
+    SendMessageTimeoutW(browser.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    Sleep(200);
+    return true;
+}
+
+int TimeActions(int servers, const wchar_t* program)
+{
+    std::string error;
+    LabNetwork* lab = StartLab(BenchScenario(servers), &error);
+    BrowserProcess browser;
+    if (lab == nullptr || !StoreSettings(100000) || !StartBrowser(program, &browser)) {
+        fprintf(stderr, "browser_benchmark: %s\n", lab == nullptr ? error.c_str() : "the browser did not start");
+        StopLab(lab);
+        return 1;
+    }
+    int status = 0;
+    if (WaitForCompleted(browser) == 0) {
+        fprintf(stderr, "browser_benchmark: the update did not complete\n");
+        status = 1;
+    }
+    SelectServerRow(browser, 0);
+    for (const TimedAction& action : TimedActions) {
+        DWORD changed[3] = {};
+        DWORD painted[3] = {};
+        for (int attempt = 0; status == 0 && attempt < 3; attempt++) {
+            if (!TimeAction(browser, action, &changed[attempt], &painted[attempt])) {
+                fprintf(stderr, "browser_benchmark: %s changed nothing\n", action.name);
+                status = 1;
+            }
+        }
+        if (status == 0)
+            printf("%s|%lu|%lu|%lu|%lu\n", action.name, *std::min_element(changed, changed + 3),
+                   *std::max_element(changed, changed + 3), *std::min_element(painted, painted + 3),
+                   *std::max_element(painted, painted + 3));
+    }
+    if (CloseBrowser(&browser, 30000) != 0)
+        status = 1;
+    StopLab(lab);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 4 && strcmp(argv[1], "write-scenario") == 0)
         return WriteScenario(atoi(argv[2]), argv[3]);
-    if (argc != 5 || strcmp(argv[1], "run") != 0) {
-        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run <servers> <rate> <program>\n");
+    bool run = argc == 5 && strcmp(argv[1], "run") == 0;
+    bool actions = argc == 4 && strcmp(argv[1], "actions") == 0;
+    if (!run && !actions) {
+        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run <servers> <rate> <program>"
+                        " | actions <servers> <program>\n");
         return 2;
     }
     timeBeginPeriod(1);
     WSADATA winsock;
     WSAStartup(MAKEWORD(2, 2), &winsock);
-    std::wstring program(argv[4], argv[4] + strlen(argv[4]));
+    std::wstring program(argv[argc - 1], argv[argc - 1] + strlen(argv[argc - 1]));
+    if (actions)
+        return TimeActions(atoi(argv[2]), program.c_str());
     return RunBenchmark(atoi(argv[2]), atoi(argv[3]), program.c_str());
 }

@@ -171,6 +171,13 @@ std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser)
     return cells;
 }
 
+std::wstring ServerCell(const BrowserProcess& browser, int row, int column)
+{
+    HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);
+    RemoteBuffer buffer(browser.process.hProcess, sizeof(LVITEMW) + RemoteTextSize * sizeof(wchar_t));
+    return RemoteCell(buffer, list, row, column);
+}
+
 std::vector<std::wstring> ServerColumn(const BrowserProcess& browser, int column)
 {
     HWND list = GetDlgItem(browser.window, IDC_SERVER_LIST);

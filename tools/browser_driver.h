@@ -34,6 +34,7 @@ std::vector<std::vector<std::wstring>> ServerRows(const BrowserProcess& browser)
 
 // One column of every row of the server list, in row order.
 std::vector<std::wstring> ServerColumn(const BrowserProcess& browser, int column);
+std::wstring ServerCell(const BrowserProcess& browser, int row, int column);
 
 void ClickServerHeader(const BrowserProcess& browser, int column);
 void DoubleClickServerRow(const BrowserProcess& browser, int row);
