@@ -197,9 +197,11 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
     return status;
 }
 
-// One user action and how to see that it took effect.
+// One user action, what comes before each try of it (or null), and how to
+// see that it took effect.
 struct TimedAction {
     const char* name;
+    void (*prepare)(const BrowserProcess& browser);
     void (*act)(const BrowserProcess& browser);
     // A reading of the list that the action changes.
     std::wstring (*look)(const BrowserProcess& browser);
@@ -220,24 +222,57 @@ std::wstring RowCount(const BrowserProcess& browser)
     return std::to_wstring(SendMessageW(ServerListOf(browser), LVM_GETITEMCOUNT, 0, 0));
 }
 
-std::wstring TopRow(const BrowserProcess& browser)
+// The focused row and the first row in view: a key moves the one, and
+// scrolls when the other must follow.
+std::wstring KeyRows(const BrowserProcess& browser)
 {
-    return std::to_wstring(SendMessageW(ServerListOf(browser), LVM_GETTOPINDEX, 0, 0));
+    HWND list = ServerListOf(browser);
+    return std::to_wstring(SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_FOCUSED)) + L" " +
+           std::to_wstring(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+}
+
+// The first PageDown only moves to the foot of the page: the next scrolls.
+void SelectFootOfFirstPage(const BrowserProcess& browser)
+{
+    SelectServerRow(browser, 0);
+    PressKey(browser, VK_NEXT);
+}
+
+void GoToEnd(const BrowserProcess& browser)
+{
+    PressKey(browser, VK_END);
+}
+
+void GoHome(const BrowserProcess& browser)
+{
+    PressKey(browser, VK_HOME);
 }
 
 const TimedAction TimedActions[] = {
-    {"column click", [](const BrowserProcess& browser) { ClickServerHeader(browser, 0); }, FirstHost},
-    {"Full click", [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_FULL); }, RowCount},
-    {"Empty click", [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_EMPTY); }, RowCount},
-    {"PageDown", [](const BrowserProcess& browser) { PressKey(browser, VK_NEXT); }, TopRow},
-    {"End", [](const BrowserProcess& browser) { PressKey(browser, VK_END); }, TopRow},
-    {"Home", [](const BrowserProcess& browser) { PressKey(browser, VK_HOME); }, TopRow},
+    {"column click", nullptr, [](const BrowserProcess& browser) { ClickServerHeader(browser, 0); }, FirstHost},
+    {"Full click", nullptr, [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_FULL); }, RowCount},
+    {"Empty click", nullptr, [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_EMPTY); }, RowCount},
+    {"PageDown", SelectFootOfFirstPage, [](const BrowserProcess& browser) { PressKey(browser, VK_NEXT); }, KeyRows},
+    {"End", GoHome, GoToEnd, KeyRows},
+    {"Home", GoToEnd, GoHome, KeyRows},
 };
+
+// Whatever the window was given to do is done, paint included.
+void LetWindowSettle(const BrowserProcess& browser)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutW(browser.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    Sleep(300);
+}
 
 // Times one action: until the list reads differently, and until its window
 // has nothing left to paint. False when it changed nothing within 10 s.
 bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD* changed, DWORD* painted)
 {
+    if (action.prepare != nullptr) {
+        action.prepare(browser);
+        LetWindowSettle(browser);
+    }
     std::wstring before = action.look(browser);
     DWORD start = timeGetTime();
     action.act(browser);
@@ -249,10 +284,7 @@ bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD*
     while (GetUpdateRect(ServerListOf(browser), nullptr, FALSE) && timeGetTime() - start < 10000)
         Sleep(0);
     *painted = timeGetTime() - start;
-    // Whatever the action left for later is done before the next one.
-    DWORD_PTR result;
-    SendMessageTimeoutW(browser.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-    Sleep(200);
+    LetWindowSettle(browser);
     return true;
 }
 
@@ -271,7 +303,8 @@ int TimeActions(int servers, const wchar_t* program)
         fprintf(stderr, "browser_benchmark: the update did not complete\n");
         status = 1;
     }
-    SelectServerRow(browser, 0);
+    // The user acts on the list once the update's last rows are painted.
+    LetWindowSettle(browser);
     for (const TimedAction& action : TimedActions) {
         DWORD changed[3] = {};
         DWORD painted[3] = {};

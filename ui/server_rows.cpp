@@ -67,8 +67,11 @@ void ShowRows(const HeldSelection& held, int selectedRow, int focusedRow)
 {
     bool moved = selectedRow != held.selectedRow || focusedRow != held.focusedRow;
     SelectionMoving = true;
-    if (moved)
-        SetRowState(-1, LVIS_SELECTED | LVIS_FOCUSED, 0);
+    // Row by row: the list view would visit every row for -1.
+    if (moved && held.selectedRow != -1)
+        SetRowState(held.selectedRow, LVIS_SELECTED | LVIS_FOCUSED, 0);
+    if (moved && held.focusedRow != -1 && held.focusedRow != held.selectedRow)
+        SetRowState(held.focusedRow, LVIS_FOCUSED, 0);
     SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
     if (moved && focusedRow != -1)
         SetRowState(focusedRow, LVIS_FOCUSED, LVIS_FOCUSED);
@@ -76,6 +79,13 @@ void ShowRows(const HeldSelection& held, int selectedRow, int focusedRow)
         SetRowState(selectedRow, LVIS_SELECTED, LVIS_SELECTED);
     SelectionMoving = false;
 }
+
+// The list's order of two rows, by their records.
+struct RowOrder {
+    PFNLVCOMPARE compare;
+    LPARAM order;
+    bool operator()(const ListedRow& a, const ListedRow& b) const { return compare(a.record, b.record, order) < 0; }
+};
 
 // Where a held row is after a row was inserted (+1) or removed (-1) at
 // `position`; -1 when it was the removed one.
@@ -148,27 +158,43 @@ void ClearListedRows()
     SendMessageW(RowList, LVM_DELETEALLITEMS, 0, 0);
 }
 
-bool AppendListedRow(int record, int image)
-{
-    if (!MakeRoom(RowCount + 1))
-        return false;
-    Rows[RowCount++] = {record, image};
-    return true;
-}
-
-void ShowListedRows()
-{
-    SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
-}
-
 void SortListedRows(PFNLVCOMPARE compare, LPARAM order)
 {
     HeldSelection held = HoldSelection();
-    std::stable_sort(Rows, Rows + RowCount, [compare, order](const ListedRow& a, const ListedRow& b) {
-        return compare(a.record, b.record, order) < 0;
-    });
+    std::stable_sort(Rows, Rows + RowCount, RowOrder{compare, order});
     ShowRows(held, held.selectedRecord != -1 ? RowOfListedRecord(held.selectedRecord) : -1,
              held.focusedRecord != -1 ? RowOfListedRecord(held.focusedRecord) : -1);
+}
+
+bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
+                        PFNLVCOMPARE compare, LPARAM order)
+{
+    BYTE* listed = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, recordCount + 1));
+    if (listed == nullptr || !MakeRoom(recordCount)) {
+        if (listed != nullptr)
+            HeapFree(GetProcessHeap(), 0, listed);
+        return false;
+    }
+    int kept = 0;
+    for (int row = 0; row < RowCount; row++) {
+        int record = Rows[row].record;
+        if (record < 0 || record >= recordCount || !listable(record))
+            continue;
+        listed[record] = 1;
+        Rows[kept++] = Rows[row];
+    }
+    int merged = kept;
+    for (int record = 0; record < recordCount; record++) {
+        if (!listed[record] && listable(record))
+            Rows[merged++] = {record, imageOf(record)};
+    }
+    HeapFree(GetProcessHeap(), 0, listed);
+    std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
+    std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
+    RowCount = merged;
+    SendMessageW(RowList, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
+    return true;
 }
 
 bool ListedSelectionMoving()

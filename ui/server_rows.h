@@ -32,14 +32,17 @@ void RemoveListedRow(int row);
 // Every row goes, and the selection with them.
 void ClearListedRows();
 
-// Rows added at the end without a word to the list view, for a list built
-// anew; ShowListedRows then gives it the new count.
-bool AppendListedRow(int record, int image);
-void ShowListedRows();
-
 // Sorts the rows with the list's comparison of two records; rows that
 // compare equal keep their order.
 void SortListedRows(PFNLVCOMPARE compare, LPARAM order);
+
+// After a filter change, on rows sorted by `compare` and `order`: the rows
+// whose record is no longer `listable` go, and the listable records of the
+// first `recordCount` that are not listed yet are sorted and merged in, so
+// the whole list is never sorted again. The selection goes, as with any
+// rebuild of the list. False, with nothing changed, when memory is short.
+bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
+                        PFNLVCOMPARE compare, LPARAM order);
 
 // True while the selection is being moved along with its record: the
 // selected server has not changed.
