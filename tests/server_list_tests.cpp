@@ -117,6 +117,12 @@ TEST_F(ServerListTest, PingImagesFollowTheThresholds)
         for (int row = 0; row < 4; row++)
             EXPECT_EQ(CellImage(ServerList, row, PingColumn), test.images[row]) << test.good << "/" << test.medium;
     }
+    // The other columns show no image, whatever the request held before.
+    LVITEMW cell = {};
+    cell.mask = LVIF_IMAGE;
+    cell.iSubItem = MapColumn;
+    SendMessageW(ServerList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
+    EXPECT_EQ(cell.iImage, -1);
 }
 
 TEST(OsIcon, ComesFromTheVersionText)

@@ -85,7 +85,7 @@ bool BuildPlayerColumns(HWND mainWindow)
 void FillPlayerList()
 {
     SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
-    int selected = static_cast<int>(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    int selected = SelectedServerRow();
     if (selected < 0)
         return;
     LPARAM record = ServerRowRecord(selected);

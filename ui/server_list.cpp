@@ -338,8 +338,10 @@ void GetServerCell(NMLVDISPINFOW* request)
     const ListedRow* row = ListedRowAt(item.iItem);
     if (static_cast<unsigned>(item.iSubItem) >= ServerColumnCount || row == nullptr)
         return;
-    if (item.iSubItem == 0 && (item.mask & LVIF_IMAGE))
-        item.iImage = row->image;
+    // The list holds no images either: the first column shows the system,
+    // the Ping column its icon, the others none.
+    if (item.mask & LVIF_IMAGE)
+        item.iImage = item.iSubItem == 0 ? row->image : -1;
     if (row->record < 0 || row->record >= ServerTable.count)
         return;
     const ServerRecord& record = ServerTable.records[row->record];
@@ -404,7 +406,7 @@ int FindServerRow(const NMLVFINDITEMW* find)
 
 int SelectedServerRow()
 {
-    return static_cast<int>(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    return SelectedListedRow();
 }
 
 void SelectServerRow(int row)

@@ -52,7 +52,7 @@ struct HeldSelection {
 
 HeldSelection HoldSelection()
 {
-    HeldSelection held = {RowWith(LVNI_SELECTED), RowWith(LVNI_FOCUSED), -1, -1};
+    HeldSelection held = {SelectedListedRow(), RowWith(LVNI_FOCUSED), -1, -1};
     if (held.selectedRow >= 0 && held.selectedRow < RowCount)
         held.selectedRecord = Rows[held.selectedRow].record;
     if (held.focusedRow >= 0 && held.focusedRow < RowCount)
@@ -109,6 +109,16 @@ void AttachServerRows(HWND list)
 {
     RowList = list;
     RowCount = 0;
+}
+
+int SelectedListedRow()
+{
+    if (SendMessageW(RowList, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
+        return -1;
+    int focused = RowWith(LVNI_FOCUSED);
+    if (focused != -1 && (SendMessageW(RowList, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED))
+        return focused;
+    return RowWith(LVNI_SELECTED);
 }
 
 int ListedRowCount()

@@ -19,6 +19,11 @@ void AttachServerRows(HWND list);
 
 int ListedRowCount();
 
+// The selected row, or -1. In a list of one selection it is nearly always
+// the focused row, which the list view knows at once, while a search for a
+// selected row visits every row: this looks there first.
+int SelectedListedRow();
+
 // The row at this position, or null beyond the rows.
 const ListedRow* ListedRowAt(int row);
 
