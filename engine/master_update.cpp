@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/key_set.h"
 #include "engine/last_list.h"
 #include "engine/master_query.h"
 #include "engine/server_refresh.h"
@@ -33,62 +34,35 @@ struct UpdatePlan {
 
 UpdatePlan Plan;
 
-// The addresses and ports kept so far, in an open-addressed set of at least
-// twice as many slots as entries: the duplicate check stays linear however
-// long the list (records lie 6 KB apart, so comparing them all was slow).
-struct KeptServers {
-    ULONGLONG* slots;  // 0 marks a free slot
-    DWORD mask;
-};
-
-bool MakeKeptServers(KeptServers* kept, int entries)
-{
-    DWORD size = 16;
-    while (size < 2u * static_cast<DWORD>(entries))
-        size *= 2;
-    kept->slots = static_cast<ULONGLONG*>(calloc(size, sizeof(ULONGLONG)));
-    kept->mask = size - 1;
-    return kept->slots != nullptr;
-}
-
-// True when this address and port were kept before; otherwise keeps them.
-bool ListedBefore(KeptServers* kept, DWORD address, WORD port)
-{
-    ULONGLONG key = ((static_cast<ULONGLONG>(address) << 16) | port) + 1;
-    DWORD slot = static_cast<DWORD>((key * 0x9E3779B97F4A7C15ull) >> 32) & kept->mask;
-    while (kept->slots[slot] != 0) {
-        if (kept->slots[slot] == key)
-            return true;
-        slot = (slot + 1) & kept->mask;
-    }
-    kept->slots[slot] = key;
-    return false;
-}
-
 // Distinct servers in the order they are first added.
+// The addresses and ports kept are in a set, so the duplicate check stays
+// linear however long the list (records lie 6 KB apart: comparing them all
+// was slow).
 struct ServerMerge {
     ServerAddress* servers;
     int count;
-    KeptServers kept;
+    KeySet kept;
 };
 
 bool StartMerge(ServerMerge* merge, int capacity)
 {
     *merge = {};
     merge->servers = static_cast<ServerAddress*>(malloc((capacity > 0 ? capacity : 1) * sizeof(ServerAddress)));
-    return merge->servers != nullptr && MakeKeptServers(&merge->kept, capacity);
+    return merge->servers != nullptr && ReserveKeys(&merge->kept, static_cast<DWORD>(capacity));
 }
 
+// Room for every entry was reserved at the start, so no key is refused.
 void AddToMerge(ServerMerge* merge, DWORD address, WORD port, WORD favourite)
 {
-    if (!ListedBefore(&merge->kept, address, port))
+    SetKey server = {address, port};
+    if (AddKey(&merge->kept, server) == 1)
         merge->servers[merge->count++] = {address, port, favourite};
 }
 
 void EndMerge(ServerMerge* merge)
 {
     free(merge->servers);
-    free(merge->kept.slots);
+    ReleaseKeys(&merge->kept);
     *merge = {};
 }
 

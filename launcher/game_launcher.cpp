@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 #include <stdlib.h>
 
+#include "engine/key_set.h"
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
@@ -78,65 +79,13 @@ void ReportSearchPlace(const wchar_t* directory)
     Search.lastReport = timeGetTime();
 }
 
-// The directories one search has entered, by volume serial number and file
-// index: a directory reached again by another road (a link the file system
-// does not report as one, a drive that is a folder of another) is not walked
-// twice, so the search always ends. An open-addressed set on the C heap,
-// doubled when half full.
-struct DirectoryIdentity {
-    DWORD taken;  // 0 marks a free slot
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-};
-
-struct WalkedDirectories {
-    DirectoryIdentity* slots;
-    DWORD size;  // a power of two, or 0 before the first directory
-    DWORD used;
-};
-
-DWORD SlotOf(const DirectoryIdentity& identity, DWORD size)
-{
-    ULONGLONG key = (static_cast<ULONGLONG>(identity.indexHigh) << 32 | identity.indexLow) ^
-                    (static_cast<ULONGLONG>(identity.volume) * 0x9E3779B97F4A7C15ull);
-    return static_cast<DWORD>((key * 0x9E3779B97F4A7C15ull) >> 32) & (size - 1);
-}
-
-// True when the identity was not in the set; it is then.
-bool AddIdentity(DirectoryIdentity* slots, DWORD size, const DirectoryIdentity& identity)
-{
-    for (DWORD slot = SlotOf(identity, size);; slot = (slot + 1) & (size - 1)) {
-        DirectoryIdentity& held = slots[slot];
-        if (!held.taken) {
-            held = identity;
-            return true;
-        }
-        if (held.volume == identity.volume && held.indexHigh == identity.indexHigh &&
-            held.indexLow == identity.indexLow)
-            return false;
-    }
-}
-
-bool GrowWalked(WalkedDirectories* walked)
-{
-    DWORD size = walked->size == 0 ? 1024 : walked->size * 2;
-    DirectoryIdentity* slots = static_cast<DirectoryIdentity*>(calloc(size, sizeof(DirectoryIdentity)));
-    if (slots == nullptr)
-        return false;
-    for (DWORD slot = 0; slot < walked->size; slot++) {
-        if (walked->slots[slot].taken)
-            AddIdentity(slots, size, walked->slots[slot]);
-    }
-    free(walked->slots);
-    walked->slots = slots;
-    walked->size = size;
-    return true;
-}
-
-// False when this search has walked the directory before. One that cannot be
-// identified (or remembered) is walked: its enumeration decides.
-bool FirstVisit(const wchar_t* directory, WalkedDirectories* walked)
+// False when this search has walked the directory before. The walked ones
+// are kept by volume serial number and file index: a directory reached again
+// by another road (a link the file system does not report as one, a drive
+// that is a folder of another) is not walked twice, so the search always
+// ends. One that cannot be identified (or remembered) is walked: its
+// enumeration decides.
+bool FirstVisit(const wchar_t* directory, KeySet* walked)
 {
     HANDLE handle = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -145,23 +94,20 @@ bool FirstVisit(const wchar_t* directory, WalkedDirectories* walked)
     BY_HANDLE_FILE_INFORMATION information;
     bool identified = GetFileInformationByHandle(handle, &information) != FALSE;
     CloseHandle(handle);
-    if (!identified || (2 * (walked->used + 1) > walked->size && !GrowWalked(walked)))
+    if (!identified)
         return true;
-    DirectoryIdentity identity = {1, information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                                  information.nFileIndexLow};
-    if (!AddIdentity(walked->slots, walked->size, identity))
-        return false;
-    walked->used++;
-    return true;
+    SetKey identity = {information.dwVolumeSerialNumber,
+                       static_cast<ULONGLONG>(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+    return AddKey(walked, identity) != 0;
 }
 
-bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked);
+bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], KeySet* walked);
 
 // Looks at one entry of `directory`; true when the search is over. Directory
 // links (junctions, symbolic links) are not followed: they lead to folders
 // found elsewhere, or back up the tree.
 bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar_t found[PathSize],
-                  WalkedDirectories* walked)
+                  KeySet* walked)
 {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(entry.cFileName)) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -179,7 +125,7 @@ bool ExamineEntry(const wchar_t* directory, const WIN32_FIND_DATAW& entry, wchar
 
 // Searches below `directory` (ending with a backslash); on the user's
 // confirmation of a match, copies its directory to `found` and returns true.
-bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], WalkedDirectories* walked)
+bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], KeySet* walked)
 {
     if (StopRequested() || !FirstVisit(directory, walked))
         return false;
@@ -207,7 +153,7 @@ bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], Walke
 DWORD WINAPI ScanFixedDrives(LPVOID)
 {
     timeBeginPeriod(1);
-    WalkedDirectories walked = {};
+    KeySet walked = {};
     bool found = false;
     for (wchar_t letter = L'C'; letter <= L'Z' && !found && !StopRequested(); letter++) {
         wchar_t root[PathSize];
@@ -219,7 +165,7 @@ DWORD WINAPI ScanFixedDrives(LPVOID)
         Search.lastReport = timeGetTime();
         found = FindGameExecutable(root, Search.found, &walked);
     }
-    free(walked.slots);
+    ReleaseKeys(&walked);
     timeEndPeriod(1);
     SearchOutcome outcome = found ? SearchFound : StopRequested() ? SearchStopped : SearchNotFound;
     // With the window gone, no one else can end the search.

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "engine/key_set.h"
 #include "engine/server_table.h"
 
 namespace {
@@ -37,6 +38,21 @@ TEST_F(CountUnansweredTest, CountsOnlyUnansweredRecordsWithinCount)
     records[1].responded = 1;
     records[3].responded = 1;
     EXPECT_EQ(CountUnanswered(), 0);
+}
+
+// Keys that differ in either word are distinct, however many the set grows
+// to hold; a key added again is found.
+TEST(KeySet, KeepsEachKeyOnceAsItGrows)
+{
+    KeySet set = {};
+    for (ULONGLONG key = 0; key < 5000; key++) {
+        ASSERT_EQ(AddKey(&set, SetKey{key % 7, key}), 1) << key;
+        ASSERT_EQ(AddKey(&set, SetKey{key % 7 + 1, key}), 1) << key;
+    }
+    for (ULONGLONG key = 0; key < 5000; key += 499)
+        EXPECT_EQ(AddKey(&set, SetKey{key % 7, key}), 0) << key;
+    EXPECT_EQ(set.used, 10000u);
+    ReleaseKeys(&set);
 }
 
 }  // namespace
