@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/datagram.h"
 #include "engine/master_update.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
@@ -137,23 +138,19 @@ void FailMasters(MasterExchange* exchange, bool evenResolving)
 void ReadReplies(MasterExchange* exchange)
 {
     for (;;) {
-        sockaddr_in sender = {};
-        int senderSize = sizeof(sender);
-        int received = recvfrom(exchange->socket, exchange->buffer, MasterReplyBufferSize, 0,
-                                reinterpret_cast<sockaddr*>(&sender), &senderSize);
-        if (received == SOCKET_ERROR) {
-            int error = WSAGetLastError();
-            if (error == WSAEWOULDBLOCK)
-                return;
-            if (Single(*exchange) || (error != WSAECONNRESET && error != WSAEMSGSIZE)) {
+        Datagram read = ReadDatagram(exchange->socket, exchange->buffer, MasterReplyBufferSize);
+        if (read.error == WSAEWOULDBLOCK)
+            return;
+        if (read.error != 0) {
+            if (Single(*exchange) || !DatagramLost(read.error)) {
                 FailMasters(exchange, false);
                 return;
             }
             continue;
         }
-        MasterServer* master = SenderOf(exchange, sender);
+        MasterServer* master = SenderOf(exchange, read.sender);
         if (master != nullptr)
-            TakeReply(master, exchange->buffer, received);
+            TakeReply(master, exchange->buffer, read.length);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 #include <stdlib.h>
 
+#include "engine/datagram.h"
 #include "engine/master_update.h"
 #include "engine/server_table.h"
 #include "engine/status_parser.h"
@@ -45,23 +46,18 @@ struct TargetReply {
 bool ReadTargetReply(SOCKET querySocket, TargetReply* reply)
 {
     for (;;) {
-        sockaddr_in sender = {};
-        int senderSize = sizeof(sender);
-        int length = recvfrom(querySocket, reply->datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
-                              &senderSize);
-        DWORD arrivedAt = timeGetTime();
-        if (length == SOCKET_ERROR) {
-            // Too large or refused: passed over; nothing else waits.
-            int error = WSAGetLastError();
-            if (error == WSAEMSGSIZE || error == WSAECONNRESET)
+        Datagram read = ReadDatagram(querySocket, reply->datagram, DatagramBufferSize);
+        if (read.error != 0) {
+            if (DatagramLost(read.error))
                 continue;
             return false;
         }
         // Only the queried address and port count, as in a sweep.
-        if (length > 0 && sender.sin_addr.s_addr == Target.address && ntohs(sender.sin_port) == Target.port) {
-            reply->datagram[length] = '\0';
-            reply->length = length;
-            reply->arrivedAt = arrivedAt;
+        if (read.length > 0 && read.sender.sin_addr.s_addr == Target.address &&
+            ntohs(read.sender.sin_port) == Target.port) {
+            reply->datagram[read.length] = '\0';
+            reply->length = read.length;
+            reply->arrivedAt = read.arrivedAt;
             return true;
         }
     }

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/datagram.h"
 #include "engine/master_update.h"
 #include "engine/status_parser.h"
 #include "engine/window_ops.h"
@@ -175,20 +176,14 @@ void ReleaseReplies(ArrivedReply* replies)
 int ReadWaitingReplies(char* datagram)
 {
     int queued = 0;
-    for (int read = 0; read < RepliesPerRead; read++) {
-        sockaddr_in sender;
-        int senderSize = sizeof(sender);
-        int received = recvfrom(QuerySocket, datagram, DatagramBufferSize, 0, reinterpret_cast<sockaddr*>(&sender),
-                                &senderSize);
-        DWORD arrivedAt = timeGetTime();
-        if (received >= 1) {
-            QueueReply(datagram, received, arrivedAt, sender);
+    for (int attempt = 0; attempt < RepliesPerRead; attempt++) {
+        Datagram read = ReadDatagram(QuerySocket, datagram, DatagramBufferSize);
+        if (read.error == 0 && read.length >= 1) {
+            QueueReply(datagram, read.length, read.arrivedAt, read.sender);
             queued++;
-            continue;
-        }
-        int error = received == 0 ? 0 : WSAGetLastError();
-        if (error != 0 && error != WSAEMSGSIZE && error != WSAECONNRESET)
+        } else if (read.error != 0 && !DatagramLost(read.error)) {
             break;
+        }
     }
     return queued;
 }
