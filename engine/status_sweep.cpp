@@ -1,14 +1,13 @@
-// The status query sweep: its reply reader, which stamps each reply as it
-// arrives, and its receiver, which matches and parses them.
+// The status query sweep: its passes of requests, and its receiver, which
+// matches the replies the reply queue holds and parses them.
 #include "engine/status_sweep.h"
 
 #include <winsock2.h>
 #include <mmsystem.h>
 #include <stdlib.h>
-#include <string.h>
 
-#include "engine/datagram.h"
 #include "engine/master_update.h"
+#include "engine/reply_queue.h"
 #include "engine/status_parser.h"
 #include "engine/window_ops.h"
 #include "settings/settings.h"
@@ -16,43 +15,6 @@
 const char StatusRequest[StatusRequestSize] = {'\xff', '\xff', '\xff', '\xff', 's', 't', 'a', 't', 'u', 's', '\n', '\0'};
 
 namespace {
-
-// Replies read in one go before the reader looks at its stop event again,
-// so that a flood of datagrams cannot delay the end of the sweep.
-const int RepliesPerRead = 64;
-// Bytes of replies that may wait for the receiver; beyond, a flood is
-// dropped on arrival rather than held in memory.
-const int QueuedBytesLimit = 8 * 1024 * 1024;
-
-// The handles of the running sweep; written only before its threads start.
-SOCKET QuerySocket = INVALID_SOCKET;
-HANDLE SocketEvent;
-HANDLE StopEvent;  // manual reset: ends the receiver
-HANDLE ReaderStopEvent;  // manual reset: ends the reply reader
-HANDLE AllAnsweredEvent;
-HANDLE RepliesQueuedEvent;
-// Set as a sweep ends of itself: every reply that arrived is matched before
-// the threads go. An abort ends them at once.
-volatile LONG MatchEveryArrival;
-
-// A reply as it came off the socket, stamped with the time it arrived.
-struct ArrivedReply {
-    ArrivedReply* next;
-    DWORD arrivedAt;
-    DWORD address;
-    WORD port;  // host byte order
-    int length;
-    char datagram[1];  // `length` bytes and a NUL
-};
-
-// Replies read but not yet matched, oldest first. The reader takes only this
-// queue's own lock, for a few pointer moves: it never waits for the
-// TableLock or for the window, so a reply's arrival time is its true one.
-CRITICAL_SECTION QueueLock;
-bool QueueLockReady;
-ArrivedReply* QueueHead;
-ArrivedReply* QueueTail;
-int QueuedBytes;
 
 // The table does not change during a sweep, and no two records share an
 // address and port, so a sorted index finds the same record as a scan in
@@ -63,8 +25,25 @@ struct AddressIndexEntry {
     int record;
 };
 
-AddressIndexEntry* AddressIndex;
-int AddressIndexCount;
+// The running sweep: its socket, its events and its index, made before its
+// threads start and released after they have ended.
+struct SweepState {
+    SOCKET querySocket;
+    HANDLE socketEvent;
+    HANDLE stopEvent;  // manual reset: ends the receiver
+    HANDLE readerStopEvent;  // manual reset: ends the reply reader
+    HANDLE allAnsweredEvent;
+    // Set as a sweep ends of itself: every reply that arrived is matched
+    // before the threads go. An abort ends them at once.
+    volatile LONG matchEveryArrival;
+    AddressIndexEntry* addressIndex;
+    int addressIndexCount;
+    // When the next request is due.
+    DWORD nextRequestDue;
+    ReplyReading reading;
+};
+
+SweepState Sweep = {INVALID_SOCKET, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, 0, {}};
 
 int CompareAddressEntries(const void* left, const void* right)
 {
@@ -80,21 +59,21 @@ int CompareAddressEntries(const void* left, const void* right)
 bool BuildAddressIndex()
 {
     int count = ServerTable.count > 0 ? ServerTable.count : 0;
-    AddressIndex = static_cast<AddressIndexEntry*>(malloc((count + 1) * sizeof(AddressIndexEntry)));
-    if (AddressIndex == nullptr)
+    Sweep.addressIndex = static_cast<AddressIndexEntry*>(malloc((count + 1) * sizeof(AddressIndexEntry)));
+    if (Sweep.addressIndex == nullptr)
         return false;
     for (int index = 0; index < count; index++)
-        AddressIndex[index] = {ServerTable.records[index].address, ServerTable.records[index].port, index};
-    qsort(AddressIndex, count, sizeof(AddressIndexEntry), CompareAddressEntries);
-    AddressIndexCount = count;
+        Sweep.addressIndex[index] = {ServerTable.records[index].address, ServerTable.records[index].port, index};
+    qsort(Sweep.addressIndex, count, sizeof(AddressIndexEntry), CompareAddressEntries);
+    Sweep.addressIndexCount = count;
     return true;
 }
 
 void ReleaseAddressIndex()
 {
-    free(AddressIndex);
-    AddressIndex = nullptr;
-    AddressIndexCount = 0;
+    free(Sweep.addressIndex);
+    Sweep.addressIndex = nullptr;
+    Sweep.addressIndexCount = 0;
 }
 
 // The request a reply answers: the latest one sent before it arrived. A
@@ -117,108 +96,23 @@ ServerRecord* FindQueriedRecord(DWORD address, WORD port)
 {
     AddressIndexEntry key = {address, port, 0};
     const AddressIndexEntry* entry = static_cast<const AddressIndexEntry*>(
-        bsearch(&key, AddressIndex, AddressIndexCount, sizeof(AddressIndexEntry), CompareAddressEntries));
+        bsearch(&key, Sweep.addressIndex, Sweep.addressIndexCount, sizeof(AddressIndexEntry), CompareAddressEntries));
     if (entry == nullptr)
         return nullptr;
     ServerRecord* record = &ServerTable.records[entry->record];
     return record->sentAt != 0 && !record->responded ? record : nullptr;
 }
 
-void QueueReply(const char* datagram, int length, DWORD arrivedAt, const sockaddr_in& sender)
-{
-    ArrivedReply* reply = static_cast<ArrivedReply*>(malloc(sizeof(ArrivedReply) + length));
-    if (reply == nullptr)
-        return;
-    *reply = {nullptr, arrivedAt, sender.sin_addr.s_addr, ntohs(sender.sin_port), length, {}};
-    memcpy(reply->datagram, datagram, length);
-    reply->datagram[length] = '\0';
-
-    EnterCriticalSection(&QueueLock);
-    bool room = QueuedBytes + length <= QueuedBytesLimit;
-    bool wasEmpty = QueueHead == nullptr;
-    if (room) {
-        (QueueTail != nullptr ? QueueTail->next : QueueHead) = reply;
-        QueueTail = reply;
-        QueuedBytes += length;
-    }
-    LeaveCriticalSection(&QueueLock);
-    if (!room)
-        free(reply);
-    // The receiver takes the whole queue at once: it needs waking only when
-    // the first reply comes into an empty one.
-    else if (wasEmpty)
-        SetEvent(RepliesQueuedEvent);
-}
-
-// Every reply waiting, oldest first; the queue is empty afterwards.
-ArrivedReply* TakeQueuedReplies()
-{
-    EnterCriticalSection(&QueueLock);
-    ArrivedReply* replies = QueueHead;
-    QueueHead = QueueTail = nullptr;
-    QueuedBytes = 0;
-    LeaveCriticalSection(&QueueLock);
-    return replies;
-}
-
-void ReleaseReplies(ArrivedReply* replies)
-{
-    while (replies != nullptr) {
-        ArrivedReply* next = replies->next;
-        free(replies);
-        replies = next;
-    }
-}
-
-// Reads what waits on the socket. The time is read as soon as each receive
-// returns. Nothing waiting, or an error that says so, ends the read; a lost
-// datagram (too large for the buffer, or a port-unreachable report) does not.
-int ReadWaitingReplies(char* datagram)
-{
-    int queued = 0;
-    for (int attempt = 0; attempt < RepliesPerRead; attempt++) {
-        Datagram read = ReadDatagram(QuerySocket, datagram, DatagramBufferSize);
-        if (read.error == 0 && read.length >= 1) {
-            QueueReply(datagram, read.length, read.arrivedAt, read.sender);
-            queued++;
-        } else if (read.error != 0 && !DatagramLost(read.error)) {
-            break;
-        }
-    }
-    return queued;
-}
-
-// Rounds of reading the socket empty at the end, so that a flood cannot
-// hold the end of the sweep.
-const int FinalReads = 64;
-
-DWORD WINAPI ReplyReader(LPVOID)
-{
-    // The stop request comes first so that a flood of replies cannot delay it.
-    HANDLE handles[2] = {ReaderStopEvent, SocketEvent};
-    timeBeginPeriod(1);
-    char* datagram = static_cast<char*>(malloc(DatagramBufferSize));
-    while (datagram != nullptr && WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
-        ReadWaitingReplies(datagram);
-    for (int round = 0; datagram != nullptr && MatchEveryArrival && round < FinalReads; round++) {
-        if (ReadWaitingReplies(datagram) == 0)
-            break;
-    }
-    free(datagram);
-    timeEndPeriod(1);
-    return 0;
-}
-
 bool StopRequested()
 {
-    return WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0;
+    return WaitForSingleObject(Sweep.stopEvent, 0) == WAIT_OBJECT_0;
 }
 
 // Matches each waiting reply to its record and has it parsed, in arrival
 // order, taking the TableLock once per reply.
 void MatchReplies(ArrivedReply* replies, int* unanswered)
 {
-    for (ArrivedReply* reply = replies; reply != nullptr && (MatchEveryArrival || !StopRequested());
+    for (ArrivedReply* reply = replies; reply != nullptr && (Sweep.matchEveryArrival || !StopRequested());
          reply = reply->next) {
         EnterCriticalSection(&TableLock);
         ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
@@ -228,14 +122,14 @@ void MatchReplies(ArrivedReply* replies, int* unanswered)
             (*unanswered)--;
         }
         if (ServerTable.count <= 0 || *unanswered <= 0)
-            SetEvent(AllAnsweredEvent);
+            SetEvent(Sweep.allAnsweredEvent);
         LeaveCriticalSection(&TableLock);
     }
 }
 
 DWORD WINAPI Receiver(LPVOID)
 {
-    HANDLE handles[2] = {StopEvent, RepliesQueuedEvent};
+    HANDLE handles[2] = {Sweep.stopEvent, RepliesQueuedEvent};
     timeBeginPeriod(1);
 
     EnterCriticalSection(&TableLock);
@@ -244,7 +138,7 @@ DWORD WINAPI Receiver(LPVOID)
 
     for (;;) {
         bool stopped = WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
-        if (stopped && !MatchEveryArrival)
+        if (stopped && !Sweep.matchEveryArrival)
             break;
         ArrivedReply* replies = TakeQueuedReplies();
         MatchReplies(replies, &unanswered);
@@ -266,38 +160,32 @@ void CloseEvent(HANDLE* event)
 void ReleaseSweepState()
 {
     ReleaseAddressIndex();
-    if (QuerySocket != INVALID_SOCKET)
-        closesocket(QuerySocket);
-    QuerySocket = INVALID_SOCKET;
-    CloseEvent(&AllAnsweredEvent);
-    CloseEvent(&StopEvent);
-    CloseEvent(&ReaderStopEvent);
-    CloseEvent(&SocketEvent);
-    CloseEvent(&RepliesQueuedEvent);
-    if (QueueLockReady) {
-        ReleaseReplies(TakeQueuedReplies());
-        DeleteCriticalSection(&QueueLock);
-        QueueLockReady = false;
-    }
+    if (Sweep.querySocket != INVALID_SOCKET)
+        closesocket(Sweep.querySocket);
+    Sweep.querySocket = INVALID_SOCKET;
+    CloseEvent(&Sweep.allAnsweredEvent);
+    CloseEvent(&Sweep.stopEvent);
+    CloseEvent(&Sweep.readerStopEvent);
+    CloseEvent(&Sweep.socketEvent);
+    CloseReplyQueue();
 }
 
 bool CreateSweepState()
 {
-    MatchEveryArrival = 0;
-    SocketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ReaderStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    AllAnsweredEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    RepliesQueuedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    InitializeCriticalSection(&QueueLock);
-    QueueLockReady = true;
-    QuerySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (SocketEvent == nullptr || StopEvent == nullptr || ReaderStopEvent == nullptr || AllAnsweredEvent == nullptr ||
-        RepliesQueuedEvent == nullptr || QuerySocket == INVALID_SOCKET ||
-        WSAEventSelect(QuerySocket, SocketEvent, FD_READ) != 0 || !BuildAddressIndex()) {
+    Sweep.matchEveryArrival = 0;
+    Sweep.socketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    Sweep.stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Sweep.readerStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Sweep.allAnsweredEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    bool queueOpen = OpenReplyQueue();
+    Sweep.querySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (Sweep.socketEvent == nullptr || Sweep.stopEvent == nullptr || Sweep.readerStopEvent == nullptr ||
+        Sweep.allAnsweredEvent == nullptr || !queueOpen || Sweep.querySocket == INVALID_SOCKET ||
+        WSAEventSelect(Sweep.querySocket, Sweep.socketEvent, FD_READ) != 0 || !BuildAddressIndex()) {
         ReleaseSweepState();
         return false;
     }
+    Sweep.reading = {Sweep.querySocket, Sweep.socketEvent, Sweep.readerStopEvent, &Sweep.matchEveryArrival};
     return true;
 }
 
@@ -307,7 +195,7 @@ enum SweepWait { WaitTimedOut, WaitAllAnswered, WaitAborted };
 // the lowest index. A failed wait counts as its time limit.
 SweepWait WaitForAnswersOrAbort(DWORD milliseconds)
 {
-    HANDLE handles[2] = {AllAnsweredEvent, AbortEvent};
+    HANDLE handles[2] = {Sweep.allAnsweredEvent, AbortEvent};
     DWORD result = WaitForMultipleObjects(2, handles, FALSE, milliseconds);
     if (result == WAIT_OBJECT_0)
         return WaitAllAnswered;
@@ -316,13 +204,12 @@ SweepWait WaitForAnswersOrAbort(DWORD milliseconds)
     return WaitTimedOut;
 }
 
-// When the next request is due. Each pass keeps a schedule of one request
-// every pacing interval, so a request that was held up (by the window or the
+// Each pass keeps a schedule of one request every pacing interval (the
+// sweep's nextRequestDue), so a request that was held up (by the window or the
 // lock) is followed by the next one sooner, and the rate chosen is the rate
 // kept; a hold-up of more than CatchUpLimit is not made up, so requests never
 // bunch up beyond that.
 const DWORD CatchUpLimit = 100;
-DWORD NextRequestDue;
 
 // The wait after a request: until the next one is due, and never less than
 // half an interval, so that catching up never sends two at once.
@@ -330,17 +217,17 @@ DWORD PacingWait()
 {
     DWORD now = timeGetTime();
     DWORD interval = PacingInterval();
-    NextRequestDue += interval;
-    if (static_cast<LONG>(now - NextRequestDue) > static_cast<LONG>(CatchUpLimit))
-        NextRequestDue = now - CatchUpLimit;
-    LONG left = static_cast<LONG>(NextRequestDue - now);
+    Sweep.nextRequestDue += interval;
+    if (static_cast<LONG>(now - Sweep.nextRequestDue) > static_cast<LONG>(CatchUpLimit))
+        Sweep.nextRequestDue = now - CatchUpLimit;
+    LONG left = static_cast<LONG>(Sweep.nextRequestDue - now);
     return left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
 }
 
 // Returns true when the sweep is over after this pass.
 bool RunPass(int pass)
 {
-    NextRequestDue = timeGetTime();
+    Sweep.nextRequestDue = timeGetTime();
     for (int index = 0; index < ServerTable.count; index++) {
         EnterCriticalSection(&TableLock);
         ServerRecord* record = &ServerTable.records[index];
@@ -362,10 +249,10 @@ bool RunPass(int pass)
 // receiver finds all that the reader took off the socket.
 void StopThreads(HANDLE reader, HANDLE receiver, bool matchEveryArrival)
 {
-    InterlockedExchange(&MatchEveryArrival, matchEveryArrival ? 1 : 0);
-    SetEvent(ReaderStopEvent);
+    InterlockedExchange(&Sweep.matchEveryArrival, matchEveryArrival ? 1 : 0);
+    SetEvent(Sweep.readerStopEvent);
     WaitForSingleObject(reader, INFINITE);
-    SetEvent(StopEvent);
+    SetEvent(Sweep.stopEvent);
     WaitForSingleObject(receiver, INFINITE);
     CloseHandle(reader);
     CloseHandle(receiver);
@@ -417,7 +304,7 @@ void SendStatusQuery(ServerRecord* record)
     if (record->sentAt == 0)
         record->sentAt = 1;
     record->requestTimes[(record->attempts - 1) % MaxRequests] = record->sentAt;
-    if (sendto(QuerySocket, StatusRequest, sizeof(StatusRequest), 0,
+    if (sendto(Sweep.querySocket, StatusRequest, sizeof(StatusRequest), 0,
                reinterpret_cast<const sockaddr*>(&destination), sizeof(destination)) == SOCKET_ERROR)
         StatusMessage(L"Can't send: error %d", WSAGetLastError());
 }
@@ -428,10 +315,10 @@ void StatusSweep(const wchar_t* note)
         return;
     timeBeginPeriod(1);
     HANDLE receiver = CreateThread(nullptr, 0, Receiver, nullptr, 0, nullptr);
-    HANDLE reader = receiver != nullptr ? CreateThread(nullptr, 0, ReplyReader, nullptr, 0, nullptr) : nullptr;
+    HANDLE reader = receiver != nullptr ? CreateThread(nullptr, 0, ReplyReader, &Sweep.reading, 0, nullptr) : nullptr;
     if (reader == nullptr) {
         if (receiver != nullptr) {
-            SetEvent(StopEvent);
+            SetEvent(Sweep.stopEvent);
             WaitForSingleObject(receiver, INFINITE);
             CloseHandle(receiver);
         }
