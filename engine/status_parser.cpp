@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/status_text.h"
 #include "engine/window_ops.h"
 
 namespace {
@@ -280,10 +281,17 @@ void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, Server
     record->playerCount = ParsePlayerLines(&cursor, &bytesLeft, record);
 }
 
+void FormatFoundLine(const ServerRecord& record, wchar_t* text, int textSize)
+{
+    FormatText(text, textSize, L"Found %d player%s on '%s'", record.playerCount, record.playerCount == 1 ? L"" : L"s",
+               record.hostName);
+}
+
 void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
 {
     ParseStatusFields(datagram, length, arrivedAt, record);
     OfferServer((int)(record - ServerTable.records));
-    StatusMessage(L"Found %d player%s on '%s'", record->playerCount,
-                  record->playerCount == 1 ? L"" : L"s", record->hostName);
+    wchar_t found[StatusTextSize];
+    FormatFoundLine(*record, found, StatusTextSize);
+    StatusMessage(L"%s", found);
 }

@@ -30,6 +30,9 @@ bool NextInfoPair(char** cursor, char** key, char** value);
 // ping runs from its `sentAt` to `arrivedAt`. Tells the window nothing.
 void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record);
 
+// "Found 3 players on 'Rail Garden'": the status line after a parsed reply.
+void FormatFoundLine(const ServerRecord& record, wchar_t* text, int textSize);
+
 // Parses one reply into `record`, which must be in the ServerTable, then
 // offers the server to the list and reports its players. The ping runs from
 // the record's `sentAt` to `arrivedAt`, the timeGetTime at which the reply

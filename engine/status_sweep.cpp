@@ -108,19 +108,35 @@ bool StopRequested()
     return WaitForSingleObject(Sweep.stopEvent, 0) == WAIT_OBJECT_0;
 }
 
-// Matches each waiting reply to its record and has it parsed, in arrival
-// order, taking the TableLock once per reply.
+// Replies handed to the window in one crossing at the most.
+const int OfferBatchSize = 256;
+
+// Matches the waiting replies to their records and has them parsed, in
+// arrival order; the window is offered each batch of parsed servers in one
+// operation, made under the same hold of the TableLock as their parsing.
 void MatchReplies(ArrivedReply* replies, int* unanswered)
 {
-    for (ArrivedReply* reply = replies; reply != nullptr && (Sweep.matchEveryArrival || !StopRequested());
-         reply = reply->next) {
+    ArrivedReply* reply = replies;
+    bool more = true;
+    while (more) {
+        int parsed[OfferBatchSize];
+        int count = 0;
         EnterCriticalSection(&TableLock);
-        ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
-        if (record != nullptr) {
+        for (; count < OfferBatchSize; reply = reply->next) {
+            if (reply == nullptr || (!Sweep.matchEveryArrival && StopRequested())) {
+                more = false;
+                break;
+            }
+            ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
+            if (record == nullptr)
+                continue;
             TakeRequestAnswered(record, reply->arrivedAt);
-            ParseStatusReply(reply->datagram, reply->length, reply->arrivedAt, record);
+            ParseStatusFields(reply->datagram, reply->length, reply->arrivedAt, record);
+            parsed[count++] = static_cast<int>(record - ServerTable.records);
             (*unanswered)--;
         }
+        if (count > 0)
+            OfferServers(parsed, count);
         if (ServerTable.count <= 0 || *unanswered <= 0)
             SetEvent(Sweep.allAnsweredEvent);
         LeaveCriticalSection(&TableLock);

@@ -19,6 +19,11 @@ void StatusMessage(const wchar_t* format, ...);
 // Lists the parsed record at this index if the Full and Empty filters allow it.
 void OfferServer(int recordIndex);
 
+// Offers the parsed records at these indexes in this order, as OfferServer
+// would each, and shows the "Found..." line of the last: the receiver hands
+// the window every reply that waited in one crossing.
+void OfferServers(const int* recordIndexes, int count);
+
 // Puts a refreshed copy in place of the record at this index, and shows it
 // there: its row moves to its sorted place, or goes or comes as the Full and
 // Empty filters say, and the counts and the player list follow.

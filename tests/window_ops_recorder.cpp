@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/server_table.h"
+#include "engine/status_parser.h"
 #include "engine/status_text.h"
 
 namespace {
@@ -72,10 +73,23 @@ void OfferServer(int recordIndex)
     Record(CallOfferServer, L"", recordIndex);
 }
 
+void OfferServers(const int* recordIndexes, int count)
+{
+    for (int offer = 0; offer < count; offer++)
+        Record(CallOfferServer, L"", recordIndexes[offer]);
+    wchar_t found[StatusTextSize];
+    FormatFoundLine(ServerTable.records[recordIndexes[count - 1]], found, StatusTextSize);
+    Record(CallStatusMessage, found, 0);
+}
+
+// The window keeps its own copy of the info string, as the refresh frees its.
 void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
 {
     Record(CallReplaceServerRecord, L"", recordIndex);
-    ServerTable.records[recordIndex] = *fresh;
+    ServerRecord& record = ServerTable.records[recordIndex];
+    ReleaseStatusInfo(&record, 1);
+    record = *fresh;
+    record.info = KeepStatusInfo(fresh->info);
 }
 
 void ResetServerViews()

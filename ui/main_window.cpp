@@ -7,6 +7,8 @@
 
 #include "engine/master_update.h"
 #include "engine/server_table.h"
+#include "engine/status_parser.h"
+#include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
@@ -260,6 +262,23 @@ void FollowChangedRecord(int recordIndex)
     ServerDetailsFollowTable(recordIndex);
 }
 
+// The servers the receiver parsed since it last handed any over: each is
+// listed and followed as its own offer would be, then the status line tells
+// of the last.
+void TakeOfferedServers(const int* recordIndexes, int count)
+{
+    for (int offer = 0; offer < count; offer++) {
+        ListOfferedServer(recordIndexes[offer]);
+        FollowChangedRecord(recordIndexes[offer]);
+    }
+    int last = count > 0 ? recordIndexes[count - 1] : -1;
+    if (last < 0 || last >= ServerTable.count)
+        return;
+    wchar_t found[StatusTextSize];
+    FormatFoundLine(ServerTable.records[last], found, StatusTextSize);
+    ShowStatusText(found);
+}
+
 }  // namespace
 
 void SetUpdateButtons(UpdateButtonState state)
@@ -400,6 +419,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_OFFER_SERVER:
         ListOfferedServer(static_cast<int>(wParam));
         FollowChangedRecord(static_cast<int>(wParam));
+        return TRUE;
+    case WM_OFFER_SERVERS:
+        TakeOfferedServers(reinterpret_cast<const int*>(lParam), static_cast<int>(wParam));
         return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();

@@ -18,6 +18,7 @@
 // IDNO) and its end (wParam: how it ended).
 #define WM_CONFIRM_GAME_FOLDER (WM_APP + 8)
 #define WM_GAME_SEARCH_DONE (WM_APP + 9)
+#define WM_OFFER_SERVERS (WM_APP + 10)  // wParam: count, lParam: the record indexes
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;

@@ -505,6 +505,11 @@ void OfferServer(int recordIndex)
     SendMessageW(MainWindow, WM_OFFER_SERVER, recordIndex, 0);
 }
 
+void OfferServers(const int* recordIndexes, int count)
+{
+    SendMessageW(MainWindow, WM_OFFER_SERVERS, count, reinterpret_cast<LPARAM>(recordIndexes));
+}
+
 void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
 {
     SendMessageW(MainWindow, WM_REPLACE_SERVER_RECORD, recordIndex, reinterpret_cast<LPARAM>(fresh));
