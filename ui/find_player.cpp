@@ -6,7 +6,6 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
-#include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -26,11 +25,7 @@ const UINT_PTR SearchTimerId = 1;
 const UINT SearchDelay = 200;
 const int CellTextSize = LongTextSize + 32;
 
-struct MatchColumn {
-    const wchar_t* title;
-    int widthPercent;
-};
-const MatchColumn MatchColumns[] = {{L"Player", 32}, {L"Server", 44}, {L"Score", 12}, {L"Ping", 12}};
+const ListColumn MatchColumns[] = {{L"Player", 32}, {L"Server", 44}, {L"Score", 12}, {L"Ping", 12}};
 enum { PlayerColumn, ServerColumn, ScoreColumn, PingColumn };
 
 HWND FindDialog;
@@ -38,11 +33,6 @@ PlayerMatch Matches[MaxMatches];
 int MatchCount;
 int FoundCount;
 wchar_t Wanted[PlayerNameSize];
-
-wchar_t FoldedLetter(wchar_t letter)
-{
-    return letter >= L'A' && letter <= L'Z' ? static_cast<wchar_t>(letter + (L'a' - L'A')) : letter;
-}
 
 // Whether the text occurs in the name, A to Z in either case.
 bool ContainsFolded(const wchar_t* name, const wchar_t* text)
@@ -192,17 +182,6 @@ void ChooseMatch(HWND dialog)
     EndDialog(dialog, IDOK);
 }
 
-void BuildMatchColumns()
-{
-    HWND list = MatchList();
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
-    RECT client;
-    GetClientRect(list, &client);
-    int width = client.right - MetricForDpi(SM_CXVSCROLL, DpiOfWindow(list));
-    for (int column = 0; column < static_cast<int>(sizeof(MatchColumns) / sizeof(MatchColumns[0])); column++)
-        InsertListColumn(list, column, MatchColumns[column].title, width * MatchColumns[column].widthPercent / 100);
-}
-
 void StartSearch()
 {
     GetDlgItemTextW(FindDialog, IDC_FIND_TEXT, Wanted, PlayerNameSize);
@@ -243,7 +222,7 @@ INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         FoundCount = 0;
         Wanted[0] = L'\0';
         SendDlgItemMessageW(dialog, IDC_FIND_TEXT, EM_LIMITTEXT, PlayerNameSize - 1, 0);
-        BuildMatchColumns();
+        BuildDialogListColumns(MatchList(), MatchColumns, sizeof(MatchColumns) / sizeof(MatchColumns[0]));
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_FIND_TEXT && HIWORD(wParam) == EN_CHANGE)

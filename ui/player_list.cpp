@@ -19,12 +19,7 @@ HWND PlayerList;
 
 namespace {
 
-struct PlayerColumn {
-    const wchar_t* title;
-    int widthPercent;
-};
-
-const PlayerColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
+const ListColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
 const int PlayerColumnCount = 3;
 const int PlayerListTemplateWidth = 296;
 const float CompactShare = 0.33f;

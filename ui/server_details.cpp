@@ -10,19 +10,14 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "ui/clipboard.h"
-#include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/server_list.h"
 
 namespace {
 
-struct DetailColumn {
-    const wchar_t* title;
-    int widthPercent;
-};
-const DetailColumn KeyColumns[] = {{L"Key", 35}, {L"Value", 65}};
-const DetailColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
+const ListColumn KeyColumns[] = {{L"Key", 35}, {L"Value", 65}};
+const ListColumn PlayerColumns[] = {{L"Name", 50}, {L"Score", 25}, {L"Ping", 25}};
 const int KeyColumnCount = 2;
 const int PlayerColumnCount = 3;
 
@@ -52,16 +47,6 @@ HWND KeyList()
 HWND DetailPlayerList()
 {
     return GetDlgItem(DetailsDialog, IDC_DETAIL_PLAYERS);
-}
-
-void BuildColumns(HWND list, const DetailColumn* columns, int count)
-{
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
-    RECT client;
-    GetClientRect(list, &client);
-    int width = client.right - MetricForDpi(SM_CXVSCROLL, DpiOfWindow(list));
-    for (int column = 0; column < count; column++)
-        InsertListColumn(list, column, columns[column].title, width * columns[column].widthPercent / 100);
 }
 
 // Appends a row of these cells.
@@ -231,8 +216,8 @@ INT_PTR CALLBACK ServerDetailsDialogProc(HWND dialog, UINT message, WPARAM wPara
     switch (message) {
     case WM_INITDIALOG:
         DetailsDialog = dialog;
-        BuildColumns(KeyList(), KeyColumns, KeyColumnCount);
-        BuildColumns(DetailPlayerList(), PlayerColumns, PlayerColumnCount);
+        BuildDialogListColumns(KeyList(), KeyColumns, KeyColumnCount);
+        BuildDialogListColumns(DetailPlayerList(), PlayerColumns, PlayerColumnCount);
         FillDetails();
         return TRUE;
     case WM_COMMAND:

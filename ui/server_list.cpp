@@ -131,23 +131,6 @@ int CompareNumbers(int x, int y)
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-wchar_t FoldedLetter(wchar_t letter)
-{
-    return letter >= L'A' && letter <= L'Z' ? static_cast<wchar_t>(letter + (L'a' - L'A')) : letter;
-}
-
-// What _wcsicmp gives while no locale is set: A to Z folded, then code units
-// compared. Done here, without the run-time's locale look-ups, since sorting
-// ten thousand rows takes over a hundred thousand comparisons.
-int CompareFoldedText(const wchar_t* a, const wchar_t* b)
-{
-    for (;; a++, b++) {
-        wchar_t x = FoldedLetter(*a);
-        wchar_t y = FoldedLetter(*b);
-        if (x != y || x == L'\0')
-            return CompareNumbers(x, y);
-    }
-}
 
 void SortByOrder(DWORD order)
 {
@@ -224,6 +207,31 @@ void CellText(const ServerRecord& record, DisplayKind kind, wchar_t* cell, int c
 }
 
 }  // namespace
+
+wchar_t FoldedLetter(wchar_t letter)
+{
+    return letter >= L'A' && letter <= L'Z' ? static_cast<wchar_t>(letter + (L'a' - L'A')) : letter;
+}
+
+int CompareFoldedText(const wchar_t* a, const wchar_t* b)
+{
+    for (;; a++, b++) {
+        wchar_t x = FoldedLetter(*a);
+        wchar_t y = FoldedLetter(*b);
+        if (x != y || x == L'\0')
+            return CompareNumbers(x, y);
+    }
+}
+
+void BuildDialogListColumns(HWND list, const ListColumn* columns, int count)
+{
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+    RECT client;
+    GetClientRect(list, &client);
+    int width = client.right - MetricForDpi(SM_CXVSCROLL, DpiOfWindow(list));
+    for (int column = 0; column < count; column++)
+        InsertListColumn(list, column, columns[column].title, width * columns[column].widthPercent / 100);
+}
 
 int ColumnWidth(int widthPercent, float listWidth)
 {
