@@ -108,6 +108,12 @@ bool StopRequested()
     return WaitForSingleObject(Sweep.stopEvent, 0) == WAIT_OBJECT_0;
 }
 
+// After handing the window a batch, the receiver lets the replies that
+// follow gather this long: every crossing into the window costs the sweep's
+// sender its turn at the TableLock, and a row shown a few milliseconds later
+// shows the same ping, stamped as it arrived.
+const DWORD OfferGathering = 10;
+
 // Replies handed to the window in one crossing at the most.
 const int OfferBatchSize = 256;
 
@@ -160,6 +166,9 @@ DWORD WINAPI Receiver(LPVOID)
         MatchReplies(replies, &unanswered);
         ReleaseReplies(replies);
         if (stopped)
+            break;
+        stopped = WaitForSingleObject(Sweep.stopEvent, OfferGathering) == WAIT_OBJECT_0;
+        if (stopped && !Sweep.matchEveryArrival)
             break;
     }
     timeEndPeriod(1);

@@ -271,6 +271,7 @@ void TakeOfferedServers(const int* recordIndexes, int count)
         ListOfferedServer(recordIndexes[offer]);
         FollowChangedRecord(recordIndexes[offer]);
     }
+    ShowCounts();
     int last = count > 0 ? recordIndexes[count - 1] : -1;
     if (last < 0 || last >= ServerTable.count)
         return;
@@ -391,7 +392,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_TIMER:
         if (wParam == PaintTimerId)
-            PaintHeldChanges();
+            PaintOnTimer();
         else if (wParam == ProgressTimerId)
             ShowTaskbarProgress();
         else if (wParam == NudgeTimerId)
@@ -418,6 +419,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_OFFER_SERVER:
         ListOfferedServer(static_cast<int>(wParam));
+        ShowCounts();
         FollowChangedRecord(static_cast<int>(wParam));
         return TRUE;
     case WM_OFFER_SERVERS:

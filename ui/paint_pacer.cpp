@@ -19,33 +19,57 @@
 
 namespace {
 
-bool BarHeld;
-DWORD BarHeldSince;
-bool ListHeld;
-DWORD ListHeldSince;
-bool ListChangeInView;
+// A control whose painting is held back: since when, and what its last
+// repaint cost, which spaces its repaints during a burst.
+struct HeldPainting {
+    bool held;
+    DWORD since;
+    DWORD cost;
+};
 
-void Release(HWND control)
+// During a burst a repaint waits at least this many times its last cost, so
+// painting never takes more than a tenth of the window's time, however slow
+// the display.
+const DWORD CostSpacing = 9;
+
+HeldPainting Bar;
+HeldPainting List;
+bool ListChangeInView;
+DWORD LastChange;
+
+bool Due(const HeldPainting& painting, DWORD interval, DWORD now)
 {
+    DWORD spacing = painting.cost * CostSpacing;
+    return painting.held && now - painting.since >= (spacing > interval ? spacing : interval);
+}
+
+void Release(HWND control, HeldPainting* painting)
+{
+    painting->held = false;
+    if (control == nullptr)
+        return;
+    DWORD start = timeGetTime();
     SendMessageW(control, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(control, nullptr, TRUE);
     UpdateWindow(control);
+    painting->cost = timeGetTime() - start;
 }
 
 void PaintList()
 {
-    ListHeld = false;
     ListChangeInView = false;
-    if (ServerList != nullptr)
-        Release(ServerList);
+    Release(ServerList, &List);
 }
 
 void PaintBar()
 {
-    BarHeld = false;
-    KillTimer(MainWindow, PaintTimerId);
-    if (StatusBar != nullptr)
-        Release(StatusBar);
+    Release(StatusBar, &Bar);
+}
+
+void StopTimerWhenPainted()
+{
+    if (!Bar.held && !List.held)
+        KillTimer(MainWindow, PaintTimerId);
 }
 
 // Sent messages come before timers: in a burst the timer would never fire,
@@ -53,11 +77,20 @@ void PaintBar()
 void PaintDueChanges()
 {
     DWORD now = timeGetTime();
-    if (!BarHeld || now - BarHeldSince < PaintInterval)
+    if (!Due(Bar, PaintInterval, now))
         return;
-    if (ListHeld && (ListChangeInView || now - ListHeldSince >= ListPaintInterval))
+    if (Due(List, ListChangeInView ? PaintInterval : ListPaintInterval, now))
         PaintList();
     PaintBar();
+    StopTimerWhenPainted();
+}
+
+void Hold(HWND control, HeldPainting* painting)
+{
+    if (control != nullptr)
+        SendMessageW(control, WM_SETREDRAW, FALSE, 0);
+    painting->held = true;
+    painting->since = timeGetTime();
 }
 
 }  // namespace
@@ -65,36 +98,44 @@ void PaintDueChanges()
 void HoldPainting()
 {
     PaintDueChanges();
-    if (BarHeld)
+    LastChange = timeGetTime();
+    if (Bar.held)
         return;
-    if (StatusBar != nullptr)
-        SendMessageW(StatusBar, WM_SETREDRAW, FALSE, 0);
-    BarHeld = true;
-    BarHeldSince = timeGetTime();
+    Hold(StatusBar, &Bar);
     SetTimer(MainWindow, PaintTimerId, PaintInterval, nullptr);
 }
 
 void HoldListPainting(bool inView)
 {
     HoldPainting();
-    if (!ListHeld) {
+    if (!List.held) {
+        // Turning redraw off drops the header's pending painting, and the
+        // list's repaint leaves the header out: it is painted now.
         if (ServerList != nullptr)
-            SendMessageW(ServerList, WM_SETREDRAW, FALSE, 0);
-        ListHeld = true;
-        ListHeldSince = timeGetTime();
+            UpdateWindow(reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0)));
+        Hold(ServerList, &List);
     }
     ListChangeInView = ListChangeInView || inView;
 }
 
 void PaintHeldChanges()
 {
-    if (ListHeld)
+    if (List.held)
         PaintList();
-    if (BarHeld)
+    if (Bar.held)
         PaintBar();
+    StopTimerWhenPainted();
+}
+
+void PaintOnTimer()
+{
+    if (timeGetTime() - LastChange >= PaintInterval)
+        PaintHeldChanges();
+    else
+        PaintDueChanges();
 }
 
 bool PaintingHeld()
 {
-    return BarHeld || ListHeld;
+    return Bar.held || List.held;
 }

@@ -4,7 +4,9 @@
 // rebuild of the list): the status bar, and the list when a change shows in
 // its visible rows, repaint at most every PaintInterval milliseconds; the
 // list's other changes (rows below the view, its scroll bar) every
-// ListPaintInterval; everything once more when the burst is over.
+// ListPaintInterval; a slow repaint waits longer (a tenth of the window's
+// time at most goes to painting); everything once more when the burst is
+// over.
 #pragma once
 
 #include <windows.h>
@@ -23,9 +25,13 @@ void HoldListPainting(bool inView);
 
 // Repaints now whatever painting holds back. Call before anything shows or
 // reads the screen (a dialog, a message box, a column click, the user's
-// clicks and keys), and when the main window gets PaintTimerId's WM_TIMER:
-// timers come through only once a burst of sent changes is over.
+// clicks and keys).
 void PaintHeldChanges();
+
+// For PaintTimerId's WM_TIMER, which comes whenever the window is idle, also
+// between the changes of a burst: repaints what is due, and everything once
+// the changes have stopped for a PaintInterval.
+void PaintOnTimer();
 
 // Whether painting is being held back now.
 bool PaintingHeld();

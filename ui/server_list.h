@@ -110,7 +110,7 @@ void ShowServerRow(int row);
 const wchar_t* HidingFilter(const ServerRecord& record);
 
 // The UI thread's halves of the engine's OfferServer, ReplaceServerRecord
-// and ResetServerViews.
+// and ResetServerViews. An offer's caller shows the counts, once for a batch.
 void ListOfferedServer(int recordIndex);
 void ShowReplacedServer(int recordIndex, const ServerRecord* fresh);
 void ClearServerViews();
