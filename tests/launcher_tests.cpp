@@ -200,9 +200,15 @@ protected:
 std::vector<std::wstring> LaunchRecord(const std::wstring& folder)
 {
     std::wstring path = folder + L"launch.txt";
-    // The game writes its record under another name, then renames it.
-    PumpUntil([&path] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // The game writes its record under another name, then renames it over
+    // any earlier one; under Wine the name is missing for a moment then.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    PumpUntil(
+        [&path, &file] {
+            file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        },
+        10000);
     wchar_t text[2048] = {};
     DWORD read = 0;
     ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &read, nullptr);
