@@ -15,7 +15,14 @@ namespace {
 
 const int RequestBufferSize = 2048;
 const int OversizedReplySize = 6000;
-const int PhantomFirstPort = 40000;
+// Below the ports the system hands out and the tools' labs take, so no lab
+// that runs beside the tests ever serves one.
+const int PhantomFirstPort = 29000;
+// The tools' labs move every port by the same offset, the first of these at
+// which every endpoint binds: clear of the test suite's ports, which stay as
+// its scenarios say, and of the phantoms.
+const int FirstFreeOffset = 10000;
+const int FreeOffsetStep = 1000;
 const DWORD StopDrainMilliseconds = 3000;
 const char MasterHeader[] = "\xff\xff\xff\xffservers ";
 const char StatusRequestPrefix[] = "\xff\xff\xff\xffstatus";
@@ -407,6 +414,43 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
         return nullptr;
     }
     return lab;
+}
+
+namespace {
+
+LabScenario MovedScenario(LabScenario scenario, int offset)
+{
+    for (LabServer& server : scenario.servers)
+        server.port += offset;
+    scenario.master.port += offset;
+    for (LabMaster& master : scenario.otherMasters)
+        master.port += offset;
+    return scenario;
+}
+
+int HighestPort(const LabScenario& scenario)
+{
+    int highest = scenario.hasMaster ? scenario.master.port : 0;
+    for (const LabServer& server : scenario.servers)
+        highest = std::max(highest, server.port);
+    for (const LabMaster& master : scenario.otherMasters)
+        highest = std::max(highest, master.port);
+    return highest;
+}
+
+}  // namespace
+
+LabNetwork* StartLabOnFreePorts(const LabScenario& scenario, int* offset, std::string* error)
+{
+    *error = "no free ports above the scenario's";
+    for (int moved = FirstFreeOffset; HighestPort(scenario) + moved <= 65535; moved += FreeOffsetStep) {
+        LabNetwork* lab = StartLab(MovedScenario(scenario, moved), error);
+        if (lab != nullptr) {
+            *offset = moved;
+            return lab;
+        }
+    }
+    return nullptr;
 }
 
 void StopLab(LabNetwork* lab)

@@ -63,6 +63,11 @@ struct LabNetwork;
 
 // Binds every endpoint and starts serving; nullptr with a reason on failure.
 LabNetwork* StartLab(const LabScenario& scenario, std::string* error);
+
+// Serves the scenario with every port moved up by the same offset, the first
+// at which every endpoint binds, and tells the offset: so the tools' labs run
+// beside each other and beside the tests' labs, which keep their ports.
+LabNetwork* StartLabOnFreePorts(const LabScenario& scenario, int* offset, std::string* error);
 void StopLab(LabNetwork* lab);
 
 // The status reply that a server sends, before any behaviour applies.

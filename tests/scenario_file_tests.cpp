@@ -101,7 +101,7 @@ TEST(ScenarioFile, MasterListNamesServersInOrder)
                                                       "\x7f\0\0\x01\x6d\x06"
                                                       "\x7f\0\0\x01\x6d\x06"
                                                       "\x0a\x01\x02\x03\x02\x01"
-                                                      "\x7f\0\0\x01\x9c\x40"
+                                                      "\x7f\0\0\x01\x71\x48"
                                                       "\x7f\x7f",
                                                       12 + 4 * 6 + 2));
     scenario.master.replyLength = 5;

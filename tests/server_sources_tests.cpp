@@ -80,6 +80,28 @@ protected:
     }
 };
 
+// A lab on free ports runs beside one on the scenario's own ports, and an
+// update asking its master finds its servers at their moved ports.
+TEST_F(ServerSourcesTest, LabOnFreePortsServesBesideTheFixedOne)
+{
+    LabScenario scenario;
+    scenario.hasMaster = true;
+    scenario.servers = {AnsweringServer(28110, "fixed"), AnsweringServer(28111, "fixed too")};
+    ASSERT_TRUE(ServeLab(scenario));
+    std::string error;
+    int offset = 0;
+    LabNetwork* moved = StartLabOnFreePorts(scenario, &offset, &error);
+    ASSERT_NE(moved, nullptr) << error;
+    EXPECT_GE(offset, 10000);
+    ChooseMasters(L"127.0.0.1:" + std::to_wstring(27900 + offset));
+    bool updated = RunUpdate();
+    StopLab(moved);
+    ASSERT_TRUE(updated);
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28110 + offset, 28111 + offset}));
+    EXPECT_EQ(RecordedStatusMessages().back().rfind(L"Completed. 2 of 2 servers responded.", 0), 0u);
+    EXPECT_EQ(MasterRequests(), 0);
+}
+
 // Three masters, the first silent, the others naming overlapping lists: each
 // server is listed once, in the order of the masters, and kept on disk. An
 // answer that names no server leaves that list as it was.

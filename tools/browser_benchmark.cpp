@@ -84,8 +84,9 @@ int WriteScenario(int servers, const char* path)
     return fclose(file) == 0 ? 0 : 1;
 }
 
-// The rate, and both filters open, as a user would set them in Config.
-bool StoreSettings(int packetsPerSecond)
+// The rate, both filters open and the lab's master, as a user would set
+// them in Config.
+bool StoreSettings(int packetsPerSecond, int masterPort)
 {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
@@ -96,6 +97,10 @@ bool StoreSettings(int packetsPerSecond)
     RegSetValueExW(key, L"Packets Per Second", 0, REG_DWORD, reinterpret_cast<BYTE*>(&rate), sizeof(rate));
     RegSetValueExW(key, L"Show Full Servers", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one));
     RegSetValueExW(key, L"Show Empty Servers", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one));
+    // One entry and the terminator that ends the list.
+    std::wstring masters = L"127.0.0.1:" + std::to_wstring(masterPort) + L'\0';
+    RegSetValueExW(key, L"Master Servers", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(masters.c_str()),
+                   static_cast<DWORD>((masters.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return true;
 }
@@ -169,16 +174,30 @@ void ScorePings(const BrowserProcess& browser, std::vector<int>* errors)
     }
 }
 
+// Serves the scenario on free ports, and has the browser ask its master.
+LabNetwork* ServeBenchmark(int servers, int packetsPerSecond)
+{
+    LabScenario scenario = BenchScenario(servers);
+    std::string error;
+    int offset = 0;
+    LabNetwork* lab = StartLabOnFreePorts(scenario, &offset, &error);
+    if (lab == nullptr)
+        fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
+    else if (!StoreSettings(packetsPerSecond, scenario.master.port + offset))
+        fprintf(stderr, "browser_benchmark: the settings could not be stored\n");
+    else
+        return lab;
+    StopLab(lab);
+    return nullptr;
+}
+
 int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
 {
-    std::string error;
-    LabNetwork* lab = StartLab(BenchScenario(servers), &error);
-    if (lab == nullptr) {
-        fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
+    LabNetwork* lab = ServeBenchmark(servers, packetsPerSecond);
+    if (lab == nullptr)
         return 1;
-    }
     BrowserProcess browser;
-    if (!StoreSettings(packetsPerSecond) || !StartBrowser(program, &browser)) {
+    if (!StartBrowser(program, &browser)) {
         fprintf(stderr, "browser_benchmark: the browser did not start\n");
         StopLab(lab);
         return 1;
@@ -307,11 +326,12 @@ bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD*
 
 int TimeActions(int servers, const wchar_t* program)
 {
-    std::string error;
-    LabNetwork* lab = StartLab(BenchScenario(servers), &error);
+    LabNetwork* lab = ServeBenchmark(servers, 100000);
+    if (lab == nullptr)
+        return 1;
     BrowserProcess browser;
-    if (lab == nullptr || !StoreSettings(100000) || !StartBrowser(program, &browser)) {
-        fprintf(stderr, "browser_benchmark: %s\n", lab == nullptr ? error.c_str() : "the browser did not start");
+    if (!StartBrowser(program, &browser)) {
+        fprintf(stderr, "browser_benchmark: the browser did not start\n");
         StopLab(lab);
         return 1;
     }
