@@ -72,8 +72,8 @@ void StopTimerWhenPainted()
         KillTimer(MainWindow, PaintTimerId);
 }
 
-// Sent messages come before timers: in a burst the timer would never fire,
-// so the changes themselves keep the screen up to date.
+// Sent messages come before timers: in a steady burst the timer seldom
+// comes, so the changes themselves keep the screen up to date.
 void PaintDueChanges()
 {
     DWORD now = timeGetTime();
