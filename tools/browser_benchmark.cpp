@@ -174,8 +174,9 @@ void ScorePings(const BrowserProcess& browser, std::vector<int>* errors)
     }
 }
 
-// Serves the scenario on free ports, and has the browser ask its master.
-LabNetwork* ServeBenchmark(int servers, int packetsPerSecond)
+// Serves the scenario on free ports and starts the browser, which asks the
+// lab's master; nullptr, and nothing left running, when either fails.
+LabNetwork* ServeAndStart(int servers, int packetsPerSecond, const wchar_t* program, BrowserProcess* browser)
 {
     LabScenario scenario = BenchScenario(servers);
     std::string error;
@@ -185,6 +186,8 @@ LabNetwork* ServeBenchmark(int servers, int packetsPerSecond)
         fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
     else if (!StoreSettings(packetsPerSecond, scenario.master.port + offset))
         fprintf(stderr, "browser_benchmark: the settings could not be stored\n");
+    else if (!StartBrowser(program, browser))
+        fprintf(stderr, "browser_benchmark: the browser did not start\n");
     else
         return lab;
     StopLab(lab);
@@ -193,15 +196,10 @@ LabNetwork* ServeBenchmark(int servers, int packetsPerSecond)
 
 int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
 {
-    LabNetwork* lab = ServeBenchmark(servers, packetsPerSecond);
+    BrowserProcess browser;
+    LabNetwork* lab = ServeAndStart(servers, packetsPerSecond, program, &browser);
     if (lab == nullptr)
         return 1;
-    BrowserProcess browser;
-    if (!StartBrowser(program, &browser)) {
-        fprintf(stderr, "browser_benchmark: the browser did not start\n");
-        StopLab(lab);
-        return 1;
-    }
     StallProbe probe = {browser.window, 1, {}};
     HANDLE prober = CreateThread(nullptr, 0, ProbeStalls, &probe, 0, nullptr);
     DWORD completed = WaitForCompleted(browser);
@@ -326,15 +324,10 @@ bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD*
 
 int TimeActions(int servers, const wchar_t* program)
 {
-    LabNetwork* lab = ServeBenchmark(servers, 100000);
+    BrowserProcess browser;
+    LabNetwork* lab = ServeAndStart(servers, 100000, program, &browser);
     if (lab == nullptr)
         return 1;
-    BrowserProcess browser;
-    if (!StartBrowser(program, &browser)) {
-        fprintf(stderr, "browser_benchmark: the browser did not start\n");
-        StopLab(lab);
-        return 1;
-    }
     int status = 0;
     if (WaitForCompleted(browser) == 0) {
         fprintf(stderr, "browser_benchmark: the update did not complete\n");
