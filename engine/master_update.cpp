@@ -339,7 +339,7 @@ bool RebuildServerTable(const ServerAddress* servers, int count, int previousCou
         HeapFree(GetProcessHeap(), 0, ServerTable.records);
     }
     ServerTable.records = nullptr;
-    ServerRecord* records = static_cast<ServerRecord*>(
+    ServerRecord* records = count > MaxTableServers ? nullptr : static_cast<ServerRecord*>(
         HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count > 0 ? count : 1) * sizeof(ServerRecord)));
     if (records == nullptr) {
         StatusMessage(L"Not enough memory for %d servers.", count);

@@ -7,6 +7,7 @@
 
 ServerTableState ServerTable;
 CRITICAL_SECTION TableLock;
+int MaxTableServers = 100000;
 
 int CountUnansweredLocked()
 {
@@ -49,6 +50,8 @@ void ReleaseStatusInfo(ServerRecord* records, int count)
 int AppendServerRecord(DWORD address, WORD port)
 {
     int count = ServerTable.count;
+    if (count >= MaxTableServers)
+        return -1;
     ServerRecord* records = static_cast<ServerRecord*>(
         HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count + 1) * sizeof(ServerRecord)));
     if (records == nullptr)

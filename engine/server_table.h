@@ -66,6 +66,12 @@ struct ServerTableState {
 
 extern ServerTableState ServerTable;
 
+// The most servers the table may hold: many times what any master lists, and
+// about 650 MB of records, most of what a 32-bit program can have in one
+// piece. A longer list is refused before anything is allocated, so it fails
+// alike on every build, whatever memory the machine has.
+extern int MaxTableServers;
+
 // Serialises the update worker and the receiver. The UI thread never takes
 // it: both engine threads call into the window while holding it.
 extern CRITICAL_SECTION TableLock;

@@ -143,7 +143,7 @@ protected:
         answers.clear();
         statusLines.clear();
         statusBarProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongW(StatusBar, GWL_WNDPROC, reinterpret_cast<LONG>(RecordStatusLines)));
+            SetWindowLongPtrW(StatusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordStatusLines)));
         answerTimer = SetTimer(nullptr, 0, 20, AnswerBoxes);
         ServerRecord record = AnsweredRecord(L"Target", 1, 8, 20);
         record.address = inet_addr("192.0.2.10");
@@ -155,7 +155,7 @@ protected:
     {
         KillTimer(nullptr, answerTimer);
         if (IsWindow(StatusBar))
-            SetWindowLongW(StatusBar, GWL_WNDPROC, reinterpret_cast<LONG>(statusBarProc));
+            SetWindowLongPtrW(StatusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusBarProc));
         // The scratch folder cannot go while it is the current directory.
         SetCurrentDirectoryW(startDirectory);
         ServerViewsTest::TearDown();

@@ -134,7 +134,7 @@ protected:
         draw.clrTextBk = 0x123456;
         // The dialog manager hands back the answer stored as the message result.
         LRESULT answer = SendMessageW(MainWindow, WM_NOTIFY, controlId, reinterpret_cast<LPARAM>(&draw));
-        EXPECT_EQ(answer, GetWindowLongW(MainWindow, DWL_MSGRESULT));
+        EXPECT_EQ(answer, GetWindowLongPtrW(MainWindow, DWLP_MSGRESULT));
         return {answer, draw.clrTextBk};
     }
 };

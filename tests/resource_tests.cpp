@@ -109,7 +109,15 @@ TEST(Resources, ManifestAsksForCommonControlsSix)
     std::string manifest = ResourceText(1, MAKEINTRESOURCEW(24));
     EXPECT_NE(manifest.find("<description>Server browser for Quake II Quarrix</description>"), std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_NE(manifest.find("processorArchitecture=\"X86\""), std::string::npos);
+#ifdef _WIN64
+    const char* architecture = "processorArchitecture=\"amd64\"";
+#else
+    const char* architecture = "processorArchitecture=\"X86\"";
+#endif
+    // Both the program's own identity and the common controls it asks for.
+    size_t first = manifest.find(architecture);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(manifest.find(architecture, first + 1), std::string::npos);
     EXPECT_NE(manifest.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
     // Scaled by the monitor it is on, not stretched by Windows.
     EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);

@@ -234,7 +234,7 @@ TEST_F(SizerTest, SecondAttachDoesNotSubclassTwice)
 {
     ASSERT_TRUE(SizerAttach(window, Anchors, true, nullptr));
     ASSERT_TRUE(SizerAttach(window, Anchors, true, nullptr));
-    EXPECT_EQ(GetWindowLongW(window, GWL_WNDPROC), reinterpret_cast<LONG>(SizerProc));
+    EXPECT_EQ(GetWindowLongPtrW(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(SizerProc));
     EXPECT_EQ(GetPropW(window, SizerWindowProcProperty), reinterpret_cast<HANDLE>(TestWindowProc));
     SendMessageW(window, WM_APP, 0, 0);
     EXPECT_EQ(ownMessages, 1);

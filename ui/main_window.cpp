@@ -120,8 +120,7 @@ void RouteCommand(WORD controlId)
 // Custom drawing answers through the dialog's message result.
 INT_PTR AnswerCustomDraw(HWND list, NMHDR* header)
 {
-    SetWindowLongW(MainWindow, DWL_MSGRESULT,
-                   static_cast<LONG>(CustomDrawList(list, reinterpret_cast<NMLVCUSTOMDRAW*>(header))));
+    SetWindowLongPtrW(MainWindow, DWLP_MSGRESULT, CustomDrawList(list, reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
     return TRUE;
 }
 
@@ -140,7 +139,7 @@ INT_PTR RouteServerListNotification(NMHDR* header)
             FillPlayerList();
         return FALSE;
     case LVN_ODFINDITEMW:
-        SetWindowLongW(MainWindow, DWL_MSGRESULT, FindServerRow(reinterpret_cast<NMLVFINDITEMW*>(header)));
+        SetWindowLongPtrW(MainWindow, DWLP_MSGRESULT, FindServerRow(reinterpret_cast<NMLVFINDITEMW*>(header)));
         return TRUE;
     case NM_CUSTOMDRAW:
         return AnswerCustomDraw(ServerList, header);
@@ -441,7 +440,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         FollowChangedRecord(static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
-        SetWindowLongW(window, DWL_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));
         return TRUE;
     case WM_GAME_SEARCH_DONE:
         FinishGameSearch(static_cast<int>(wParam));

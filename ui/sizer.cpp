@@ -42,7 +42,7 @@ void Unsubclass(HWND window)
 {
     WNDPROC previous = PreviousProcOf(window);
     if (previous != nullptr)
-        SetWindowLongW(window, GWL_WNDPROC, reinterpret_cast<LONG>(previous));
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     RemovePropW(window, SizerWindowProcProperty);
 }
 
@@ -189,7 +189,7 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     // A window attached before already runs SizerProc: subclassing it again
     // would make SizerProc its own previous procedure.
     if (!attachedBefore) {
-        LONG previous = SetWindowLongW(window, GWL_WNDPROC, reinterpret_cast<LONG>(SizerProc));
+        LONG_PTR previous = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SizerProc));
         SetPropW(window, SizerWindowProcProperty, reinterpret_cast<HANDLE>(previous));
     }
     record->gripEnabled = gripEnabled;
