@@ -37,8 +37,7 @@ void GiveUp(MasterServer* master, MasterState state)
     StatusMessage(L"%s", text);
 }
 
-// Sends "query"; false when Abort was found after it, as the single master
-// of old looked for it only there.
+// Sends "query"; false when Abort was found after it.
 bool SendQuery(MasterExchange* exchange, MasterServer* master)
 {
     sockaddr_in destination = {};
@@ -164,12 +163,23 @@ bool AllSettled(const MasterExchange& exchange)
     return true;
 }
 
-// Waits for a datagram, a finished lookup or the next time-out.
-void AwaitMasters(MasterExchange* exchange)
+// Abort ends the master phase at once. A single master fails as when Abort
+// is found after its request.
+bool AbortMasters(MasterExchange* exchange)
 {
-    HANDLE handles[1 + MaxMasterServers];
+    if (Single(*exchange))
+        GiveUp(&exchange->masters[0], MasterFailed);
+    return false;
+}
+
+// Waits for a datagram, a finished lookup, Abort or the next time-out; false
+// on Abort.
+bool AwaitMasters(MasterExchange* exchange)
+{
+    HANDLE handles[2 + MaxMasterServers];
     DWORD handleCount = 0;
     handles[handleCount++] = exchange->readable;
+    handles[handleCount++] = AbortEvent;
     DWORD timeout = INFINITE;
     DWORD now = timeGetTime();
     for (int index = 0; index < exchange->count && index < MaxMasterServers; index++) {
@@ -183,11 +193,14 @@ void AwaitMasters(MasterExchange* exchange)
         }
     }
     DWORD woken = WaitForMultipleObjects(handleCount, handles, FALSE, timeout);
+    if (woken == WAIT_OBJECT_0 + 1)
+        return AbortMasters(exchange);
     if (woken == WAIT_OBJECT_0)
         ReadReplies(exchange);
     else if (woken == WAIT_FAILED)
         // A wait that fails would fail again: nothing more can be heard.
         FailMasters(exchange, true);
+    return true;
 }
 
 bool OpenExchange(MasterExchange* exchange)
@@ -246,7 +259,7 @@ bool QueryMasters(MasterServer* masters, int count)
     while (going && !AllSettled(exchange)) {
         going = AskLookedUpMasters(&exchange) && RetryOverdueMasters(&exchange);
         if (going && !AllSettled(exchange))
-            AwaitMasters(&exchange);
+            going = AwaitMasters(&exchange);
     }
     CloseExchange(&exchange);
     if (!going && count > 1)

@@ -10,6 +10,8 @@
 const WORD MasterPort = DefaultMasterPort;
 const int MasterReplyBufferSize = 65535;
 const int MasterHeaderSize = 12;
+// How a master's list opens.
+const char MasterListHeader[] = "\xff\xff\xff\xffservers ";
 const int MasterEntrySize = 6;
 const int MasterAttempts = 3;
 const DWORD MasterWaitMilliseconds = 2000;
@@ -33,7 +35,7 @@ struct MasterServer {
 void PrepareMaster(MasterServer* master, const wchar_t* name);
 
 // Asks every master and returns once each has answered or given up; false
-// when Abort was found after a request, and the update then ends. With one
+// on Abort, and the update then ends at once. With one
 // master the status line and the timing are those of the single master of
 // old: the first datagram that arrives is its reply, whoever sent it. With
 // several, a datagram counts as the reply of the master it came from.

@@ -2,6 +2,7 @@
 #include "engine/master_update.h"
 
 #include <winsock2.h>
+#include <mmsystem.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -33,6 +34,15 @@ struct UpdatePlan {
 };
 
 UpdatePlan Plan;
+
+// The favourites' names have this long from the update's start, however many
+// there are: one the name service has not answered by then is not found.
+const DWORD FavouriteLookupMilliseconds = 5000;
+
+bool AbortRequested()
+{
+    return WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;
+}
 
 // Distinct servers in the order they are first added.
 // The addresses and ports kept are in a set, so the duplicate check stays
@@ -71,6 +81,14 @@ int ReplyEntries(int length)
     return length > MasterHeaderSize ? (length - MasterHeaderSize) / MasterEntrySize : 0;
 }
 
+// An answer that opens as a master's list does; any other (a "print" of a
+// busy master, say) is still swept, but never kept.
+bool IsMasterList(const MasterServer& master)
+{
+    return master.state == MasterAnswered && master.replyLength >= MasterHeaderSize &&
+           memcmp(master.reply, MasterListHeader, MasterHeaderSize) == 0;
+}
+
 void AddReply(ServerMerge* merge, const unsigned char* reply, int length)
 {
     for (int entry = 0; entry < ReplyEntries(length); entry++) {
@@ -96,7 +114,7 @@ bool MergeMasterReplies(const MasterServer* masters, int count, ServerMerge* mer
     return true;
 }
 
-// Looks up every favourite at once, beside the masters, on one thread.
+// Looks up the favourites side by side, beside the masters.
 NameLookup* LookUpFavourites()
 {
     if (Plan.favourites.count == 0)
@@ -113,17 +131,28 @@ NameLookup* LookUpFavourites()
     return lookup;
 }
 
+// Waits for the favourites' lookup until it ends, its time is up or Abort;
+// false on Abort.
+bool AwaitFavourites(NameLookup* lookup, DWORD startedAt)
+{
+    if (lookup == nullptr)
+        return !AbortRequested();
+    DWORD waited = timeGetTime() - startedAt;
+    DWORD left = waited < FavouriteLookupMilliseconds ? FavouriteLookupMilliseconds - waited : 0;
+    HANDLE handles[2] = {AbortEvent, lookup->done};
+    return WaitForMultipleObjects(2, handles, FALSE, left) != WAIT_OBJECT_0;
+}
+
 // Notes where each favourite was found, and tells the window; returns how
 // many were not found.
 int CollectFavouriteAddresses(NameLookup* lookup)
 {
     if (lookup == nullptr)
         return Plan.favourites.count;
-    WaitForSingleObject(lookup->done, INFINITE);
     int unresolved = 0;
     for (int index = 0; index < Plan.favourites.count; index++) {
         AddressEntry* favourite = &Plan.favourites.entries[index];
-        favourite->address = lookup->names[index].found ? lookup->names[index].address : 0;
+        favourite->address = FoundAddress(lookup, index);
         if (favourite->address == 0)
             unresolved++;
     }
@@ -151,7 +180,12 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, int 
         part[0] = L' ';
         DescribeMasterFailure(masters[0], part + 1, StatusTextSize - 1);
     }
-    const wchar_t* lastListPart = lastList ? L" The last list was queried." : L"";
+    const wchar_t* lastListPart = L"";
+    if (lastList && answered == 0)
+        lastListPart = L" The last list was queried.";
+    else if (lastList)
+        lastListPart = count > 1 ? L" The masters named no server: the last list was queried."
+                                 : L" The master named no server: the last list was queried.";
     wchar_t favouritesPart[StatusTextSize] = L"";
     if (unresolved == 1) {
         for (int index = 0; index < Plan.favourites.count; index++) {
@@ -199,11 +233,61 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
     StatusSweep(note);
 }
 
-// After the masters: the servers they gave are kept as the last list, or the
-// last list stands in for them; the favourites join either. False when there
-// is nothing to query, and the previous table then stays.
-bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourites)
+// The servers of every answer that opens as a master's list does, merged
+// into the kept list: replacing it when every master gave one, else adding
+// to it, so that the servers of a master that did not answer this time stay
+// (as many as a load reads). Garbage and answers naming no server leave the
+// kept list as it was.
+void KeepMasterLists(const MasterServer* masters, int count)
 {
+    int entries = 0;
+    bool everyMaster = true;
+    for (int index = 0; index < count; index++) {
+        if (IsMasterList(masters[index]))
+            entries += ReplyEntries(masters[index].replyLength);
+        else
+            everyMaster = false;
+    }
+    if (entries == 0)
+        return;
+    ServerAddress* kept = nullptr;
+    int keptCount = everyMaster ? 0 : LoadLastList(&kept);
+    ServerMerge merge = {};
+    if (StartMerge(&merge, entries + keptCount)) {
+        for (int index = 0; index < count; index++) {
+            if (IsMasterList(masters[index]))
+                AddReply(&merge, masters[index].reply, masters[index].replyLength);
+        }
+        for (int index = 0; index < keptCount && merge.count < MaxLastListServers; index++)
+            AddToMerge(&merge, kept[index].address, kept[index].port, 0);
+        SaveLastList(merge.servers, merge.count < MaxLastListServers ? merge.count : MaxLastListServers);
+    }
+    EndMerge(&merge);
+    free(kept);
+}
+
+// The kept list, in place of masters that named no server.
+void MergeLastList(ServerMerge* listed)
+{
+    ServerAddress* kept = nullptr;
+    int keptCount = LoadLastList(&kept);
+    if (keptCount > 0 && StartMerge(listed, keptCount)) {
+        for (int index = 0; index < keptCount; index++)
+            AddToMerge(listed, kept[index].address, kept[index].port, 0);
+    }
+    free(kept);
+}
+
+// After the masters: the lists they gave are kept, or, when they named no
+// server, the last list stands in for them; the favourites join either.
+// False when there is nothing to query or on Abort, and the previous table
+// then stays.
+bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourites, DWORD startedAt)
+{
+    if (!AwaitFavourites(favourites, startedAt)) {
+        StatusMessage(L"Aborted.");
+        return false;
+    }
     int answered = CountAnswered(masters, count);
     ServerMerge listed = {};
     if (answered > 0 && !MergeMasterReplies(masters, count, &listed)) {
@@ -211,28 +295,23 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         StatusMessage(L"Not enough memory for the master lists.");
         return false;
     }
-    // An empty answer leaves a good last list as it was.
-    if (listed.count > 0)
-        SaveLastList(listed.servers, listed.count);
+    KeepMasterLists(masters, count);
     bool lastList = false;
-    if (answered == 0) {
-        ServerAddress* kept = nullptr;
-        int keptCount = LoadLastList(&kept);
-        if (keptCount > 0 && StartMerge(&listed, keptCount)) {
-            for (int index = 0; index < keptCount; index++)
-                AddToMerge(&listed, kept[index].address, kept[index].port, 0);
-        }
-        free(kept);
+    if (listed.count == 0) {
+        EndMerge(&listed);
+        MergeLastList(&listed);
         lastList = listed.count > 0;
     }
     int unresolved = CollectFavouriteAddresses(favourites);
     bool anything = answered > 0 || lastList || unresolved < Plan.favourites.count;
     ServerMerge table = {};
-    bool merged = anything && MergeTable(listed, &table);
+    bool merged = anything && !AbortRequested() && MergeTable(listed, &table);
     if (merged) {
         wchar_t note[StatusTextSize];
         DescribeSources(masters, count, lastList, unresolved, note);
         SweepTable(table, lastList ? listed.count : 0, note);
+    } else if (AbortRequested()) {
+        StatusMessage(L"Aborted.");
     } else if (anything) {
         StatusMessage(L"Not enough memory for %d servers.", Plan.favourites.count + listed.count);
     } else if (count == 0) {
@@ -252,8 +331,10 @@ bool RunUpdate()
     MasterServer masters[MaxMasterServers];
     for (int index = 0; index < count; index++)
         PrepareMaster(&masters[index], Plan.builtInMaster ? MasterHostName : Plan.masters.entries[index].text);
+    DWORD startedAt = timeGetTime();
     NameLookup* favourites = LookUpFavourites();
-    bool done = (count == 0 || QueryMasters(masters, count)) && BuildAndSweep(masters, count, favourites);
+    bool done =
+        (count == 0 || QueryMasters(masters, count)) && BuildAndSweep(masters, count, favourites, startedAt);
     ReleaseNameLookup(favourites);
     ReleaseMasters(masters, count);
     return done;

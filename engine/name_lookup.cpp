@@ -1,4 +1,4 @@
-// Host names looked up on a thread of their own.
+// Host names looked up on threads of their own.
 #include <winsock2.h>
 
 #include "engine/name_lookup.h"
@@ -8,16 +8,20 @@
 
 namespace {
 
+bool SystemResolveHostName(const char* name, DWORD* address)
+{
+    hostent* host = gethostbyname(name);
+    if (host == nullptr || host->h_addrtype != AF_INET || host->h_addr_list[0] == nullptr)
+        return false;
+    memcpy(address, host->h_addr_list[0], sizeof(*address));
+    return true;
+}
+
+// An empty name is none: the resolver would give this machine's address.
 void LookUp(LookupName* name)
 {
-    name->found = ReadDottedAddress(name->host, &name->address);
-    if (name->found)
-        return;
-    hostent* host = gethostbyname(name->host);
-    if (host == nullptr || host->h_addrtype != AF_INET || host->h_addr_list[0] == nullptr)
-        return;
-    memcpy(&name->address, host->h_addr_list[0], sizeof(name->address));
-    name->found = true;
+    if (name->host[0] != '\0')
+        name->found = ReadDottedAddress(name->host, &name->address) || ResolveHostName(name->host, &name->address);
 }
 
 void Finish(NameLookup* lookup)
@@ -30,14 +34,22 @@ void Finish(NameLookup* lookup)
 DWORD WINAPI RunLookup(LPVOID parameter)
 {
     NameLookup* lookup = static_cast<NameLookup*>(parameter);
-    for (int index = 0; index < lookup->count; index++)
+    for (;;) {
+        LONG index = InterlockedIncrement(&lookup->next) - 1;
+        if (index >= lookup->count)
+            break;
         LookUp(&lookup->names[index]);
-    Finish(lookup);
+        InterlockedExchange(&lookup->names[index].looked, 1);
+        if (InterlockedDecrement(&lookup->remaining) == 0)
+            Finish(lookup);
+    }
     ReleaseNameLookup(lookup);
     return 0;
 }
 
 }  // namespace
+
+bool (*ResolveHostName)(const char* host, DWORD* address) = SystemResolveHostName;
 
 NameLookup* CreateNameLookup(int count)
 {
@@ -52,24 +64,37 @@ NameLookup* CreateNameLookup(int count)
     }
     lookup->references = 1;
     lookup->count = count;
+    lookup->remaining = count;
     return lookup;
 }
 
 void StartNameLookup(NameLookup* lookup)
 {
-    InterlockedIncrement(&lookup->references);
-    HANDLE thread = CreateThread(nullptr, 0, RunLookup, lookup, 0, nullptr);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-        return;
+    int started = 0;
+    for (int thread = 0; thread < lookup->count && thread < LookupThreads; thread++) {
+        InterlockedIncrement(&lookup->references);
+        HANDLE handle = CreateThread(nullptr, 0, RunLookup, lookup, 0, nullptr);
+        if (handle == nullptr) {
+            InterlockedDecrement(&lookup->references);
+            break;
+        }
+        CloseHandle(handle);
+        started++;
     }
-    InterlockedDecrement(&lookup->references);
-    Finish(lookup);
+    // Any one thread takes every name the others leave.
+    if (started == 0)
+        Finish(lookup);
 }
 
 bool NameLookupDone(const NameLookup* lookup)
 {
     return WaitForSingleObject(lookup->done, 0) == WAIT_OBJECT_0;
+}
+
+DWORD FoundAddress(NameLookup* lookup, int index)
+{
+    LookupName& name = lookup->names[index];
+    return InterlockedCompareExchange(&name.looked, 0, 0) != 0 && name.found ? name.address : 0;
 }
 
 void ReleaseNameLookup(NameLookup* lookup)

@@ -1,4 +1,4 @@
-// Host names looked up on a thread of their own, so that a slow or failing
+// Host names looked up on threads of their own, so that a slow or failing
 // name holds up neither the window nor another lookup. A dotted IPv4 address
 // is read as it stands.
 #pragma once
@@ -11,12 +11,21 @@ struct LookupName {
     char host[HostNameSize];
     bool found;
     DWORD address;  // network byte order, the first IPv4 address of the name
+    volatile LONG looked;  // set once `found` and `address` are final
 };
 
-// Names looked up one after another by one thread. It is shared by its owner
-// and its thread: whichever releases it last frees it.
+// Finds the first IPv4 address of a host name: the system's resolver, unless
+// a test puts a slow or silent one in its place.
+extern bool (*ResolveHostName)(const char* host, DWORD* address);
+
+// Names looked up side by side, by up to LookupThreads threads that each take
+// the next name not yet taken. It is shared by its owner and its threads:
+// whichever releases it last frees it.
+const int LookupThreads = 8;
 struct NameLookup {
     volatile LONG references;
+    volatile LONG next;       // the index of the next name to take
+    volatile LONG remaining;  // names not yet looked up
     HANDLE done;  // manual reset, set once every name has been looked up
     HWND notify;  // told with `message` (lParam: the lookup) when done, or null
     UINT message;
@@ -28,11 +37,15 @@ struct NameLookup {
 // memory is short.
 NameLookup* CreateNameLookup(int count);
 
-// Starts the thread; should none start, the names count as not found and
+// Starts the threads; should none start, the names count as not found and
 // the lookup is done at once.
 void StartNameLookup(NameLookup* lookup);
 
 bool NameLookupDone(const NameLookup* lookup);
+
+// The address of a name whose lookup has ended and found it, else 0: safe to
+// ask while the lookup still runs.
+DWORD FoundAddress(NameLookup* lookup, int index);
 
 // The owner's release; the lookup must not be used afterwards.
 void ReleaseNameLookup(NameLookup* lookup);

@@ -24,7 +24,6 @@ const int PhantomFirstPort = 29000;
 const int FirstFreeOffset = 10000;
 const int FreeOffsetStep = 1000;
 const DWORD StopDrainMilliseconds = 3000;
-const char MasterHeader[] = "\xff\xff\xff\xffservers ";
 const char StatusRequestPrefix[] = "\xff\xff\xff\xffstatus";
 
 struct Endpoint {
@@ -356,7 +355,7 @@ std::vector<int> NamedServers(const LabScenario& scenario, const LabMaster& mast
 
 std::string BuildMasterReply(const LabScenario& scenario, const LabMaster& master)
 {
-    std::string reply(MasterHeader, sizeof(MasterHeader) - 1);
+    std::string reply = master.header;
     for (int index : NamedServers(scenario, master)) {
         if (index < 0 || index >= (int)scenario.servers.size())
             continue;

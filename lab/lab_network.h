@@ -45,6 +45,9 @@ struct LabMaster {
     int trailingBytes = 0;  // bytes of a partial entry after the last one
     int phantomEntries = 0; // entries for 127.0.0.1:40000 and up, which nobody serves
     bool chaos = false;     // sends random and mutated lists
+    // How its replies open: a master's list, unless a test has it answer as
+    // a busy master does.
+    std::string header = std::string("\xff\xff\xff\xffservers ");
     // Indexes of the servers it names, in this order; when empty, every
     // server that is not unlisted.
     std::vector<int> lists;

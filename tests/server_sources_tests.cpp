@@ -2,6 +2,8 @@
 // list kept on disk (and what a damaged one yields), and the favourites.
 #include <winsock2.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "engine/last_list.h"
 #include "engine/master_query.h"
 #include "engine/master_update.h"
+#include "engine/name_lookup.h"
 #include "engine/server_table.h"
 #include "settings/settings.h"
 #include "tests/scratch_space.h"
@@ -145,9 +148,131 @@ TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
     ASSERT_TRUE(ServeLab(scenario));
     ClearWindowCalls();
     ASSERT_TRUE(RunUpdate());
-    EXPECT_EQ(ServerTable.count, 0);
-    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 0 of 0 servers responded. 3 of 3 master servers answered.");
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28100, 28101, 28102, 28103, 28104}));
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 5 of 5 servers responded. 3 of 3 master servers "
+                                               L"answered. The masters named no server: the last list was queried.");
     EXPECT_EQ(ReadFileText(lastList), kept);
+}
+
+// Only answers that open as a master's list are kept. A busy master's
+// answer is swept, not kept; a list from some of the masters is added to the
+// kept one, so the servers of the others stay.
+TEST_F(ServerSourcesTest, KeptListHoldsOnlyMasterLists)
+{
+    LabScenario scenario;
+    for (int port = 28140; port < 28143; port++)
+        scenario.servers.push_back(AnsweringServer(port, "server " + std::to_string(port)));
+    scenario.master.lists = {0};
+    LabMaster second;
+    second.port = 27901;
+    second.lists = {1};
+    scenario.otherMasters = {second};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901");
+    ASSERT_TRUE(RunUpdate());
+    const std::string both = "127.0.0.1:28140\r\n127.0.0.1:28141\r\n";
+    EXPECT_EQ(ReadFileText(lastList), both);
+
+    const std::string busy("\xff\xff\xff\xffprint\nbu", 12);
+    StopLab(lab);
+    scenario.master.header = busy;
+    scenario.master.lists = {2};
+    scenario.otherMasters[0].header = busy;
+    ASSERT_TRUE(ServeLab(scenario));
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28142, 28141}));
+    EXPECT_EQ(ReadFileText(lastList), both);
+
+    StopLab(lab);
+    scenario.master.header = LabMaster().header;
+    ASSERT_TRUE(ServeLab(scenario));
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28142\r\n" + both);
+}
+
+// Abort after a silent master's last try ends the update at once: the rows
+// shown stay, and the last list does not take their place.
+TEST_F(ServerSourcesTest, AbortAmongSilentMastersKeepsTheRowsShown)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28130, "kept")};
+    scenario.master.silent = true;
+    LabMaster second;
+    second.port = 27901;
+    second.silent = true;
+    scenario.otherMasters = {second};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901");
+    ServerAddress kept = {inet_addr("127.0.0.1"), 28130, 0};
+    ASSERT_TRUE(SaveLastList(&kept, 1));
+    InstallTable({AnsweringServer(28000, "shown")});
+    const ServerRecord* shown = ServerTable.records;
+
+    StartOrAbortUpdate();
+    ASSERT_TRUE(PumpUntil([this] { return MasterRequests() == MasterAttempts; }, 10000));
+    PumpFor(300);
+    DWORD pressed = GetTickCount();
+    StartOrAbortUpdate();
+    ASSERT_TRUE(PumpUntil([] { return !UpdateBusy; }, 10000));
+    // Well before the masters' last two seconds are up.
+    EXPECT_LT(GetTickCount() - pressed, 1000u);
+    EXPECT_EQ(ServerTable.records, shown);
+    EXPECT_EQ(ServerTable.count, 1);
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Aborted.");
+    for (const WindowCall& call : RecordedWindowCalls())
+        EXPECT_NE(call.kind, CallResetServerViews);
+}
+
+// Slow names hold the update no longer than the favourites' bound, side by
+// side however many; one the resolver never answers is said so, and Abort
+// ends the wait at once.
+HANDLE ReleaseLookups;
+
+bool SlowResolve(const char* host, DWORD* address)
+{
+    *address = inet_addr("127.0.0.1");
+    if (strncmp(host, "slow", 4) == 0)
+        return WaitForSingleObject(ReleaseLookups, 1500) == WAIT_TIMEOUT;
+    WaitForSingleObject(ReleaseLookups, INFINITE);
+    return false;
+}
+
+TEST_F(ServerSourcesTest, FavouritesAreLookedUpSideBySideWithinABound)
+{
+    LabScenario scenario;
+    for (int port = 28150; port < 28154; port++) {
+        scenario.servers.push_back(AnsweringServer(port, "favourite " + std::to_string(port)));
+        scenario.servers.back().unlisted = true;
+    }
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseFavourites(L"slow1:28150\r\nslow2:28151\r\nslow3:28152\r\nslow4:28153\r\nstuck");
+    ReleaseLookups = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool (*systemResolve)(const char*, DWORD*) = ResolveHostName;
+    ResolveHostName = SlowResolve;
+
+    DWORD start = GetTickCount();
+    bool updated = RunUpdate();
+    DWORD took = GetTickCount() - start;
+    EXPECT_TRUE(updated);
+    // One after another, the fourth slow name would be found after six.
+    EXPECT_GE(took, 4500u);
+    EXPECT_LT(took, 8000u);
+    EXPECT_EQ(ServerTable.count, 4);
+    EXPECT_NE(RecordedStatusMessages().back().find(L" Couldn't resolve favourite stuck."), std::wstring::npos);
+
+    ClearWindowCalls();
+    const ServerRecord* shown = ServerTable.records;
+    StartOrAbortUpdate();
+    PumpFor(2500);
+    StartOrAbortUpdate();
+    DWORD pressed = GetTickCount();
+    ASSERT_TRUE(PumpUntil([] { return !UpdateBusy; }, 10000));
+    EXPECT_LT(GetTickCount() - pressed, 1000u);
+    EXPECT_EQ(ServerTable.records, shown);
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Aborted.");
+
+    SetEvent(ReleaseLookups);
+    ResolveHostName = systemResolve;
 }
 
 // With no master to ask, the last list stands in; of a damaged one only the
