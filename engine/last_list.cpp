@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "engine/status_text.h"
+
 wchar_t LastListPath[PathSize];
 
 namespace {
@@ -80,7 +82,8 @@ char* ReadFileStart(DWORD* length, bool* whole)
 
 bool SaveLastList(const ServerAddress* servers, int count)
 {
-    if (LastListPath[0] == L'\0' || count <= 0)
+    // The new file's longer name must fit as well, or nothing can be saved.
+    if (LastListPath[0] == L'\0' || count <= 0 || lstrlenW(LastListPath) + lstrlenW(NewFileSuffix) >= PathSize)
         return false;
     if (count > MaxLastListServers)
         count = MaxLastListServers;
@@ -93,9 +96,8 @@ bool SaveLastList(const ServerAddress* servers, int count)
         address.s_addr = servers[index].address;
         length += snprintf(text + length, LineSize + 1, "%s:%u\r\n", inet_ntoa(address), servers[index].port);
     }
-    wchar_t newPath[PathSize + 8];
-    lstrcpynW(newPath, LastListPath, PathSize);
-    lstrcatW(newPath, NewFileSuffix);
+    wchar_t newPath[PathSize];
+    FormatText(newPath, PathSize, L"%s%s", LastListPath, NewFileSuffix);
     MakeFolders(LastListPath);
     bool saved = WriteWhole(newPath, text, length) &&
                  MoveFileExW(newPath, LastListPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);

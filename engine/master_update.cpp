@@ -39,6 +39,10 @@ UpdatePlan Plan;
 // there are: one the name service has not answered by then is not found.
 const DWORD FavouriteLookupMilliseconds = 5000;
 
+// Set once the player has been told that the kept list could not be saved,
+// until a save works again.
+bool UnsavedListTold;
+
 bool AbortRequested()
 {
     return WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;
@@ -169,8 +173,10 @@ int CountAnswered(const MasterServer* masters, int count)
 }
 
 // The closing line's addition: how the masters fared, whether the last list
-// stood in for them, and which favourites could not be found.
-void DescribeSources(const MasterServer* masters, int count, bool lastList, int unresolved, wchar_t* note)
+// stood in for them or could not be saved, and which favourites could not be
+// found.
+void DescribeSources(const MasterServer* masters, int count, bool lastList, bool unsaved, int unresolved,
+                     wchar_t* note)
 {
     int answered = CountAnswered(masters, count);
     wchar_t part[StatusTextSize] = L"";
@@ -196,7 +202,11 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, int 
     } else if (unresolved > 1) {
         FormatText(favouritesPart, StatusTextSize, L" Couldn't resolve %d favourites.", unresolved);
     }
-    FormatText(note, StatusTextSize, L"%s%s%s", part, lastListPart, favouritesPart);
+    const wchar_t* unsavedPart = L"";
+    if (unsaved && !UnsavedListTold)
+        unsavedPart = L" The list of servers could not be kept for the next time.";
+    UnsavedListTold = unsaved;
+    FormatText(note, StatusTextSize, L"%s%s%s%s", part, lastListPart, unsavedPart, favouritesPart);
 }
 
 // The table: the favourites that were found, then the masters' servers or
@@ -237,8 +247,8 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
 // into the kept list: replacing it when every master gave one, else adding
 // to it, so that the servers of a master that did not answer this time stay
 // (as many as a load reads). Garbage and answers naming no server leave the
-// kept list as it was.
-void KeepMasterLists(const MasterServer* masters, int count)
+// kept list as it was. False when a list to keep could not be saved.
+bool KeepMasterLists(const MasterServer* masters, int count)
 {
     int entries = 0;
     bool everyMaster = true;
@@ -248,11 +258,12 @@ void KeepMasterLists(const MasterServer* masters, int count)
         else
             everyMaster = false;
     }
-    if (entries == 0)
-        return;
+    if (entries == 0 || LastListPath[0] == L'\0')
+        return true;
     ServerAddress* kept = nullptr;
     int keptCount = everyMaster ? 0 : LoadLastList(&kept);
     ServerMerge merge = {};
+    bool saved = false;
     if (StartMerge(&merge, entries + keptCount)) {
         for (int index = 0; index < count; index++) {
             if (IsMasterList(masters[index]))
@@ -260,10 +271,11 @@ void KeepMasterLists(const MasterServer* masters, int count)
         }
         for (int index = 0; index < keptCount && merge.count < MaxLastListServers; index++)
             AddToMerge(&merge, kept[index].address, kept[index].port, 0);
-        SaveLastList(merge.servers, merge.count < MaxLastListServers ? merge.count : MaxLastListServers);
+        saved = SaveLastList(merge.servers, merge.count < MaxLastListServers ? merge.count : MaxLastListServers);
     }
     EndMerge(&merge);
     free(kept);
+    return saved;
 }
 
 // The kept list, in place of masters that named no server.
@@ -295,7 +307,7 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         StatusMessage(L"Not enough memory for the master lists.");
         return false;
     }
-    KeepMasterLists(masters, count);
+    bool unsaved = !KeepMasterLists(masters, count);
     bool lastList = false;
     if (listed.count == 0) {
         EndMerge(&listed);
@@ -308,7 +320,7 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
     bool merged = anything && !AbortRequested() && MergeTable(listed, &table);
     if (merged) {
         wchar_t note[StatusTextSize];
-        DescribeSources(masters, count, lastList, unresolved, note);
+        DescribeSources(masters, count, lastList, unsaved, unresolved, note);
         SweepTable(table, lastList ? listed.count : 0, note);
     } else if (AbortRequested()) {
         StatusMessage(L"Aborted.");

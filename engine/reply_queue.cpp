@@ -16,8 +16,11 @@ namespace {
 // so that a flood of datagrams cannot delay the end of the sweep.
 const int RepliesPerRead = 64;
 // Bytes of replies that may wait for the receiver; beyond, a flood is
-// dropped on arrival rather than held in memory.
+// dropped on arrival rather than held in memory. Each reply costs its record
+// and the C heap's own bookkeeping besides its bytes: a flood of tiny
+// datagrams is mostly that.
 const int QueuedBytesLimit = 8 * 1024 * 1024;
+const int HeapBlockOverhead = 16;
 // Rounds of reading the socket empty at the end, so that a flood cannot
 // hold the end of the sweep.
 const int FinalReads = 64;
@@ -38,13 +41,14 @@ void QueueReply(const char* datagram, int length, DWORD arrivedAt, const sockadd
     memcpy(reply->datagram, datagram, length);
     reply->datagram[length] = '\0';
 
+    int cost = static_cast<int>(sizeof(ArrivedReply)) + length + HeapBlockOverhead;
     EnterCriticalSection(&QueueLock);
-    bool room = QueuedBytes + length <= QueuedBytesLimit;
+    bool room = QueuedBytes + cost <= QueuedBytesLimit;
     bool wasEmpty = QueueHead == nullptr;
     if (room) {
         (QueueTail != nullptr ? QueueTail->next : QueueHead) = reply;
         QueueTail = reply;
-        QueuedBytes += length;
+        QueuedBytes += cost;
     }
     LeaveCriticalSection(&QueueLock);
     if (!room)

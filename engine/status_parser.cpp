@@ -227,6 +227,18 @@ void CopyGameText(wchar_t* field, int fieldSize, const char* text)
     CopyNetworkText(field, fieldSize, readable);
 }
 
+void FoldTypedName(const wchar_t* typed, wchar_t* folded, int foldedSize)
+{
+    // Two bytes a character at the most, in any ANSI code page.
+    char bytes[LineBufferSize];
+    int count = lstrlenW(typed);
+    if (count > (LineBufferSize - 1) / 2)
+        count = (LineBufferSize - 1) / 2;
+    int length = WideCharToMultiByte(CP_ACP, 0, typed, count, bytes, LineBufferSize - 1, nullptr, nullptr);
+    bytes[length] = '\0';
+    CopyGameText(folded, foldedSize, bytes);
+}
+
 char* FirstInfoField(char* info)
 {
     return *info == '\\' ? info + 1 : info;

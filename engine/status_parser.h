@@ -19,6 +19,11 @@ void CopyNetworkText(wchar_t* field, int fieldSize, const char* text);
 // as plain ones, its glyphs as the characters they stand for.
 void CopyGameText(wchar_t* field, int fieldSize, const char* text);
 
+// A name the player typed, folded by the same rule as the game's names (in
+// the ANSI code page the network text is read in), so that it compares with
+// the names of the table as the player sees them.
+void FoldTypedName(const wchar_t* typed, wchar_t* folded, int foldedSize);
+
 // An info string ("\key\value\key\value") is read pair by pair, cut off in
 // place as the game reads it: every backslash ends a field. FirstInfoField
 // gives where the first key starts; NextInfoPair the next key and value, or

@@ -54,6 +54,7 @@ struct GameSearch {
     // Set by Escape or the window closing. A plain flag: the search looks at
     // it for every entry, and under Wine an event costs a server call.
     volatile LONG stop;
+    bool stoppedQuietly;  // by the window closing: nothing to tell
     DWORD lastReport;
 };
 
@@ -296,8 +297,13 @@ int ConfirmGameFolder(const wchar_t* directory)
 void FinishGameSearch(int outcome)
 {
     SearchBusy = 0;
-    if (outcome == SearchStopped)
+    // Said again as the search ends: a place it was looking at as Escape was
+    // pressed may have been shown after the first word of it.
+    if (outcome == SearchStopped) {
+        if (!Search.stoppedQuietly)
+            StatusMessage(L"Stopped searching for %s.", Search.executable);
         return;
+    }
     if (outcome == SearchFound)
         lstrcpynW(GamePath, Search.found, PathSize);
     if (GamePath[0] == L'\0') {
@@ -316,6 +322,7 @@ void StopGameSearch(bool quietly)
 {
     if (!SearchBusy || StopRequested())
         return;
+    Search.stoppedQuietly = quietly;
     InterlockedExchange(&Search.stop, 1);
     if (!quietly)
         StatusMessage(L"Stopped searching for %s.", Search.executable);

@@ -96,7 +96,9 @@ void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD
 {
     ClearAddressList(list);
     int position = 0;
-    while (position < length) {
+    // A full list takes nothing more: the rest of a huge value is not even
+    // compared with it.
+    while (position < length && list->count < limit) {
         while (position < length && (IsBlank(text[position]) || IsEntryEnd(text[position])))
             position++;
         int start = position;

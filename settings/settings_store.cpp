@@ -169,21 +169,29 @@ void LoadBuddyList(HKEY key, DWORD version)
 // A list value larger than this is damaged: it is not read.
 const DWORD AddressValueLimit = 1024 * 1024;
 
+// A server list's value that is there but could not be read (of another
+// type, too large) is left as it is at the next save, until the player gives
+// that list entries of their own.
+bool MasterValueUnread;
+bool FavouriteValueUnread;
+
 // Reads a multi-string of addresses; false when the value is absent, of
-// another type or too large, and the list is then left empty.
-bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD defaultPort, int limit)
+// another type or too large, and the list is then left empty. `unread` tells
+// whether a value was there all the same.
+bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD defaultPort, int limit, bool* unread)
 {
     ClearAddressList(list);
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
-        size > AddressValueLimit)
+    *unread = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (!*unread || type != REG_MULTI_SZ || size > AddressValueLimit)
         return false;
     wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + sizeof(wchar_t)));
     if (text == nullptr)
         return false;
     bool read = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
                 type == REG_MULTI_SZ;
+    *unread = !read;
     // The entries are bounded by the size read, terminated or not.
     if (read)
         ReadAddressEntries(list, text, static_cast<int>(size / sizeof(wchar_t)), defaultPort, limit);
@@ -209,8 +217,10 @@ void WriteAddressValue(HKEY key, const wchar_t* name, const AddressList& list, b
 
 void WriteServerLists(HKEY key)
 {
-    WriteAddressValue(key, L"Master Servers", MasterServers, MasterServersChosen);
-    WriteAddressValue(key, L"Favourite Servers", FavouriteServers, FavouriteServers.count > 0);
+    if (MasterServersChosen || !MasterValueUnread)
+        WriteAddressValue(key, L"Master Servers", MasterServers, MasterServersChosen);
+    if (FavouriteServers.count > 0 || !FavouriteValueUnread)
+        WriteAddressValue(key, L"Favourite Servers", FavouriteServers, FavouriteServers.count > 0);
 }
 
 // Opens the settings key for writing, making it when it is missing.
@@ -242,9 +252,10 @@ void LoadStoredValues(HKEY key)
     ReadPath(key, L"Quake II Executable", GameExecutable);
     RestorePlacement(key);
     LoadBuddyList(key, version);
-    MasterServersChosen =
-        ReadAddressValue(key, L"Master Servers", &MasterServers, DefaultMasterPort, MaxMasterServers);
-    ReadAddressValue(key, L"Favourite Servers", &FavouriteServers, DefaultServerPort, MaxFavouriteServers);
+    MasterServersChosen = ReadAddressValue(key, L"Master Servers", &MasterServers, DefaultMasterPort, MaxMasterServers,
+                                           &MasterValueUnread);
+    ReadAddressValue(key, L"Favourite Servers", &FavouriteServers, DefaultServerPort, MaxFavouriteServers,
+                     &FavouriteValueUnread);
 }
 
 void ReadInstallDirectory()

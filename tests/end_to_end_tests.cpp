@@ -475,6 +475,45 @@ TEST_F(EndToEndTest, SecondStartBringsTheRunningBrowserForward)
     EXPECT_EQ(KeyWritten(SettingsKeyName), written);
 }
 
+// Answers the message box a second copy shows, and keeps its text.
+DWORD WINAPI AnswerCopyBox(LPVOID text)
+{
+    for (int tries = 0; tries < 200; tries++) {
+        HWND box = FindWindowW(L"#32770", L"Quarrix Server Browser");
+        if (box != nullptr && GetDlgItemTextW(box, 0xFFFF, static_cast<wchar_t*>(text), 512) > 0) {
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        Sleep(50);
+    }
+    return 1;
+}
+
+// A first copy that this one may not reach (run as administrator, say) is
+// running all the same: the player is told, and nothing is touched.
+TEST_F(EndToEndTest, UnreachableFirstCopyIsToldOf)
+{
+    ACL empty;
+    InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+    SECURITY_DESCRIPTOR denied;
+    InitializeSecurityDescriptor(&denied, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&denied, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &denied, FALSE};
+    HANDLE first = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(HWND), InstanceName);
+    ASSERT_NE(first, nullptr);
+    ULONGLONG written = KeyWritten(SettingsKeyName);
+    wchar_t told[512] = L"";
+    HANDLE answerer = CreateThread(nullptr, 0, AnswerCopyBox, told, 0, nullptr);
+
+    EXPECT_EQ(RunToItsEnd(L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\"", 15000), 0);
+    WaitForSingleObject(answerer, 15000);
+    CloseHandle(answerer);
+    CloseHandle(first);
+    EXPECT_EQ(std::wstring(told).rfind(L"Another copy of the Quarrix Server Browser is running with other rights", 0),
+              0u) << told;
+    EXPECT_EQ(KeyWritten(SettingsKeyName), written);
+}
+
 TEST_F(EndToEndTest, ClosingDuringAnUpdateEndsPromptlyAndSaves)
 {
     LabScenario scenario;

@@ -91,6 +91,15 @@ TEST(BuddyList, MatchesNamesSentInColour)
     ParseStatusFields(reply.data(), static_cast<int>(reply.size()), 2, &record);
     SetBuddyText(L"Iron Stoat");
     EXPECT_TRUE(ServerHasBuddy(record));
+
+    // Letters outside A-Z, typed as the player knows them, match the name
+    // as the list shows it.
+    std::string umlaut = "\xff\xff\xff\xffprint\n\\hostname\\x\n3 40 \"J\xfcrgen\"\n";
+    record = {};
+    record.sentAt = 1;
+    ParseStatusFields(umlaut.data(), static_cast<int>(umlaut.size()), 2, &record);
+    SetBuddyText(L"J\u00fcrgen");
+    EXPECT_TRUE(ServerHasBuddy(record));
     SetBuddyText(L"");
 }
 

@@ -432,30 +432,36 @@ TEST_F(ServerMenuTest, FindPlayerShowsTheChosenPlayer)
     EXPECT_EQ(CellText(PlayerList, player, 0), L"Charlie 2");
 }
 
-// An update while the dialog is open: the matches follow the new table and
-// never name a record of the old one.
+// An update while the dialog is open: the matches follow the new table as
+// its servers answer, ten a second, and never name a record of the old one.
 TEST_F(ServerMenuTest, FindPlayerFollowsAnUpdate)
 {
     scenario.servers[0] = Server(28040, "Zulu", 2);
-    bool onlyAlphas = true;
+    for (int port = 28050; port < 28070; port++)
+        scenario.servers.push_back(Server(port, "Filler", 0));
+    bool onlyZulus = true;
+    bool foundDuringUpdate = false;
     EXPECT_TRUE(RunDialogSteps(
         L"Find Player", [this] { return PressKey('F', true); },
-        {TypeInFind(L"alpha"), FindStatusIs(L"2 players found."),
+        {TypeInFind(L"zulu"), FindStatusIs(L"No player found."),
          [this]() {
              Reserve();
+             PacketsPerSecond = 10;
              StartOrAbortUpdate();
              return true;
          },
-         [&onlyAlphas]() {
+         [&]() {
              for (const std::wstring& row : MatchRows())
-                 onlyAlphas = onlyAlphas && row.rfind(L"Alpha", 0) == 0;
-             return !UpdateBusy;
+                 onlyZulus = onlyZulus && row.rfind(L"Zulu", 0) == 0;
+             foundDuringUpdate = UpdateBusy != 0;
+             return FindStatus() == L"2 players found.";
          },
-         FindStatusIs(L"No player found."), TypeInFind(L"zulu"), FindStatusIs(L"2 players found."), []() {
+         []() {
              PostMessageW(FindDialog(), WM_COMMAND, IDCANCEL, 0);
              return true;
          }}));
-    EXPECT_TRUE(onlyAlphas);
+    EXPECT_TRUE(onlyZulus);
+    EXPECT_TRUE(foundDuringUpdate);
 }
 
 // Every key of the reply, in reply order until the Key header sorts them;

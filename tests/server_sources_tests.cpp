@@ -190,6 +190,25 @@ TEST_F(ServerSourcesTest, KeptListHoldsOnlyMasterLists)
     EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28142\r\n" + both);
 }
 
+// A list that cannot be kept (its folder's path leaves no room for the new
+// file's name) is said once, not at every update.
+TEST_F(ServerSourcesTest, ListThatCannotBeKeptIsSaidOnce)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28130, "listed")};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1");
+    std::wstring longPath = scratch.path + std::wstring(PathSize - 3 - scratch.path.size(), L'x');
+    lstrcpynW(LastListPath, longPath.c_str(), PathSize);
+    ASSERT_EQ(lstrlenW(LastListPath), PathSize - 3);
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(RecordedStatusMessages().back(),
+              L"Completed. 1 of 1 servers responded. The list of servers could not be kept for the next time.");
+    ClearWindowCalls();
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 1 of 1 servers responded.");
+}
+
 // Abort after a silent master's last try ends the update at once: the rows
 // shown stay, and the last list does not take their place.
 TEST_F(ServerSourcesTest, AbortAmongSilentMastersKeepsTheRowsShown)

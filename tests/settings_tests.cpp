@@ -381,12 +381,16 @@ TEST_F(SettingsTest, ServerListsKeepTheirGoodEntries)
     Stop();
     EXPECT_EQ(StoredText(L"Master Servers"), std::wstring(L"127.0.0.1\0m2.invalid:27901\0m4.invalid:27950\0\0", 45));
 
+    // Values that cannot be read are used as none, and kept as they are.
     StoreText(L"Master Servers", L"127.0.0.1");
+    StoreNumber(L"Favourite Servers", 7);
     Start();
     EXPECT_FALSE(MasterServersChosen);
     EXPECT_EQ(MasterServers.count, 0);
+    EXPECT_EQ(FavouriteServers.count, 0);
     Stop();
-    EXPECT_FALSE(Stored(L"Master Servers", &value));
+    EXPECT_EQ(StoredText(L"Master Servers"), std::wstring(L"127.0.0.1", 10));
+    EXPECT_EQ(StoredNumber(L"Favourite Servers"), 7u);
 }
 
 int WinsockUsers();

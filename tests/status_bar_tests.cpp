@@ -59,10 +59,12 @@ TEST_F(StatusBarTest, PartsIconsAndTexts)
     for (int part = 0; part < 3; part++)
         EXPECT_NE(SendMessageW(StatusBar, SB_GETICON, part, 0), 0) << "part " << part;
 
-    // The parts keep their widths when the window grows.
+    // The parts keep their proportions when the window grows.
     SetWindowPos(window, nullptr, 0, 0, client.right + 200, client.bottom + 200, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(window, &client);
     SendMessageW(StatusBar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges));
-    EXPECT_EQ(edges[2], expected.serversEnd);
+    EXPECT_EQ(edges[0], StatusBarPartEdges(client.right).messageEnd);
+    EXPECT_EQ(edges[2], StatusBarPartEdges(client.right).serversEnd);
 }
 
 TEST_F(StatusBarTest, CountsAreWrittenWithTheirPlural)

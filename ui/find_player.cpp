@@ -29,6 +29,8 @@ const ListColumn MatchColumns[] = {{L"Player", 32}, {L"Server", 44}, {L"Score", 
 enum { PlayerColumn, ServerColumn, ScoreColumn, PingColumn };
 
 HWND FindDialog;
+// Set while the timer runs that looks for the matches again.
+bool SearchPending;
 PlayerMatch Matches[MaxMatches];
 int MatchCount;
 int FoundCount;
@@ -218,6 +220,7 @@ INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     switch (message) {
     case WM_INITDIALOG:
         FindDialog = dialog;
+        SearchPending = false;
         MatchCount = 0;
         FoundCount = 0;
         Wanted[0] = L'\0';
@@ -237,6 +240,7 @@ INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_TIMER:
         if (wParam == SearchTimerId) {
             KillTimer(dialog, SearchTimerId);
+            SearchPending = false;
             Search();
         }
         return TRUE;
@@ -252,8 +256,11 @@ void FindPlayerFollowTable(bool replaced)
 {
     if (FindDialog == nullptr)
         return;
+    // Offers that come faster than the delay must not keep putting the
+    // search off: the first one starts the timer, and it is left to fire.
     if (!replaced) {
-        SetTimer(FindDialog, SearchTimerId, SearchDelay, nullptr);
+        if (!SearchPending)
+            SearchPending = SetTimer(FindDialog, SearchTimerId, SearchDelay, nullptr) != 0;
         return;
     }
     MatchCount = 0;

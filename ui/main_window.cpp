@@ -250,6 +250,7 @@ void ApplyDisplayScale(UINT dpi, const RECT& suggested)
     RECT client;
     GetClientRect(MainWindow, &client);
     ResizeListColumns(static_cast<WORD>(client.right));
+    SizeStatusBarParts(client.right);
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -379,6 +380,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_SIZE:
         ResizeListColumns(LOWORD(lParam));
+        SizeStatusBarParts(LOWORD(lParam));
         return FALSE;
     case WM_GETMINMAXINFO:
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumTrackWidth, MinimumTrackHeight};

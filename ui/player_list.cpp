@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "engine/server_table.h"
+#include "engine/status_parser.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -179,7 +180,7 @@ void ParseBuddyList()
         if (*character == L'\r' || *character == L'\n' || *character == L'\0') {
             if (length > 0) {
                 name[length] = L'\0';
-                lstrcpynW(BuddyNames[BuddyCount++], name, BuddyNameSize);
+                FoldTypedName(name, BuddyNames[BuddyCount++], BuddyNameSize);
                 length = 0;
             }
             if (*character == L'\0')

@@ -5,8 +5,10 @@
 
 namespace {
 
-// How long a later copy waits for the first one to show its window.
+// How long a later copy waits for the first one to show its window, or to
+// end when it is closing, and how often it looks.
 const DWORD WindowWait = 5000;
+const DWORD WindowPoll = 50;
 
 // The first copy's main window, in memory shared under the copy's name; kept
 // open for the life of the process.
@@ -15,6 +17,23 @@ HANDLE SharedWindow;
 HWND* MapWindowSlot(HANDLE mapping)
 {
     return static_cast<HWND*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(HWND)));
+}
+
+// The window the first copy published; null while it is still starting, or
+// a window that is gone while it is closing.
+HWND PublishedWindow(HANDLE mapping)
+{
+    HWND* slot = MapWindowSlot(mapping);
+    if (slot == nullptr)
+        return nullptr;
+    HWND window = *const_cast<volatile HWND*>(slot);
+    UnmapViewOfFile(slot);
+    return window;
+}
+
+void TellOtherCopy(const wchar_t* text)
+{
+    MessageBoxW(nullptr, text, L"Quarrix Server Browser", MB_OK | MB_ICONINFORMATION);
 }
 
 void BringForward(HWND window)
@@ -28,27 +47,33 @@ void BringForward(HWND window)
 
 bool ClaimFirstCopy()
 {
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(HWND), InstanceName);
-    if (mapping == nullptr)
-        return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) {
-        SharedWindow = mapping;
-        return true;
-    }
-    HWND* slot = MapWindowSlot(mapping);
-    // The first copy may still be setting its window up.
-    for (DWORD waited = 0; slot != nullptr && waited < WindowWait; waited += 50) {
-        HWND window = *const_cast<volatile HWND*>(slot);
+    for (DWORD waited = 0;; waited += WindowPoll) {
+        HANDLE mapping =
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(HWND), InstanceName);
+        if (mapping == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+            TellOtherCopy(L"Another copy of the Quarrix Server Browser is running with other rights (as "
+                          L"administrator, perhaps). Close it before starting this one.");
+            return false;
+        }
+        if (mapping == nullptr)
+            return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            SharedWindow = mapping;
+            return true;
+        }
+        HWND window = PublishedWindow(mapping);
+        CloseHandle(mapping);
         if (window != nullptr && IsWindow(window)) {
             BringForward(window);
-            break;
+            return false;
         }
-        Sleep(50);
+        if (waited >= WindowWait) {
+            TellOtherCopy(L"Another copy of the Quarrix Server Browser is running but shows no window. Close it "
+                          L"before starting this one.");
+            return false;
+        }
+        Sleep(WindowPoll);
     }
-    if (slot != nullptr)
-        UnmapViewOfFile(slot);
-    CloseHandle(mapping);
-    return false;
 }
 
 void PublishMainWindow(HWND window)

@@ -6,7 +6,10 @@
 #include <windows.h>
 
 // True for the first copy. A later one brings the running window to the
-// front (restored if it was minimised) and gets false.
+// front (restored if it was minimised) and gets false. A first copy that is
+// closing is waited for, and this one then runs as the first; one this copy
+// may not reach (run with other rights), or that shows no window within
+// five seconds, is told of in a message box, and this copy gets false.
 bool ClaimFirstCopy();
 
 // Lets later copies find this copy's main window.

@@ -67,10 +67,7 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     if (bar == nullptr)
         return;
     StatusBar = bar;
-
-    StatusBarEdges edges = StatusBarPartEdges(width);
-    int rightEdges[PartCount] = {edges.messageEnd, edges.playersEnd, edges.serversEnd};
-    SendMessageW(StatusBar, SB_SETPARTS, PartCount, reinterpret_cast<LPARAM>(rightEdges));
+    SizeStatusBarParts(width);
     SetWindowLongW(StatusBar, GWL_ID, IDC_STATUS_BAR);
 
     SetStatusBarIcons(instance);
@@ -78,6 +75,15 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     StatusMessage(L"Updating Server List...");
     SetPartText(PlayersPart, L"0 Players");
     SetPartText(ServersPart, L"0 Servers");
+}
+
+void SizeStatusBarParts(int clientWidth)
+{
+    if (StatusBar == nullptr)
+        return;
+    StatusBarEdges edges = StatusBarPartEdges(clientWidth);
+    int rightEdges[PartCount] = {edges.messageEnd, edges.playersEnd, edges.serversEnd};
+    SendMessageW(StatusBar, SB_SETPARTS, PartCount, reinterpret_cast<LPARAM>(rightEdges));
 }
 
 void SetStatusBarIcons(HINSTANCE instance)

@@ -18,6 +18,10 @@ StatusBarEdges StatusBarPartEdges(int clientWidth);
 
 void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
 
+// The parts in their proportions of the main window's client width: at its
+// creation, and after every resize and change of scale.
+void SizeStatusBarParts(int clientWidth);
+
 // The parts' icons, at the main window's display scale.
 void SetStatusBarIcons(HINSTANCE instance);
 
