@@ -282,13 +282,26 @@ void GoHome(const BrowserProcess& browser)
     PressKey(browser, VK_HOME);
 }
 
+// As a player does: a row clicked first, so the keys move the selection and
+// the player list follows.
+void SelectFirstRow(const BrowserProcess& browser)
+{
+    SelectServerRow(browser, 0);
+}
+
+void SelectFirstRowThenEnd(const BrowserProcess& browser)
+{
+    SelectServerRow(browser, 0);
+    PressKey(browser, VK_END);
+}
+
 const TimedAction TimedActions[] = {
     {"column click", nullptr, [](const BrowserProcess& browser) { ClickServerHeader(browser, 0); }, FirstHost},
     {"Full click", nullptr, [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_FULL); }, RowCount},
     {"Empty click", nullptr, [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_EMPTY); }, RowCount},
     {"PageDown", SelectFootOfFirstPage, [](const BrowserProcess& browser) { PressKey(browser, VK_NEXT); }, KeyRows},
-    {"End", GoHome, GoToEnd, KeyRows},
-    {"Home", GoToEnd, GoHome, KeyRows},
+    {"End", SelectFirstRow, GoToEnd, KeyRows},
+    {"Home", SelectFirstRowThenEnd, GoHome, KeyRows},
 };
 
 // Whatever the window was given to do is done, paint included.
@@ -300,7 +313,8 @@ void LetWindowSettle(const BrowserProcess& browser)
 }
 
 // Times one action: until the list reads differently, and until its window
-// has nothing left to paint. False when it changed nothing within 10 s.
+// answers again and has nothing left to paint. False when it changed nothing
+// within 10 s.
 bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD* changed, DWORD* painted)
 {
     if (action.prepare != nullptr) {
@@ -315,6 +329,8 @@ bool TimeAction(const BrowserProcess& browser, const TimedAction& action, DWORD*
             return false;
     }
     *changed = timeGetTime() - start;
+    DWORD_PTR result;
+    SendMessageTimeoutW(browser.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
     while (GetUpdateRect(ServerListOf(browser), nullptr, FALSE) && timeGetTime() - start < 10000)
         Sleep(0);
     *painted = timeGetTime() - start;
