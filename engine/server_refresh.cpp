@@ -6,7 +6,6 @@
 #include <stdlib.h>
 
 #include "engine/datagram.h"
-#include "engine/master_update.h"
 #include "engine/server_table.h"
 #include "engine/status_parser.h"
 #include "engine/status_sweep.h"
@@ -174,7 +173,7 @@ DWORD WINAPI RefreshWorker(LPVOID)
 
 bool StartServerRefresh(int recordIndex)
 {
-    if (UpdateBusy || RefreshBusy || recordIndex < 0 || recordIndex >= ServerTable.count)
+    if (!TableAtRest() || !IsRecordIndex(recordIndex))
         return false;
     if (CancelEvent == nullptr)
         CancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);

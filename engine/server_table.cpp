@@ -3,6 +3,8 @@
 
 #include "engine/server_table.h"
 
+#include "engine/master_update.h"
+#include "engine/server_refresh.h"
 #include "engine/status_text.h"
 
 ServerTableState ServerTable;
@@ -25,6 +27,16 @@ int CountUnanswered()
     int unanswered = CountUnansweredLocked();
     LeaveCriticalSection(&TableLock);
     return unanswered;
+}
+
+bool IsRecordIndex(INT_PTR index)
+{
+    return index >= 0 && index < ServerTable.count;
+}
+
+bool TableAtRest()
+{
+    return !UpdateBusy && !RefreshBusy;
 }
 
 char* KeepStatusInfo(const char* info)

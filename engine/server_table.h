@@ -78,6 +78,14 @@ extern CRITICAL_SECTION TableLock;
 
 int CountUnanswered();
 
+// Whether an index (a list row's item data, say) names a record of the table
+// as it is now: every lookup through a row or a remembered index asks first.
+bool IsRecordIndex(INT_PTR index);
+
+// Neither an update nor a refresh runs: only then may the UI thread change
+// the table (the array moves) or start a refresh.
+bool TableAtRest();
+
 // A copy of a reply's info string for a record, or null for none or when
 // memory is short.
 char* KeepStatusInfo(const char* info);

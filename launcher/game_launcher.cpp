@@ -272,7 +272,7 @@ void LaunchGame(int item)
     if (item == -1 || SearchBusy)
         return;
     LPARAM record = ServerRowRecord(item);
-    if (record < 0 || record >= ServerTable.count)
+    if (!IsRecordIndex(record))
         return;
     // Taken before the search: an update may replace the table meanwhile.
     wchar_t addressText[ServerAddressTextSize];

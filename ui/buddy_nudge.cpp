@@ -1,8 +1,6 @@
 // Telling the player when a buddy starts playing.
 #include "ui/buddy_nudge.h"
 
-#include "engine/master_update.h"
-#include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
@@ -75,7 +73,7 @@ void FlashUntilActive()
 
 void NoteBuddySightings(int recordIndex)
 {
-    if (recordIndex < 0 || recordIndex >= ServerTable.count || !ServerHasBuddy(ServerTable.records[recordIndex]))
+    if (!IsRecordIndex(recordIndex) || !ServerHasBuddy(ServerTable.records[recordIndex]))
         return;
     const ServerRecord& record = ServerTable.records[recordIndex];
     for (int index = 0; index < record.playerCount && index < MaxPlayers; index++) {
@@ -90,7 +88,7 @@ void NoteBuddySightings(int recordIndex)
 void TellBuddySightings()
 {
     // The update's or refresh's closing line comes first.
-    if (UpdateBusy || RefreshBusy)
+    if (!TableAtRest())
         return;
     KillTimer(MainWindow, NudgeTimerId);
     if (PendingNews[0] == L'\0')

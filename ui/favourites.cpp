@@ -5,7 +5,6 @@
 
 #include <commctrl.h>
 
-#include "engine/master_update.h"
 #include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_text.h"
@@ -52,7 +51,7 @@ void RedrawRecordRow(int recordIndex)
 int RecordForServer(DWORD address, WORD port)
 {
     int index = FindServerRecord(address, port);
-    if (index != -1 || UpdateBusy || RefreshBusy)
+    if (index != -1 || !TableAtRest())
         return index;
     index = AppendServerRecord(address, port);
     // The player list points into the table, which has moved.
@@ -64,7 +63,7 @@ int RecordForServer(DWORD address, WORD port)
 
 void ToggleFavourite(LPARAM recordIndex)
 {
-    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+    if (!IsRecordIndex(recordIndex))
         return;
     ServerRecord& record = ServerTable.records[recordIndex];
     if (record.favourite) {

@@ -71,7 +71,7 @@ void SelectMatch(int item, bool selected)
 // The match's record and player, or null when the table no longer has them.
 const ServerRecord* RecordOfMatch(const PlayerMatch& match)
 {
-    if (match.record < 0 || match.record >= ServerTable.count)
+    if (!IsRecordIndex(match.record))
         return nullptr;
     const ServerRecord* record = &ServerTable.records[match.record];
     return match.player < record->playerCount && match.player < MaxPlayers ? record : nullptr;

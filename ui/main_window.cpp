@@ -36,8 +36,6 @@ DWORD IsXpOrLater;
 namespace {
 
 const wchar_t MainWindowTitle[] = L"Quarrix Server Browser";
-const int MinimumTrackWidth = 694;
-const int MinimumTrackHeight = 447;
 
 HINSTANCE AppInstance;
 HACCEL MainWindowKeys;
@@ -273,7 +271,7 @@ void TakeOfferedServers(const int* recordIndexes, int count)
     }
     ShowCounts();
     int last = count > 0 ? recordIndexes[count - 1] : -1;
-    if (last < 0 || last >= ServerTable.count)
+    if (!IsRecordIndex(last))
         return;
     wchar_t found[StatusTextSize];
     FormatFoundLine(ServerTable.records[last], found, StatusTextSize);
@@ -350,6 +348,7 @@ void InitMainWindow(HWND window)
     KeepDialogScaling(window);
     ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
+    // The Sizer also keeps the window from tracking smaller than it opens.
     SizerAttach(window, MainAnchors, true, nullptr);
     LoadSettings();
     if (PlayerViewDetails && IsXpOrLater)
@@ -381,9 +380,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
         ResizeListColumns(LOWORD(lParam));
         SizeStatusBarParts(LOWORD(lParam));
-        return FALSE;
-    case WM_GETMINMAXINFO:
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumTrackWidth, MinimumTrackHeight};
         return FALSE;
     case WM_DPICHANGED:
         ApplyDisplayScale(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));

@@ -43,7 +43,7 @@ bool RowHasBuddy(HWND list, int item)
         return entry != nullptr && IsBuddy(entry->name);
     }
     LPARAM record = ServerRowRecord(item);
-    return record >= 0 && record < ServerTable.count && ServerHasBuddy(ServerTable.records[record]);
+    return IsRecordIndex(record) && ServerHasBuddy(ServerTable.records[record]);
 }
 
 int CompareNumbers(int x, int y)
@@ -85,7 +85,7 @@ void FillPlayerList()
     if (selected < 0)
         return;
     LPARAM record = ServerRowRecord(selected);
-    if (record < 0 || record >= ServerTable.count)
+    if (!IsRecordIndex(record))
         return;
     ServerRecord& server = ServerTable.records[record];
     for (int index = 0; index < server.playerCount; index++) {
@@ -227,7 +227,7 @@ void CreateFavouriteFont(HWND serverList)
 
 bool IsFavouriteRecord(LPARAM recordIndex)
 {
-    return recordIndex >= 0 && recordIndex < ServerTable.count && ServerTable.records[recordIndex].favourite;
+    return IsRecordIndex(recordIndex) && ServerTable.records[recordIndex].favourite;
 }
 
 LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)

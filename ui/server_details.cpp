@@ -92,7 +92,7 @@ void AppendPlayer(const PlayerEntry& player)
 
 const ServerRecord* ShownRecord()
 {
-    if (Shown.record < 0 || Shown.record >= ServerTable.count)
+    if (!IsRecordIndex(Shown.record))
         return nullptr;
     const ServerRecord* record = &ServerTable.records[Shown.record];
     return record->address == Shown.address && record->port == Shown.port && record->offered ? record : nullptr;
@@ -202,7 +202,7 @@ void ShowServerDetailsDialog(HINSTANCE instance)
 {
     int row = SelectedServerRow();
     LPARAM record = row != -1 ? ServerRowRecord(row) : -1;
-    if (record < 0 || record >= ServerTable.count)
+    if (!IsRecordIndex(record))
         return;
     Shown.address = ServerTable.records[record].address;
     Shown.port = ServerTable.records[record].port;
@@ -247,7 +247,7 @@ void ServerDetailsFollowTable(int recordIndex)
         FillDetails();
         return;
     }
-    if (recordIndex >= ServerTable.count || ServerTable.records[recordIndex].address != Shown.address ||
+    if (!IsRecordIndex(recordIndex) || ServerTable.records[recordIndex].address != Shown.address ||
         ServerTable.records[recordIndex].port != Shown.port)
         return;
     Shown.record = recordIndex;

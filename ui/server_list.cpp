@@ -165,7 +165,7 @@ void CountListedRows()
     VisiblePlayerCount = 0;
     for (int row = 0; row < VisibleServerCount; row++) {
         int record = ListedRowAt(row)->record;
-        if (record >= 0 && record < ServerTable.count)
+        if (IsRecordIndex(record))
             VisiblePlayerCount += ServerTable.records[record].playerCount;
     }
 }
@@ -332,7 +332,7 @@ int OsIconIndex(const wchar_t* version)
 
 int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue)
 {
-    if (recordA < 0 || recordA >= ServerTable.count || recordB < 0 || recordB >= ServerTable.count)
+    if (!IsRecordIndex(recordA) || !IsRecordIndex(recordB))
         return 0;
     const ColumnSpec& column = ServerColumns[SortColumnOf(sortValue)];
     int direction = (sortValue & ReverseSortFlag) ? -1 : 1;
@@ -353,7 +353,7 @@ void GetServerCell(NMLVDISPINFOW* request)
     // the Ping column its icon, the others none.
     if (item.mask & LVIF_IMAGE)
         item.iImage = item.iSubItem == 0 ? row->image : -1;
-    if (row->record < 0 || row->record >= ServerTable.count)
+    if (!IsRecordIndex(row->record))
         return;
     const ServerRecord& record = ServerTable.records[row->record];
     DisplayKind kind = ServerColumns[item.iSubItem].displayKind;
@@ -371,7 +371,7 @@ void GetServerCell(NMLVDISPINFOW* request)
 
 void ListOfferedServer(int recordIndex)
 {
-    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+    if (!IsRecordIndex(recordIndex))
         return;
     ServerRecord& record = ServerTable.records[recordIndex];
     record.offered = 1;
@@ -407,7 +407,7 @@ int FindServerRow(const NMLVFINDITEMW* find)
     for (int step = 0; step < rows; step++) {
         int row = (start + step) % VisibleServerCount;
         LPARAM record = ServerRowRecord(row);
-        if (record >= 0 && record < ServerTable.count &&
+        if (IsRecordIndex(record) &&
             _wcsnicmp(ServerTable.records[record].hostName, wanted.psz, length) == 0)
             return row;
     }
@@ -435,7 +435,7 @@ void ShowServerRow(int row)
 
 void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
 {
-    if (recordIndex < 0 || recordIndex >= ServerTable.count)
+    if (!IsRecordIndex(recordIndex))
         return;
     ServerRecord& record = ServerTable.records[recordIndex];
     int row = RowOfRecord(recordIndex);

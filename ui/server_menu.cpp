@@ -6,7 +6,6 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include "engine/master_update.h"
 #include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "launcher/game_launcher.h"
@@ -91,7 +90,7 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
     HMENU rowMenu = GetSubMenu(menu, 0);
     SetMenuDefaultItem(rowMenu, IDM_JOIN, FALSE);
     // A refresh never runs beside an update or another refresh.
-    EnableMenuItem(rowMenu, IDM_REFRESH, MF_BYCOMMAND | (UpdateBusy || RefreshBusy ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(rowMenu, IDM_REFRESH, MF_BYCOMMAND | (TableAtRest() ? MF_ENABLED : MF_GRAYED));
     ModifyMenuW(rowMenu, IDM_TOGGLE_FAVOURITE, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_FAVOURITE,
                 IsFavouriteRecord(ServerRowRecord(row)) ? L"Remove from &Favourites" : L"Add to &Favourites");
     PaintHeldChanges();
