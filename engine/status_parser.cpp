@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include "engine/status_text.h"
-#include "engine/window_ops.h"
 
 namespace {
 
@@ -297,13 +296,4 @@ void FormatFoundLine(const ServerRecord& record, wchar_t* text, int textSize)
 {
     FormatText(text, textSize, L"Found %d player%s on '%s'", record.playerCount, record.playerCount == 1 ? L"" : L"s",
                record.hostName);
-}
-
-void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record)
-{
-    ParseStatusFields(datagram, length, arrivedAt, record);
-    OfferServer((int)(record - ServerTable.records));
-    wchar_t found[StatusTextSize];
-    FormatFoundLine(*record, found, StatusTextSize);
-    StatusMessage(L"%s", found);
 }

@@ -37,9 +37,3 @@ void ParseStatusFields(const char* datagram, int length, DWORD arrivedAt, Server
 
 // "Found 3 players on 'Rail Garden'": the status line after a parsed reply.
 void FormatFoundLine(const ServerRecord& record, wchar_t* text, int textSize);
-
-// Parses one reply into `record`, which must be in the ServerTable, then
-// offers the server to the list and reports its players. The ping runs from
-// the record's `sentAt` to `arrivedAt`, the timeGetTime at which the reply
-// came off the socket. The caller holds the TableLock.
-void ParseStatusReply(const char* datagram, int length, DWORD arrivedAt, ServerRecord* record);

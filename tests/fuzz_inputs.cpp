@@ -222,7 +222,7 @@ std::string ParseGuarded(const char* datagram, int length, GuardedRecord* guarde
     ReleaseStatusInfo(&guarded->record, 1);
     guarded->record = {};
     guarded->record.sentAt = 1;
-    ParseStatusReply(datagram, length, 1, &guarded->record);
+    ParseStatusFields(datagram, length, 1, &guarded->record);
     return RecordFault(*guarded);
 }
 

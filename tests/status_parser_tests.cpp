@@ -32,7 +32,9 @@ protected:
     {
         ServerRecord& record = records[ParsedIndex];
         record.sentAt = timeGetTime();
-        ParseStatusReply(reply.data(), (int)reply.size(), timeGetTime(), &record);
+        // As the receiver does: the fields, then the offer.
+        ParseStatusFields(reply.data(), (int)reply.size(), timeGetTime(), &record);
+        OfferServers(&ParsedIndex, 1);
         return record;
     }
 
@@ -289,7 +291,7 @@ TEST_F(StatusParserTest, PingRunsFromTheRequestToTheArrival)
     std::string reply = Header + "\\hostname\\Far\n";
     // The timer wraps around between the request and the reply.
     record.sentAt = 0xFFFFFF00u;
-    ParseStatusReply(reply.data(), (int)reply.size(), 0x40u, &record);
+    ParseStatusFields(reply.data(), (int)reply.size(), 0x40u, &record);
     EXPECT_EQ(record.ping, 0x140u);
 }
 
