@@ -16,12 +16,9 @@ enum UpdateButtonState {
 // Formats with "%s" wide, "%S" 8-bit, "%d" integer; shown in the status bar.
 void StatusMessage(const wchar_t* format, ...);
 
-// Lists the parsed record at this index if the Full and Empty filters allow it.
-void OfferServer(int recordIndex);
-
-// Offers the parsed records at these indexes in this order, as OfferServer
-// would each, and shows the "Found..." line of the last: the receiver hands
-// the window every reply that waited in one crossing.
+// Lists the parsed records at these indexes in this order, each where the Full
+// and Empty filters allow it, and shows the "Found..." line of the last: the
+// receiver hands the window every reply that waited in one crossing.
 void OfferServers(const int* recordIndexes, int count);
 
 // Puts a refreshed copy in place of the record at this index, and shows it

@@ -141,7 +141,6 @@ protected:
         DriveTypeOf = TestDriveType;
         shownBoxes.clear();
         answers.clear();
-        statusLines.clear();
         statusBarProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(StatusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordStatusLines)));
         answerTimer = SetTimer(nullptr, 0, 20, AnswerBoxes);
@@ -149,6 +148,7 @@ protected:
         record.address = inet_addr("192.0.2.10");
         record.port = 960;
         ShowRecords({record});
+        statusLines.clear();
     }
 
     void TearDown() override

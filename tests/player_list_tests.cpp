@@ -242,9 +242,9 @@ TEST_F(PlayerListTest, NewBuddySightingsAreToldOnceAndFlashWhenInactive)
     HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
-    StatusMessage(L"Completed.");
     // Seen there before in this run: nothing new.
     ShowRecords({RecordWithPlayers(L"Quarrix Central", {{L"Iron Stoat", 10, 1}})});
+    StatusMessage(L"Completed.");
     PumpFor(400);
     EXPECT_EQ(StatusLine(), L"Completed.");
     EXPECT_FALSE(BuddyFlashing);

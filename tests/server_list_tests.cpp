@@ -238,17 +238,19 @@ TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
 TEST_F(ServerListTest, SelectionStaysWithItsServerAsRowsComeAbove)
 {
     ShowRecords({AnsweredRecord(L"Middle", 3, 8, 50), AnsweredRecord(L"Zeta", 1, 8, 90)});
-    SelectRow(0);
-    NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
-    ASSERT_EQ(CellText(PlayerList, 0, 0), L"p2");
-
+    // Records parsed later, in the table before any row points into it.
     for (DWORD ping : {10u, 20u, 30u}) {
         int index = AppendServerRecord(inet_addr("192.0.2.9"), static_cast<WORD>(ping));
         ServerRecord added = AnsweredRecord(L"Faster", 0, 8, ping);
         added.port = static_cast<WORD>(ping);
         ServerTable.records[index] = added;
-        OfferServer(index);
     }
+    SelectRow(0);
+    NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
+    ASSERT_EQ(CellText(PlayerList, 0, 0), L"p2");
+
+    for (int index = 2; index < 5; index++)
+        OfferServers(&index, 1);
     EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Faster", L"Faster", L"Faster", L"Middle", L"Zeta"}));
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 3);
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_FOCUSED), 3);
@@ -275,7 +277,8 @@ TEST_F(ServerListTest, RefilterDuringAParseListsTheServerOnce)
     SendDlgItemMessageW(MainWindow, IDC_SHOW_FULL, BM_CLICK, 0, 0);
     EXPECT_EQ(ListedRecords(), std::vector<LPARAM>{0});
 
-    OfferServer(1);
+    const int parsed = 1;
+    OfferServers(&parsed, 1);
     std::vector<LPARAM> rows = ListedRecords();
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, (std::vector<LPARAM>{0, 1}));
@@ -325,7 +328,7 @@ void ClickEmptyTwice()
 // a new table, and when a parsed server is about to be offered.
 LRESULT CALLBACK RefilterInTheGaps(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_OFFER_SERVER)
+    if (message == WM_OFFER_SERVERS)
         ClickEmptyTwice();
     LRESULT result = CallWindowProcW(MainWindowProcBefore, window, message, wParam, lParam);
     if (message == WM_RESET_SERVER_VIEWS) {

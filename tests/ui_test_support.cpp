@@ -269,8 +269,8 @@ void ServerViewsTest::ShowRecords(const std::vector<ServerRecord>& records)
     for (size_t index = 0; index < records.size(); index++)
         ServerTable.records[index] = records[index];
     ServerTable.count = static_cast<LONG>(records.size());
-    for (size_t index = 0; index < records.size(); index++)
-        OfferServer(static_cast<int>(index));
+    for (int index = 0; index < ServerTable.count; index++)
+        OfferServers(&index, 1);
 }
 
 std::wstring CellText(HWND list, int row, int column)

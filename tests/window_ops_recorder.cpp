@@ -68,11 +68,6 @@ void StatusMessage(const wchar_t* format, ...)
     Record(CallStatusMessage, text, 0);
 }
 
-void OfferServer(int recordIndex)
-{
-    Record(CallOfferServer, L"", recordIndex);
-}
-
 void OfferServers(const int* recordIndexes, int count)
 {
     for (int offer = 0; offer < count; offer++)

@@ -414,11 +414,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SET_UPDATE_BUTTONS:
         ApplyUpdateButtons(static_cast<UpdateButtonState>(wParam));
         return TRUE;
-    case WM_OFFER_SERVER:
-        ListOfferedServer(static_cast<int>(wParam));
-        ShowCounts();
-        FollowChangedRecord(static_cast<int>(wParam));
-        return TRUE;
     case WM_OFFER_SERVERS:
         TakeOfferedServers(reinterpret_cast<const int*>(lParam), static_cast<int>(wParam));
         return TRUE;

@@ -8,7 +8,6 @@
 // The engine's window operations, sent to the main window so that they run
 // on the UI thread and have taken effect when the engine's call returns.
 #define WM_SET_UPDATE_BUTTONS (WM_APP + 1)  // wParam: UpdateButtonState
-#define WM_OFFER_SERVER (WM_APP + 2)        // wParam: record index
 #define WM_RESET_SERVER_VIEWS (WM_APP + 3)
 #define WM_SHOW_STATUS_TEXT (WM_APP + 4)        // lParam: the text
 #define WM_REFRESH_COUNTS (WM_APP + 5)

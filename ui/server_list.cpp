@@ -511,12 +511,6 @@ void ClearServerViews()
     VisiblePlayerCount = 0;
 }
 
-void OfferServer(int recordIndex)
-{
-    // Carried out whole on the UI thread, filter test and counts included.
-    SendMessageW(MainWindow, WM_OFFER_SERVER, recordIndex, 0);
-}
-
 void OfferServers(const int* recordIndexes, int count)
 {
     SendMessageW(MainWindow, WM_OFFER_SERVERS, count, reinterpret_cast<LPARAM>(recordIndexes));
