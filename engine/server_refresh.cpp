@@ -28,6 +28,7 @@ struct RefreshTarget {
     DWORD address;
     WORD port;
     wchar_t addressText[ServerAddressTextSize];  // as the IP Address column shows it
+    bool justAdded;                              // by the player, as a favourite
 };
 
 RefreshTarget Target;
@@ -162,6 +163,9 @@ DWORD WINAPI RefreshWorker(LPVOID)
     // A cancel comes from an update, whose own lines follow.
     if (outcome == ServerRefreshed)
         StatusMessage(L"%s refreshed.", Target.addressText);
+    else if (outcome == ServerSilent && Target.justAdded)
+        StatusMessage(L"No reply from %s. It is kept as a favourite: Config lists it under Favourite Servers.",
+                      Target.addressText);
     else if (outcome == ServerSilent)
         StatusMessage(L"No reply from %s.", Target.addressText);
     timeEndPeriod(1);
@@ -171,7 +175,7 @@ DWORD WINAPI RefreshWorker(LPVOID)
 
 }  // namespace
 
-bool StartServerRefresh(int recordIndex)
+bool StartServerRefresh(int recordIndex, bool justAdded)
 {
     if (!TableAtRest() || !IsRecordIndex(recordIndex))
         return false;
@@ -184,6 +188,7 @@ bool StartServerRefresh(int recordIndex)
     Target.recordIndex = recordIndex;
     Target.address = record.address;
     Target.port = record.port;
+    Target.justAdded = justAdded;
     FormatServerAddress(record.address, record.port, Target.addressText, ServerAddressTextSize);
 
     if (RefreshThread != nullptr)

@@ -12,8 +12,10 @@ const DWORD RefreshWaitMilliseconds = 1000;
 extern volatile LONG RefreshBusy;
 
 // Starts the refresh of the listed server at this record index; false when
-// an update or another refresh runs, or no such record exists. UI thread only.
-bool StartServerRefresh(int recordIndex);
+// an update or another refresh runs, or no such record exists. A server just
+// added as a favourite that does not answer is said to be kept as one. UI
+// thread only.
+bool StartServerRefresh(int recordIndex, bool justAdded = false);
 
 // Asks a running refresh to stop at once, silently. UI thread only.
 void CancelServerRefresh();

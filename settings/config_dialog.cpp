@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "ui/favourites.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 
@@ -17,36 +18,59 @@ namespace {
 // left for the backslash that may follow.
 const int PathFieldRead = PathSize - 1;
 
-// The chosen masters one per line; before any are chosen, the built-in one,
-// so that the player sees which master is asked.
+// A list of addresses one per line.
+void ShowAddressList(HWND dialog, int id, const AddressList& list)
+{
+    int length = 0;
+    wchar_t* text = JoinAddressEntries(list, L"\r\n", 2, false, &length);
+    if (text != nullptr)
+        SetDlgItemTextW(dialog, id, text);
+    free(text);
+}
+
+// The chosen masters; before any are chosen, the built-in one, so that the
+// player sees which master is asked.
 void ShowMasterServers(HWND dialog)
 {
-    if (!MasterServersChosen) {
+    if (!MasterServersChosen)
         SetDlgItemTextW(dialog, IDC_MASTER_SERVERS, MasterHostName);
-        return;
-    }
-    int length = 0;
-    wchar_t* text = JoinAddressEntries(MasterServers, L"\r\n", 2, false, &length);
+    else
+        ShowAddressList(dialog, IDC_MASTER_SERVERS, MasterServers);
+}
+
+// The whole text of a field, on the C heap; null when memory is short.
+wchar_t* ReadFieldText(HWND dialog, int id, int* length)
+{
+    *length = static_cast<int>(SendDlgItemMessageW(dialog, id, WM_GETTEXTLENGTH, 0, 0));
+    wchar_t* text = static_cast<wchar_t*>(calloc(*length + 1, sizeof(wchar_t)));
     if (text != nullptr)
-        SetDlgItemTextW(dialog, IDC_MASTER_SERVERS, text);
-    free(text);
+        *length = static_cast<int>(SendDlgItemMessageW(dialog, id, WM_GETTEXT, *length + 1, reinterpret_cast<LPARAM>(text)));
+    return text;
 }
 
 // The built-in master alone, as shown on first use, stays "not chosen", so
 // that the program keeps asking whichever master it is built with.
 void ReadMasterServersField(HWND dialog)
 {
-    int length = static_cast<int>(SendDlgItemMessageW(dialog, IDC_MASTER_SERVERS, WM_GETTEXTLENGTH, 0, 0));
-    wchar_t* text = static_cast<wchar_t*>(calloc(length + 1, sizeof(wchar_t)));
+    int length = 0;
+    wchar_t* text = ReadFieldText(dialog, IDC_MASTER_SERVERS, &length);
     if (text == nullptr)
         return;
-    SendDlgItemMessageW(dialog, IDC_MASTER_SERVERS, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text));
-    ReadAddressEntries(&MasterServers, text, lstrlenW(text), DefaultMasterPort, MaxMasterServers);
+    ReadAddressEntries(&MasterServers, text, length, DefaultMasterPort, MaxMasterServers);
     free(text);
     MasterServersChosen = !(MasterServers.count == 1 && _wcsicmp(MasterServers.entries[0].text, MasterHostName) == 0);
     if (!MasterServersChosen)
         ClearAddressList(&MasterServers);
-    SaveServerLists();
+}
+
+void ReadFavouriteServersField(HWND dialog)
+{
+    int length = 0;
+    wchar_t* text = ReadFieldText(dialog, IDC_FAVOURITE_SERVERS, &length);
+    if (text == nullptr)
+        return;
+    TakeEditedFavourites(text, length);
+    free(text);
 }
 
 void ShowSettings(HWND dialog)
@@ -58,6 +82,7 @@ void ShowSettings(HWND dialog)
     SetDlgItemInt(dialog, IDC_MEDIUM_PING, MediumPing, TRUE);
     SetDlgItemTextW(dialog, IDC_BUDDY_LIST, BuddyText != nullptr ? BuddyText : L"");
     ShowMasterServers(dialog);
+    ShowAddressList(dialog, IDC_FAVOURITE_SERVERS, FavouriteServers);
 }
 
 int ReadNumberField(HWND dialog, int id)
@@ -111,6 +136,8 @@ void ApplyConfig(HWND dialog)
     ApplySettingDefaults();
     ReadBuddyField(dialog);
     ReadMasterServersField(dialog);
+    ReadFavouriteServersField(dialog);
+    SaveServerLists();
     ParseBuddyList();
     RedrawAllRows(ServerList);
     RedrawAllRows(PlayerList);

@@ -232,7 +232,7 @@ TEST(ConfigTemplate, MatchesTheLayout)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_CONFIG);
     EXPECT_EQ(dialog.style, DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
-    EXPECT_EQ(dialog.rect, (RECT{0, 0, 280, 200}));
+    EXPECT_EQ(dialog.rect, (RECT{0, 0, 280, 222}));
     EXPECT_EQ(dialog.caption, L"Config");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 8);
@@ -253,14 +253,17 @@ TEST(ConfigTemplate, MatchesTheLayout)
          WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 74, 183, 59}},
         {-1, L"STATIC", L"Master Servers", WS_GROUP | SS_LEFT, {7, 139, 102, 8}},
         {IDC_MASTER_SERVERS, L"EDIT", L"",
-         WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 149, 183, 44}},
+         WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {7, 149, 131, 44}},
+        {-1, L"STATIC", L"Favourite Servers", WS_GROUP | SS_LEFT, {142, 139, 102, 8}},
+        {IDC_FAVOURITE_SERVERS, L"EDIT", L"",
+         WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_WANTRETURN, {142, 149, 131, 44}},
         {-1, L"STATIC", L"Queries Per Second", WS_GROUP | SS_LEFT, {198, 7, 75, 8}},
         {IDC_PACKETS_PER_SECOND, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 17, 68, 14}},
         {-1, L"STATIC", L"Good ping value", WS_GROUP | SS_LEFT, {199, 36, 67, 8}},
         {IDC_GOOD_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 45, 68, 14}},
         {-1, L"STATIC", L"Medium ping value", WS_GROUP | SS_LEFT, {199, 64, 67, 8}},
         {IDC_MEDIUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 73, 68, 14}},
-        {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {204, 179, 50, 14}},
+        {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {223, 201, 50, 14}},
     };
     ASSERT_EQ(dialog.controls.size(), std::size(controls));
     for (size_t index = 0; index < dialog.controls.size(); index++) {

@@ -374,6 +374,46 @@ TEST_F(ServerMenuTest, AddServerRefusesWhatItCannotFind)
     EXPECT_EQ(VisibleServerCount, 3);
 }
 
+// A silent server added by address is kept as a favourite, and the line
+// says where to find it; Config lists it, and taking it out there stores
+// the list without it and unmarks its record.
+TEST_F(ServerMenuTest, SilentAddedServerCanBeRemovedInConfig)
+{
+    EXPECT_TRUE(RunDialogSteps(L"Add Server", [this] { return PressKey(VK_INSERT, false); },
+                               {[]() {
+                                   HWND dialog = FindOwnedWindow(L"Add Server", MainWindow);
+                                   if (dialog == nullptr)
+                                       return false;
+                                   SetDlgItemTextW(dialog, IDC_SERVER_ADDRESS, L"127.0.0.1:37999");
+                                   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                                   return true;
+                               }}));
+    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
+    EXPECT_EQ(StatusLine(),
+              L"No reply from 127.0.0.1:37999. It is kept as a favourite: Config lists it under Favourite Servers.");
+    ServerRecord* added = &ServerTable.records[ServerTable.count - 1];
+    EXPECT_EQ(added->favourite, 1);
+
+    // Bravo becomes a favourite too; the silent one is taken out in Config.
+    SendMessageW(MainWindow, WM_COMMAND, IDM_TOGGLE_FAVOURITE, 0);
+    std::wstring shown;
+    EXPECT_TRUE(RunDialogSteps(L"Config",
+                               [] { return SendDlgItemMessageW(MainWindow, IDC_CONFIG, BM_CLICK, 0, 0) == 0; },
+                               {[&shown]() {
+                                   HWND dialog = FindOwnedWindow(L"Config", MainWindow);
+                                   if (dialog == nullptr)
+                                       return false;
+                                   shown = WindowText(GetDlgItem(dialog, IDC_FAVOURITE_SERVERS));
+                                   SetDlgItemTextW(dialog, IDC_FAVOURITE_SERVERS, L" 127.0.0.1:28041\r\n");
+                                   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                                   return true;
+                               }}));
+    EXPECT_EQ(shown, L"127.0.0.1:37999\r\n127.0.0.1:28041");
+    EXPECT_EQ(StoredFavourites(), std::wstring(L"127.0.0.1:28041\0", 17));
+    EXPECT_EQ(ServerTable.records[ServerTable.count - 1].favourite, 0);
+    EXPECT_EQ(ServerTable.records[ServerRowRecord(1)].favourite, 1);
+}
+
 
 HWND FindDialog()
 {

@@ -106,7 +106,7 @@ void AddFavouriteServer(const wchar_t* text, DWORD address, WORD port)
         ServerTable.records[index].favourite = 1;
         RedrawRecordRow(index);
     }
-    if (index == -1 || !StartServerRefresh(index))
+    if (index == -1 || !StartServerRefresh(index, true))
         StatusMessage(L"%s is a favourite: the next update queries it.", text);
 }
 
@@ -124,4 +124,24 @@ void TakeFavouriteAddresses(const AddressList* found)
 void NoteFavouriteAddresses(const AddressList* favourites)
 {
     SendMessageW(MainWindow, WM_NOTE_FAVOURITE_ADDRESSES, 0, reinterpret_cast<LPARAM>(favourites));
+}
+
+void TakeEditedFavourites(const wchar_t* text, int length)
+{
+    AddressList previous = {};
+    CopyAddressList(&previous, FavouriteServers);
+    ReadAddressEntries(&FavouriteServers, text, length, DefaultServerPort, MaxFavouriteServers);
+    for (int index = 0; index < FavouriteServers.count; index++) {
+        AddressEntry& entry = FavouriteServers.entries[index];
+        int kept = FindAddressEntry(previous, entry.text);
+        if (kept != -1) {
+            entry.address = previous.entries[kept].address;
+            entry.port = previous.entries[kept].port;
+        }
+    }
+    ClearAddressList(&previous);
+    for (int index = 0; index < ServerTable.count; index++) {
+        ServerRecord& record = ServerTable.records[index];
+        record.favourite = FavouriteLeadingTo(record.address, record.port) != -1;
+    }
 }

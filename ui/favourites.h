@@ -18,3 +18,8 @@ void AddFavouriteServer(const wchar_t* text, DWORD address, WORD port);
 
 // The UI thread's half of the engine's NoteFavouriteAddresses.
 void TakeFavouriteAddresses(const AddressList* found);
+
+// Takes the favourites as the player edited them, one per line: an entry
+// kept as it was keeps where an update found it, and every record's mark
+// follows the list. The caller saves the lists.
+void TakeEditedFavourites(const wchar_t* text, int length);
