@@ -290,6 +290,21 @@ void MergeLastList(ServerMerge* listed)
     free(kept);
 }
 
+// A single master's own failure line stays, as it always did; with nothing
+// listed at all, as on a first start, it says where the masters are set.
+void SayNoMasterAnswered(const MasterServer* masters, int count)
+{
+    const wchar_t* hint = ServerTable.count == 0 ? L" Check Master Servers in Config." : L"";
+    wchar_t failure[StatusTextSize];
+    if (count > 1)
+        FormatText(failure, StatusTextSize, L"None of the %d master servers answered.", count);
+    else if (hint[0] != L'\0')
+        DescribeMasterFailure(masters[0], failure, StatusTextSize);
+    else
+        return;
+    StatusMessage(L"%s%s", failure, hint);
+}
+
 // After the masters: the lists they gave are kept, or, when they named no
 // server, the last list stands in for them; the favourites join either.
 // False when there is nothing to query or on Abort, and the previous table
@@ -328,9 +343,8 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         StatusMessage(L"Not enough memory for %d servers.", Plan.favourites.count + listed.count);
     } else if (count == 0) {
         StatusMessage(L"No servers to query.");
-    } else if (count > 1) {
-        // A single master's own failure line stays, as it always did.
-        StatusMessage(L"None of the %d master servers answered.", count);
+    } else {
+        SayNoMasterAnswered(masters, count);
     }
     EndMerge(&table);
     EndMerge(&listed);

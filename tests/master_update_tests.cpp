@@ -120,6 +120,11 @@ TEST_F(MasterUpdateTest, UnresolvableNameEndsTheUpdate)
     ClearWindowCalls();
     ASSERT_TRUE(RunUpdate());
     EXPECT_EQ(RecordedStatusMessages().back(), L"Couldn't resolve " + tooLong + L".");
+
+    // With nothing listed, as on a first start, the line says where to look.
+    ReleaseTable();
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Couldn't resolve " + tooLong + L". Check Master Servers in Config.");
 }
 
 TEST_F(MasterUpdateTest, ReplyShorterThanItsHeaderKeepsThePreviousList)
