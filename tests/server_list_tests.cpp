@@ -222,14 +222,23 @@ TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 0);
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 3);
 
-    // A click that changes the shown set rebuilds and empties the player list.
+    // A click that changes the shown set keeps a server that stays listed
+    // selected, and drops one that goes, with its players.
     ServerTable.records[1].playerCount = 0;
+    SelectRow(1);
+    SelectRow(0);
     SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
     SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 0);
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(StatusPart(2), L"1 Server");
+
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    SelectRow(1);
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), -1);
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 0);
-    EXPECT_EQ(StatusPart(2), L"1 Server");
 }
 
 // The list holds record indexes of its own: rows listed above the selected

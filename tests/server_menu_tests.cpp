@@ -135,6 +135,26 @@ TEST_F(ServerMenuTest, ServerThatBecameFullLeavesTheListWithFullUnticked)
     EXPECT_EQ(CellText(ServerList, 1, PlayersColumn), L"8 / 8");
 }
 
+// The server selected when an update begins is selected again when it
+// answers, with its players; a row the player selects meanwhile wins.
+TEST_F(ServerMenuTest, SelectionComesBackAfterAnUpdate)
+{
+    ASSERT_TRUE(PressKey(VK_F5, false));
+    WaitForUpdate();
+    int row = SelectedServerRow();
+    ASSERT_NE(row, -1);
+    EXPECT_EQ(CellText(ServerList, row, HostColumn), L"Bravo");
+    EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 1);
+
+    scenario.servers[1].replyDelay = 600;
+    Reserve();
+    ASSERT_TRUE(PressKey(VK_F5, false));
+    ASSERT_TRUE(PumpUntil([] { return VisibleServerCount == 2; }, 5000, MainWindow));
+    SelectServerRow(0);
+    WaitForUpdate();
+    EXPECT_EQ(CellText(ServerList, SelectedServerRow(), HostColumn), L"Alpha");
+}
+
 TEST_F(ServerMenuTest, SilentServerKeepsItsRowAndAnUpdateCancelsAWaitingRefresh)
 {
     scenario.servers[1].silent = true;

@@ -83,6 +83,13 @@ void ApplyUpdateButtons(UpdateButtonState state)
     }
 }
 
+void UpdateOrAbort()
+{
+    if (!UpdateBusy)
+        AwaitSelectedServer();
+    StartOrAbortUpdate();
+}
+
 void RouteCommand(WORD controlId)
 {
     switch (controlId) {
@@ -94,12 +101,12 @@ void RouteCommand(WORD controlId)
         DialogBoxParamW(AppInstance, MAKEINTRESOURCEW(IDD_CONFIG), MainWindow, ConfigDialogProc, 0);
         break;
     case IDC_UPDATE:
-        StartOrAbortUpdate();
+        UpdateOrAbort();
         break;
     case IDM_UPDATE_KEY:
         // F5, as the button: nothing while it is disabled (an abort under way).
         if (IsWindowEnabled(GetDlgItem(MainWindow, IDC_UPDATE)))
-            StartOrAbortUpdate();
+            UpdateOrAbort();
         break;
     case IDCANCEL:
         // Escape: it stops a game search, and changes nothing else.
@@ -133,8 +140,11 @@ INT_PTR RouteServerListNotification(NMHDR* header)
         return FALSE;
     case LVN_ITEMCHANGED:
         // A row moving with its record is no change of the selected server.
-        if (!ListedSelectionMoving())
+        if (!ListedSelectionMoving()) {
             FillPlayerList();
+            if (SelectedServerRow() != -1)
+                ForgetAwaitedServer();
+        }
         return FALSE;
     case LVN_ODFINDITEMW:
         SetWindowLongPtrW(MainWindow, DWLP_MSGRESULT, FindServerRow(reinterpret_cast<NMLVFINDITEMW*>(header)));

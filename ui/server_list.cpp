@@ -52,6 +52,15 @@ const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_
 HIMAGELIST ServerImages;
 HIMAGELIST PlayerImages;
 
+// The server that was selected when an update began.
+struct AwaitedServer {
+    bool waiting;
+    DWORD address;
+    WORD port;
+    bool inView;
+};
+AwaitedServer Awaited;
+
 bool BuildServerColumns(HWND mainWindow)
 {
     ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
@@ -369,6 +378,24 @@ void GetServerCell(NMLVDISPINFOW* request)
     }
 }
 
+void AwaitSelectedServer()
+{
+    Awaited.waiting = false;
+    int row = SelectedServerRow();
+    LPARAM record = ServerRowRecord(row);
+    if (!IsRecordIndex(record))
+        return;
+    int top = static_cast<int>(SendMessageW(ServerList, LVM_GETTOPINDEX, 0, 0));
+    int rows = static_cast<int>(SendMessageW(ServerList, LVM_GETCOUNTPERPAGE, 0, 0));
+    Awaited = {true, ServerTable.records[record].address, ServerTable.records[record].port,
+               row >= top && row <= top + rows};
+}
+
+void ForgetAwaitedServer()
+{
+    Awaited.waiting = false;
+}
+
 void ListOfferedServer(int recordIndex)
 {
     if (!IsRecordIndex(recordIndex))
@@ -380,6 +407,13 @@ void ListOfferedServer(int recordIndex)
     int position = SortedPosition(recordIndex);
     HoldListPainting(RowInView(position));
     InsertRow(position, recordIndex);
+    if (Awaited.waiting && Awaited.address == record.address && Awaited.port == record.port &&
+        RowOfRecord(recordIndex) == position) {
+        bool scroll = Awaited.inView;
+        SelectServerRow(position);
+        if (scroll)
+            SendMessageW(ServerList, LVM_ENSUREVISIBLE, position, FALSE);
+    }
 }
 
 const wchar_t* HidingFilter(const ServerRecord& record)
@@ -483,9 +517,11 @@ void ApplyServerFilters()
 
     // Short of memory the rows stay as they are, and the counts with them.
     HoldListPainting(true);
+    LPARAM selected = ServerRowRecord(SelectedServerRow());
     RefilterListedRows(ServerTable.count, IsListable, SystemImageOf, CompareServers, SortOrder);
     CountListedRows();
-    FillPlayerList();
+    if (ServerRowRecord(SelectedServerRow()) != selected)
+        FillPlayerList();
     RefreshCounts();
     SendMessageW(ServerList, LVM_REDRAWITEMS, 0, VisibleServerCount);
     PaintHeldChanges();

@@ -109,7 +109,14 @@ void ShowServerRow(int row);
 // null when it may be listed.
 const wchar_t* HidingFilter(const ServerRecord& record);
 
-// The UI thread's halves of the engine's OfferServer, ReplaceServerRecord
+// An update is about to empty the list: the selected server is selected
+// again when an answer lists it anew (scrolled into view only if it was in
+// view), unless the player selects a row meanwhile.
+void AwaitSelectedServer();
+// The player selected a row: no server is awaited any more.
+void ForgetAwaitedServer();
+
+// The UI thread's halves of the engine's OfferServers, ReplaceServerRecord
 // and ResetServerViews. An offer's caller shows the counts, once for a batch.
 void ListOfferedServer(int recordIndex);
 void ShowReplacedServer(int recordIndex, const ServerRecord* fresh);

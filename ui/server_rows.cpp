@@ -103,6 +103,14 @@ void ShowShiftedRows(const HeldSelection& held, int position, int change)
     ShowRows(held, ShiftedRow(held.selectedRow, position, change), ShiftedRow(held.focusedRow, position, change));
 }
 
+// The rows were reordered or rebuilt: the selection and the focus follow
+// their records, or go with them.
+void ShowHeldRecords(const HeldSelection& held)
+{
+    ShowRows(held, held.selectedRecord != -1 ? RowOfListedRecord(held.selectedRecord) : -1,
+             held.focusedRecord != -1 ? RowOfListedRecord(held.focusedRecord) : -1);
+}
+
 }  // namespace
 
 void AttachServerRows(HWND list)
@@ -172,8 +180,7 @@ void SortListedRows(PFNLVCOMPARE compare, LPARAM order)
 {
     HeldSelection held = HoldSelection();
     std::stable_sort(Rows, Rows + RowCount, RowOrder{compare, order});
-    ShowRows(held, held.selectedRecord != -1 ? RowOfListedRecord(held.selectedRecord) : -1,
-             held.focusedRecord != -1 ? RowOfListedRecord(held.focusedRecord) : -1);
+    ShowHeldRecords(held);
 }
 
 bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
@@ -185,6 +192,7 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
             HeapFree(GetProcessHeap(), 0, listed);
         return false;
     }
+    HeldSelection held = HoldSelection();
     int kept = 0;
     for (int row = 0; row < RowCount; row++) {
         int record = Rows[row].record;
@@ -202,8 +210,7 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
     std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
     std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
     RowCount = merged;
-    SendMessageW(RowList, LVM_DELETEALLITEMS, 0, 0);
-    SendMessageW(RowList, LVM_SETITEMCOUNT, RowCount, LVSICF_NOSCROLL);
+    ShowHeldRecords(held);
     return true;
 }
 

@@ -44,8 +44,8 @@ void SortListedRows(PFNLVCOMPARE compare, LPARAM order);
 // After a filter change, on rows sorted by `compare` and `order`: the rows
 // whose record is no longer `listable` go, and the listable records of the
 // first `recordCount` that are not listed yet are sorted and merged in, so
-// the whole list is never sorted again. The selection goes, as with any
-// rebuild of the list. False, with nothing changed, when memory is short.
+// the whole list is never sorted again. The selection stays with its record
+// while that is listed. False, with nothing changed, when memory is short.
 bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
                         PFNLVCOMPARE compare, LPARAM order);
 
