@@ -9,6 +9,7 @@
 
 #include "engine/server_table.h"
 #include "resources/resource.h"
+#include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/display_scale.h"
@@ -107,6 +108,20 @@ TEST_F(DisplayLayoutTest, WindowFitsItsScale)
 
     ShowManyServers();
     EXPECT_LE(ColumnsWidth(), ListClientWidth());
+
+    // In the names view a name and its icon fit the column at every scale.
+    ASSERT_FALSE(PlayerViewDetails);
+    ServerRecord& server = ServerTable.records[ServerRowRecord(1)];
+    lstrcpyW(server.players[0].name, L"Wandering Badger");
+    SelectServerRow(1);
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    ResizeListColumns(static_cast<WORD>(client.right));
+    RECT item = {LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(PlayerList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+    int nameWidth = static_cast<int>(
+        SendMessageW(PlayerList, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"Wandering Badger")));
+    EXPECT_GE(item.right - item.left, nameWidth + PictureSize(PlayerList).cx) << dpi << " DPI";
     EXPECT_FALSE(GetWindowLongW(ServerList, GWL_STYLE) & WS_HSCROLL) << dpi << " DPI";
 }
 

@@ -1,6 +1,7 @@
 // The player list and buddy highlighting.
 #include "ui/player_list.h"
 
+#include <commctrl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -10,6 +11,7 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/display_scale.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 
@@ -25,6 +27,11 @@ const int PlayerColumnCount = 3;
 const int PlayerListTemplateWidth = 296;
 const float CompactShare = 0.33f;
 const int CellTextSize = 512;
+// Room around a name in the names view, at 96 DPI.
+const int NamePadding = 12;
+
+// The names view's column as the window's width gives it.
+int CompactWidth;
 
 const PlayerEntry* EntryOf(HWND list, int item)
 {
@@ -62,6 +69,31 @@ int BuddySlotsNeeded(const wchar_t* text)
     return slots;
 }
 
+// The names view's column: its share of the list, and wider where a name
+// with its icon needs it, as the pictograms grow by whole steps and faster
+// than the text.
+void SizeNamesColumn()
+{
+    if (PlayerViewDetails)
+        return;
+    int width = CompactWidth;
+    int iconWidth = 0;
+    int iconHeight = 0;
+    ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(PlayerList, LVM_GETIMAGELIST, LVSIL_SMALL, 0)),
+                          &iconWidth, &iconHeight);
+    int rows = static_cast<int>(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; row++) {
+        const PlayerEntry* entry = EntryOf(PlayerList, row);
+        if (entry == nullptr)
+            continue;
+        int needed = static_cast<int>(SendMessageW(PlayerList, LVM_GETSTRINGWIDTHW, 0,
+                                                   reinterpret_cast<LPARAM>(entry->name))) +
+                     iconWidth + ScaleToDpi(NamePadding, WindowDpi);
+        width = needed > width ? needed : width;
+    }
+    SetListColumnWidth(PlayerList, 0, width);
+}
+
 }  // namespace
 
 bool BuildPlayerColumns(HWND mainWindow)
@@ -96,6 +128,7 @@ void FillPlayerList()
         row.lParam = reinterpret_cast<LPARAM>(&server.players[index]);
         SendMessageW(PlayerList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
     }
+    SizeNamesColumn();
 }
 
 void GetPlayerCell(NMLVDISPINFOW* request)
@@ -157,7 +190,8 @@ void ResizePlayerColumns(float scale)
             SetListColumnWidth(PlayerList, index, ColumnWidth(PlayerColumns[index].widthPercent, width));
         return;
     }
-    SetListColumnWidth(PlayerList, 0, static_cast<int>(static_cast<double>(width) * CompactShare));
+    CompactWidth = static_cast<int>(static_cast<double>(width) * CompactShare);
+    SizeNamesColumn();
 }
 
 void ParseBuddyList()
