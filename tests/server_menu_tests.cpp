@@ -492,6 +492,56 @@ TEST_F(ServerMenuTest, FindPlayerShowsTheChosenPlayer)
     EXPECT_EQ(CellText(PlayerList, player, 0), L"Charlie 2");
 }
 
+bool CentredOverMainWindow(HWND dialog)
+{
+    RECT owner;
+    RECT placed;
+    GetWindowRect(MainWindow, &owner);
+    GetWindowRect(dialog, &placed);
+    return abs((owner.left + owner.right) - (placed.left + placed.right)) <= 2 &&
+           abs((owner.top + owner.bottom) - (placed.top + placed.bottom)) <= 2;
+}
+
+// The dialogs open centred over the window; in Find Player the first match
+// is the chosen one, and Down in the name field goes on into the matches.
+TEST_F(ServerMenuTest, DialogsOpenCentredAndDownEntersTheMatches)
+{
+    std::vector<bool> centred;
+    auto noteCentred = [&centred](const wchar_t* caption) {
+        return [&centred, caption]() {
+            HWND dialog = FindOwnedWindow(caption, MainWindow);
+            if (dialog != nullptr) {
+                centred.push_back(CentredOverMainWindow(dialog));
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            return dialog != nullptr;
+        };
+    };
+    EXPECT_TRUE(RunDialogSteps(L"Add Server", [this] { return PressKey(VK_INSERT, false); },
+                               {noteCentred(L"Add Server")}));
+    EXPECT_TRUE(RunDialogSteps(L"Server Details",
+                               [] { return SendMessageW(MainWindow, WM_COMMAND, IDM_SERVER_DETAILS, 0) == 0; },
+                               {noteCentred(L"Server Details")}));
+    int focused = 0;
+    int chosen = -1;
+    EXPECT_TRUE(RunDialogSteps(L"Find Player", [this] { return PressKey('F', true); },
+                               {TypeInFind(L" 1"), FindStatusIs(L"2 players found."),
+                                [&chosen, &focused]() {
+                                    chosen = static_cast<int>(SendDlgItemMessageW(FindDialog(), IDC_FIND_MATCHES,
+                                                                                  LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+                                    HWND field = GetDlgItem(FindDialog(), IDC_FIND_TEXT);
+                                    SetForegroundWindow(FindDialog());
+                                    SetFocus(field);
+                                    SendMessageW(field, WM_KEYDOWN, VK_DOWN, 1);
+                                    focused = GetDlgCtrlID(GetFocus());
+                                    return true;
+                                },
+                                noteCentred(L"Find Player")}));
+    EXPECT_EQ(centred, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(chosen, 0);
+    EXPECT_EQ(focused, IDC_FIND_MATCHES);
+}
+
 // An update while the dialog is open: the matches follow the new table as
 // its servers answer, ten a second, and never name a record of the old one.
 TEST_F(ServerMenuTest, FindPlayerFollowsAnUpdate)
@@ -566,7 +616,7 @@ TEST_F(ServerMenuTest, ServerDetailsListEveryKeyAndCopyThem)
     EXPECT_EQ(first, (std::vector<std::wstring>{L"hostname=Bravo", L"mapname=q2dm1", L"maxclients=8"}));
     EXPECT_EQ(refreshed, (std::vector<std::wstring>{L"Admin=Sable", L"hostname=Bravo", L"mapname=q2dm1",
                                                     L"maxclients=8", L"needpass=1", L"timelimit=20"}));
-    EXPECT_EQ(ClipboardText(), L"Admin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
+    EXPECT_EQ(ClipboardText(), L"Address\t127.0.0.1:28041\r\nAdmin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
                                L"timelimit\t20\r\n\r\nBravo 0\t0\t20\r\n");
 }
 

@@ -111,6 +111,7 @@ INT_PTR CALLBACK AddServerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_INITDIALOG:
         Adding = {};
         SendDlgItemMessageW(dialog, IDC_SERVER_ADDRESS, EM_LIMITTEXT, TypedAddressSize, 0);
+        CentreOverMainWindow(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)

@@ -35,6 +35,7 @@ PlayerMatch Matches[MaxMatches];
 int MatchCount;
 int FoundCount;
 wchar_t Wanted[PlayerNameSize];
+WNDPROC NameFieldProcBefore;
 
 // Whether the text occurs in the name, A to Z in either case.
 bool ContainsFolded(const wchar_t* name, const wchar_t* text)
@@ -94,17 +95,21 @@ void ShowCount()
     SetStatus(text);
 }
 
-// The list shows the matches anew; the match that was selected stays so.
+// The list shows the matches anew; the match that was selected stays so,
+// else the first is, as Show would take it.
 void ShowMatches(PlayerMatch selected)
 {
     SelectMatch(-1, false);
     SendMessageW(MatchList(), LVM_SETITEMCOUNT, MatchCount, LVSICF_NOSCROLL);
+    int chosen = MatchCount > 0 ? 0 : -1;
     for (int item = 0; item < MatchCount; item++) {
         if (Matches[item].record == selected.record && Matches[item].player == selected.player) {
-            SelectMatch(item, true);
+            chosen = item;
             break;
         }
     }
+    if (chosen != -1)
+        SelectMatch(chosen, true);
     InvalidateRect(MatchList(), nullptr, FALSE);
     ShowCount();
 }
@@ -190,6 +195,39 @@ void StartSearch()
     Search();
 }
 
+// Down in the name field goes on into the matches, as from a search box.
+LRESULT CALLBACK NameFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_KEYDOWN:
+        if (wParam != VK_DOWN || MatchCount == 0)
+            return CallWindowProcW(NameFieldProcBefore, field, message, wParam, lParam);
+        SetFocus(MatchList());
+        return 0;
+    default:
+        return CallWindowProcW(NameFieldProcBefore, field, message, wParam, lParam);
+    }
+}
+
+// The chosen match keeps the highlight's colours while the name field has
+// the focus, where the list would draw it faintly.
+LRESULT DrawMatch(NMLVCUSTOMDRAW* draw)
+{
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        if (GetFocus() != MatchList() && (draw->nmcd.uItemState & CDIS_SELECTED)) {
+            draw->nmcd.uItemState &= ~CDIS_SELECTED;
+            draw->clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+            draw->clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+        }
+        return CDRF_DODEFAULT;
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
 INT_PTR RouteMatchNotification(HWND dialog, NMHDR* header)
 {
     if (header->idFrom != IDC_FIND_MATCHES)
@@ -200,6 +238,9 @@ INT_PTR RouteMatchNotification(HWND dialog, NMHDR* header)
         return TRUE;
     case NM_DBLCLK:
         ChooseMatch(dialog);
+        return TRUE;
+    case NM_CUSTOMDRAW:
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, DrawMatch(reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
         return TRUE;
     default:
         return FALSE;
@@ -226,6 +267,9 @@ INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         Wanted[0] = L'\0';
         SendDlgItemMessageW(dialog, IDC_FIND_TEXT, EM_LIMITTEXT, PlayerNameSize - 1, 0);
         BuildDialogListColumns(MatchList(), MatchColumns, sizeof(MatchColumns) / sizeof(MatchColumns[0]));
+        NameFieldProcBefore = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            GetDlgItem(dialog, IDC_FIND_TEXT), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameFieldProc)));
+        CentreOverMainWindow(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_FIND_TEXT && HIWORD(wParam) == EN_CHANGE)

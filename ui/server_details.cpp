@@ -105,6 +105,11 @@ void FillDetails()
     SendMessageW(DetailPlayerList(), LVM_DELETEALLITEMS, 0, 0);
     free(ShownInfo);
     ShownInfo = nullptr;
+    wchar_t address[ServerAddressTextSize];
+    FormatServerAddress(Shown.address, Shown.port, address, ServerAddressTextSize);
+    wchar_t line[StatusTextSize];
+    FormatText(line, StatusTextSize, L"Address: %s", address);
+    SetDlgItemTextW(DetailsDialog, IDC_DETAIL_ADDRESS, line);
     const ServerRecord* record = ShownRecord();
     if (record == nullptr)
         return;
@@ -154,6 +159,9 @@ void CopyAll()
     wchar_t* text = static_cast<wchar_t*>(calloc(DetailsTextSize, sizeof(wchar_t)));
     if (text == nullptr)
         return;
+    wchar_t address[ServerAddressTextSize];
+    FormatServerAddress(Shown.address, Shown.port, address, ServerAddressTextSize);
+    FormatText(text, DetailsTextSize, L"Address\t%s\r\n", address);
     AppendRows(KeyList(), KeyColumnCount, text, DetailsTextSize);
     if (SendMessageW(DetailPlayerList(), LVM_GETITEMCOUNT, 0, 0) > 0) {
         lstrcatW(text, L"\r\n");
@@ -219,6 +227,7 @@ INT_PTR CALLBACK ServerDetailsDialogProc(HWND dialog, UINT message, WPARAM wPara
         BuildDialogListColumns(KeyList(), KeyColumns, KeyColumnCount);
         BuildDialogListColumns(DetailPlayerList(), PlayerColumns, PlayerColumnCount);
         FillDetails();
+        CentreOverMainWindow(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_COPY_ALL)
