@@ -14,4 +14,5 @@ DWORD PlayerViewDetails;
 wchar_t* BuddyText;
 AddressList MasterServers;
 bool MasterServersChosen;
+bool OpenMaximized;
 AddressList FavouriteServers;

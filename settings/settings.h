@@ -33,6 +33,9 @@ const DWORD ReverseSortFlag = 0x4000;
 // Non-zero while the player list is meant to show its details view.
 extern DWORD PlayerViewDetails;
 
+// The stored window placement was maximized: the window opens so.
+extern bool OpenMaximized;
+
 // The buddy list as the user typed it, one name per line; on the process
 // heap, or null.
 extern wchar_t* BuddyText;

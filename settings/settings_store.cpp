@@ -91,6 +91,7 @@ bool PlacementReachable(const RECT& normal)
 
 void RestorePlacement(HKEY key)
 {
+    OpenMaximized = false;
     WINDOWPLACEMENT placement = {};
     DWORD size = sizeof(placement);
     // A shorter value would leave most of the record unknown: it is ignored.
@@ -98,6 +99,7 @@ void RestorePlacement(HKEY key)
             ERROR_SUCCESS ||
         size != PlacementSize || !PlacementReachable(placement.rcNormalPosition))
         return;
+    OpenMaximized = placement.showCmd == SW_SHOWMAXIMIZED;
     if (!(GetWindowLongW(MainWindow, GWL_STYLE) & WS_VISIBLE))
         placement.showCmd = SW_HIDE;
     placement.length = PlacementSize;

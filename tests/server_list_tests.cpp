@@ -324,6 +324,22 @@ TEST_F(ServerListTest, BurstIsListedAtOnceAndPaintedWithoutFurtherInput)
     EXPECT_EQ(StatusPart(2), L"3 Servers");
 }
 
+// A resize in the middle of a burst paints every control at once.
+TEST_F(ServerListTest, ResizePaintsEverythingAtOnce)
+{
+    ShowRecords({AnsweredRecord(L"Alpha", 1, 8, 30), AnsweredRecord(L"Bravo", 2, 8, 20)});
+    ASSERT_TRUE(PaintingHeld());
+    RECT outer;
+    GetWindowRect(MainWindow, &outer);
+    SetWindowPos(MainWindow, nullptr, 0, 0, outer.right - outer.left + 120, outer.bottom - outer.top + 80,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_FALSE(PaintingHeld());
+    EXPECT_TRUE(IsWindowVisible(StatusBar));
+    RECT unpainted;
+    for (HWND window : {MainWindow, ServerList, StatusBar, GetDlgItem(MainWindow, IDC_SERVERS_FRAME)})
+        EXPECT_FALSE(GetUpdateRect(window, &unpainted, FALSE)) << GetDlgCtrlID(window);
+}
+
 WNDPROC MainWindowProcBefore;
 LRESULT RowsAfterReset;
 

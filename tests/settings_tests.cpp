@@ -249,15 +249,16 @@ TEST_F(SettingsTest, WindowPlacementValues)
     placement.rcNormalPosition = {20, 10, 920, 610};
     Store(L"Window Position", REG_BINARY, &placement, 44);
     HWND window = Start();
-    EXPECT_FALSE(IsZoomed(window));
-    RECT outer;
-    GetWindowRect(window, &outer);
-    EXPECT_EQ(outer, placement.rcNormalPosition);
+    EXPECT_TRUE(IsZoomed(window));
+    WINDOWPLACEMENT opened = {};
+    opened.length = sizeof(opened);
+    GetWindowPlacement(window, &opened);
+    EXPECT_EQ(opened.rcNormalPosition, placement.rcNormalPosition);
     Stop();
 
     std::vector<BYTE> longer(48, 0x11);
     Store(L"Window Position", REG_BINARY, longer.data(), 48);
-    outer = RunOnce();
+    RECT outer = RunOnce();
     EXPECT_EQ(outer.left, 0);
     EXPECT_EQ(outer.top, 0);
     StoredValue value;

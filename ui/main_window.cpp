@@ -262,6 +262,17 @@ void ApplyDisplayScale(UINT dpi, const RECT& suggested)
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// The controls have moved: everything is painted at once, whatever the
+// pacing holds, so that no control stays blank and no group frame is left
+// behind where it was.
+void RepaintAfterResize(WPARAM kind)
+{
+    if (kind == SIZE_MINIMIZED || !IsWindowVisible(MainWindow))
+        return;
+    PaintHeldChanges();
+    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 // A record was offered or refreshed: what else shows records follows.
 void FollowChangedRecord(int recordIndex)
 {
@@ -384,7 +395,7 @@ void InitMainWindow(HWND window)
     if (PlayerViewDetails && IsXpOrLater)
         SendDlgItemMessageW(window, IDC_PLAYER_LIST, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
     SetWindowTextW(window, MainWindowTitle);
-    ShowWindow(window, SW_SHOWNORMAL);
+    ShowWindow(window, OpenMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     UpdateWindow(window);
     StartOrAbortUpdate();
 }
@@ -410,6 +421,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
         ResizeListColumns(LOWORD(lParam));
         SizeStatusBarParts(LOWORD(lParam));
+        RepaintAfterResize(wParam);
         return FALSE;
     case WM_DPICHANGED:
         ApplyDisplayScale(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
