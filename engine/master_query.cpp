@@ -14,19 +14,9 @@
 
 namespace {
 
-// One socket for every master: with several, each datagram is matched to
-// its master by the sender's address and port.
-struct MasterExchange {
-    MasterServer* masters;
-    int count;
-    SOCKET socket;
-    HANDLE readable;
-    char* buffer;
-};
-
-bool Single(const MasterExchange& exchange)
+bool Single(const MasterPhase& phase)
 {
-    return exchange.count == 1;
+    return phase.count == 1;
 }
 
 void GiveUp(MasterServer* master, MasterState state)
@@ -38,7 +28,7 @@ void GiveUp(MasterServer* master, MasterState state)
 }
 
 // Sends "query"; false when Abort was found after it.
-bool SendQuery(MasterExchange* exchange, MasterServer* master)
+bool SendQuery(MasterPhase* phase, MasterServer* master)
 {
     sockaddr_in destination = {};
     destination.sin_family = AF_INET;
@@ -46,23 +36,23 @@ bool SendQuery(MasterExchange* exchange, MasterServer* master)
     destination.sin_addr.s_addr = master->address;
     master->sentAt = timeGetTime();
     master->state = MasterWaiting;
-    if (sendto(exchange->socket, "query", 5, 0, reinterpret_cast<const sockaddr*>(&destination),
+    if (sendto(phase->socket, "query", 5, 0, reinterpret_cast<const sockaddr*>(&destination),
                sizeof(destination)) == SOCKET_ERROR) {
         GiveUp(master, MasterFailed);
         return true;
     }
     if (WaitForSingleObject(AbortEvent, 0) != WAIT_OBJECT_0)
         return true;
-    if (Single(*exchange))
+    if (Single(*phase))
         GiveUp(master, MasterFailed);
     return false;
 }
 
 // Masters whose lookup has ended are asked, or given up when not found.
-bool AskLookedUpMasters(MasterExchange* exchange)
+bool AskLookedUpMasters(MasterPhase* phase)
 {
-    for (int index = 0; index < exchange->count; index++) {
-        MasterServer* master = &exchange->masters[index];
+    for (int index = 0; index < phase->count; index++) {
+        MasterServer* master = &phase->masters[index];
         if (master->state != MasterResolving || (master->lookup != nullptr && !NameLookupDone(master->lookup)))
             continue;
         if (master->lookup == nullptr || !master->lookup->names[0].found) {
@@ -70,9 +60,9 @@ bool AskLookedUpMasters(MasterExchange* exchange)
             continue;
         }
         master->address = master->lookup->names[0].address;
-        if (Single(*exchange))
+        if (Single(*phase))
             StatusMessage(L"Querying %s...", master->name);
-        if (!SendQuery(exchange, master))
+        if (!SendQuery(phase, master))
             return false;
     }
     return true;
@@ -80,28 +70,28 @@ bool AskLookedUpMasters(MasterExchange* exchange)
 
 // Masters whose two seconds are up are asked again, or given up after the
 // third time.
-bool RetryOverdueMasters(MasterExchange* exchange)
+bool RetryOverdueMasters(MasterPhase* phase)
 {
-    for (int index = 0; index < exchange->count; index++) {
-        MasterServer* master = &exchange->masters[index];
+    for (int index = 0; index < phase->count; index++) {
+        MasterServer* master = &phase->masters[index];
         if (master->state != MasterWaiting || timeGetTime() - master->sentAt < MasterWaitMilliseconds)
             continue;
         master->attempts++;
         StatusMessage(L"Retrying %s (attempt %d)...", master->name, master->attempts);
         if (master->attempts >= MasterAttempts)
             GiveUp(master, MasterSilent);
-        else if (!SendQuery(exchange, master))
+        else if (!SendQuery(phase, master))
             return false;
     }
     return true;
 }
 
-MasterServer* SenderOf(MasterExchange* exchange, const sockaddr_in& sender)
+MasterServer* SenderOf(MasterPhase* phase, const sockaddr_in& sender)
 {
-    for (int index = 0; index < exchange->count; index++) {
-        MasterServer* master = &exchange->masters[index];
+    for (int index = 0; index < phase->count; index++) {
+        MasterServer* master = &phase->masters[index];
         if (master->state == MasterWaiting &&
-            (Single(*exchange) ||
+            (Single(*phase) ||
              (master->address == sender.sin_addr.s_addr && master->port == ntohs(sender.sin_port))))
             return master;
     }
@@ -122,68 +112,73 @@ void TakeReply(MasterServer* master, const char* datagram, int length)
     master->state = MasterAnswered;
 }
 
-void FailMasters(MasterExchange* exchange, bool evenResolving)
+void FailMasters(MasterPhase* phase, bool evenResolving)
 {
-    for (int index = 0; index < exchange->count; index++) {
-        MasterState state = exchange->masters[index].state;
+    for (int index = 0; index < phase->count; index++) {
+        MasterState state = phase->masters[index].state;
         if (state == MasterWaiting || (evenResolving && state == MasterResolving))
-            GiveUp(&exchange->masters[index], MasterFailed);
+            GiveUp(&phase->masters[index], MasterFailed);
     }
 }
 
 // Reads every datagram waiting. With one master a failed receive ends it, as
 // of old; with several, a refused or oversized datagram names no master and
 // is passed over.
-void ReadReplies(MasterExchange* exchange)
+void ReadReplies(MasterPhase* phase)
 {
     for (;;) {
-        Datagram read = ReadDatagram(exchange->socket, exchange->buffer, MasterReplyBufferSize);
+        Datagram read = ReadDatagram(phase->socket, phase->buffer, MasterReplyBufferSize);
         if (read.error == WSAEWOULDBLOCK)
             return;
         if (read.error != 0) {
-            if (Single(*exchange) || !DatagramLost(read.error)) {
-                FailMasters(exchange, false);
+            if (Single(*phase) || !DatagramLost(read.error)) {
+                FailMasters(phase, false);
                 return;
             }
             continue;
         }
-        MasterServer* master = SenderOf(exchange, read.sender);
+        MasterServer* master = SenderOf(phase, read.sender);
         if (master != nullptr)
-            TakeReply(master, exchange->buffer, read.length);
+            TakeReply(master, phase->buffer, read.length);
     }
 }
 
-bool AllSettled(const MasterExchange& exchange)
+int CountAnswered(const MasterPhase& phase)
 {
-    for (int index = 0; index < exchange.count; index++) {
-        MasterState state = exchange.masters[index].state;
-        if (state == MasterResolving || state == MasterWaiting)
-            return false;
-    }
-    return true;
+    int answered = 0;
+    for (int index = 0; index < phase.count; index++)
+        answered += phase.masters[index].state == MasterAnswered;
+    return answered;
+}
+
+// No master has answered since `answered` were counted, and not all have
+// answered or given up.
+bool StillWaiting(const MasterPhase& phase, int answered)
+{
+    return !MastersSettled(phase) && CountAnswered(phase) == answered;
 }
 
 // Abort ends the master phase at once. A single master fails as when Abort
 // is found after its request.
-bool AbortMasters(MasterExchange* exchange)
+bool AbortMasters(MasterPhase* phase)
 {
-    if (Single(*exchange))
-        GiveUp(&exchange->masters[0], MasterFailed);
+    if (Single(*phase))
+        GiveUp(&phase->masters[0], MasterFailed);
     return false;
 }
 
 // Waits for a datagram, a finished lookup, Abort or the next time-out; false
 // on Abort.
-bool AwaitMasters(MasterExchange* exchange)
+bool AwaitMasters(MasterPhase* phase)
 {
     HANDLE handles[2 + MaxMasterServers];
     DWORD handleCount = 0;
-    handles[handleCount++] = exchange->readable;
+    handles[handleCount++] = phase->readable;
     handles[handleCount++] = AbortEvent;
     DWORD timeout = INFINITE;
     DWORD now = timeGetTime();
-    for (int index = 0; index < exchange->count && index < MaxMasterServers; index++) {
-        const MasterServer& master = exchange->masters[index];
+    for (int index = 0; index < phase->count && index < MaxMasterServers; index++) {
+        const MasterServer& master = phase->masters[index];
         if (master.state == MasterResolving && master.lookup != nullptr)
             handles[handleCount++] = master.lookup->done;
         if (master.state == MasterWaiting) {
@@ -194,39 +189,26 @@ bool AwaitMasters(MasterExchange* exchange)
     }
     DWORD woken = WaitForMultipleObjects(handleCount, handles, FALSE, timeout);
     if (woken == WAIT_OBJECT_0 + 1)
-        return AbortMasters(exchange);
+        return AbortMasters(phase);
     if (woken == WAIT_OBJECT_0)
-        ReadReplies(exchange);
+        ReadReplies(phase);
     else if (woken == WAIT_FAILED)
         // A wait that fails would fail again: nothing more can be heard.
-        FailMasters(exchange, true);
+        FailMasters(phase, true);
     return true;
 }
 
-bool OpenExchange(MasterExchange* exchange)
-{
-    exchange->buffer = static_cast<char*>(malloc(MasterReplyBufferSize));
-    exchange->readable = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    exchange->socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    // A socket that cannot be made or watched fails every send, as of old.
-    if (exchange->socket != INVALID_SOCKET &&
-        (exchange->readable == nullptr || WSAEventSelect(exchange->socket, exchange->readable, FD_READ) != 0)) {
-        closesocket(exchange->socket);
-        exchange->socket = INVALID_SOCKET;
-    }
-    return exchange->buffer != nullptr && exchange->readable != nullptr;
-}
-
-void CloseExchange(MasterExchange* exchange)
-{
-    if (exchange->socket != INVALID_SOCKET)
-        closesocket(exchange->socket);
-    if (exchange->readable != nullptr)
-        CloseHandle(exchange->readable);
-    free(exchange->buffer);
-}
-
 }  // namespace
+
+bool MastersSettled(const MasterPhase& phase)
+{
+    for (int index = 0; index < phase.count; index++) {
+        MasterState state = phase.masters[index].state;
+        if (state == MasterResolving || state == MasterWaiting)
+            return false;
+    }
+    return true;
+}
 
 void PrepareMaster(MasterServer* master, const wchar_t* name)
 {
@@ -246,25 +228,46 @@ void PrepareMaster(MasterServer* master, const wchar_t* name)
     StartNameLookup(master->lookup);
 }
 
-bool QueryMasters(MasterServer* masters, int count)
+void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count)
 {
-    MasterExchange exchange = {masters, count, INVALID_SOCKET, nullptr, nullptr};
+    *phase = {masters, count, INVALID_SOCKET, nullptr, nullptr};
     if (count == 1)
         StatusMessage(L"Resolving %s...", masters[0].name);
     else
         StatusMessage(L"Querying %d master servers...", count);
-    bool going = true;
-    if (!OpenExchange(&exchange))
-        FailMasters(&exchange, true);
-    while (going && !AllSettled(exchange)) {
-        going = AskLookedUpMasters(&exchange) && RetryOverdueMasters(&exchange);
-        if (going && !AllSettled(exchange))
-            going = AwaitMasters(&exchange);
+    phase->buffer = static_cast<char*>(malloc(MasterReplyBufferSize));
+    phase->readable = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    phase->socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    // A socket that cannot be made or watched fails every send, as of old.
+    if (phase->socket != INVALID_SOCKET &&
+        (phase->readable == nullptr || WSAEventSelect(phase->socket, phase->readable, FD_READ) != 0)) {
+        closesocket(phase->socket);
+        phase->socket = INVALID_SOCKET;
     }
-    CloseExchange(&exchange);
-    if (!going && count > 1)
-        StatusMessage(L"Aborted.");
+    if (phase->buffer == nullptr || phase->readable == nullptr)
+        FailMasters(phase, true);
+}
+
+bool AwaitMasterAnswer(MasterPhase* phase)
+{
+    int answered = CountAnswered(*phase);
+    bool going = true;
+    while (going && StillWaiting(*phase, answered)) {
+        going = AskLookedUpMasters(phase) && RetryOverdueMasters(phase);
+        if (going && StillWaiting(*phase, answered))
+            going = AwaitMasters(phase);
+    }
     return going;
+}
+
+void CloseMasterPhase(MasterPhase* phase)
+{
+    if (phase->socket != INVALID_SOCKET)
+        closesocket(phase->socket);
+    if (phase->readable != nullptr)
+        CloseHandle(phase->readable);
+    free(phase->buffer);
+    *phase = {};
 }
 
 void ReleaseMasters(MasterServer* masters, int count)

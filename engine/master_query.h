@@ -2,7 +2,7 @@
 // its list of game servers, each up to three times, two seconds apart.
 #pragma once
 
-#include <windows.h>
+#include <winsock2.h>
 
 #include "engine/name_lookup.h"
 #include "settings/address_list.h"
@@ -34,12 +34,30 @@ struct MasterServer {
 // it up. A name that is no address is never found.
 void PrepareMaster(MasterServer* master, const wchar_t* name);
 
-// Asks every master and returns once each has answered or given up; false
-// on Abort, and the update then ends at once. With one
-// master the status line and the timing are those of the single master of
-// old: the first datagram that arrives is its reply, whoever sent it. With
-// several, a datagram counts as the reply of the master it came from.
-bool QueryMasters(MasterServer* masters, int count);
+// The master phase: every master asked on one socket; with several, each
+// datagram is matched to its master by the sender's address and port. With
+// one master the status line and the timing are those of the single master
+// of old: the first datagram that arrives is its reply, whoever sent it.
+struct MasterPhase {
+    MasterServer* masters;
+    int count;
+    SOCKET socket;
+    HANDLE readable;
+    char* buffer;
+};
+
+// Opens the phase and says so on the status line.
+void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count);
+
+// Asks and waits until a master answers that had not when called, or every
+// master has answered or given up; false on Abort, which ends the phase at
+// once.
+bool AwaitMasterAnswer(MasterPhase* phase);
+
+// Every master has answered or given up.
+bool MastersSettled(const MasterPhase& phase);
+
+void CloseMasterPhase(MasterPhase* phase);
 
 // Frees the replies and lookups of the masters.
 void ReleaseMasters(MasterServer* masters, int count);

@@ -172,6 +172,26 @@ int CountAnswered(const MasterServer* masters, int count)
     return answered;
 }
 
+// " No response from a, b, c and 2 more.": the masters that did not answer,
+// the first three by name.
+void NameSilentMasters(const MasterServer* masters, int count, wchar_t* part, int partSize)
+{
+    const int NamedAtMost = 3;
+    int silent = 0;
+    FormatText(part, partSize, L" No response from");
+    for (int index = 0; index < count; index++) {
+        if (masters[index].state == MasterAnswered || silent++ >= NamedAtMost)
+            continue;
+        int length = lstrlenW(part);
+        FormatText(part + length, partSize - length, silent > 1 ? L", %s" : L" %s", masters[index].name);
+    }
+    int length = lstrlenW(part);
+    if (silent > NamedAtMost)
+        FormatText(part + length, partSize - length, L" and %d more.", silent - NamedAtMost);
+    else
+        FormatText(part + length, partSize - length, L".");
+}
+
 // The closing line's addition: how the masters fared, whether the last list
 // stood in for them or could not be saved, and which favourites could not be
 // found.
@@ -180,8 +200,10 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, bool
 {
     int answered = CountAnswered(masters, count);
     wchar_t part[StatusTextSize] = L"";
-    if (count > 1)
+    if (count > 1 && answered == count)
         FormatText(part, StatusTextSize, L" %d of %d master servers answered.", answered, count);
+    else if (count > 1)
+        NameSilentMasters(masters, count, part, StatusTextSize);
     else if (count == 1 && answered == 0) {
         part[0] = L' ';
         DescribeMasterFailure(masters[0], part + 1, StatusTextSize - 1);
@@ -226,7 +248,7 @@ bool MergeTable(const ServerMerge& listed, ServerMerge* table)
 }
 
 // `lastList` is the number of servers the last list gave, 0 when none.
-void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
+void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note, const SweepFeed* feed)
 {
     // The count goes to 0 before the views are emptied: the reset's round
     // trip through the UI thread then ends any walk of the old table, and
@@ -240,7 +262,7 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note)
     else
         StatusMessage(L"Querying servers...");
     RefreshCounts();
-    StatusSweep(note);
+    StatusSweep(note, feed);
 }
 
 // The servers of every answer that opens as a master's list does, merged
@@ -278,6 +300,46 @@ bool KeepMasterLists(const MasterServer* masters, int count)
     return saved;
 }
 
+// The masters still unheard as the sweep starts, heard while it runs; and
+// the closing line's note, which says how every source fared.
+struct LateMasters {
+    MasterPhase* phase;
+    bool taken[MaxMasterServers];  // the master's servers are in the table
+    bool lastList;
+    int unresolved;
+    wchar_t note[StatusTextSize];
+};
+
+// The servers a master named that the sweep does not ask yet.
+void AddMasterServers(const MasterServer& master)
+{
+    ServerMerge merge = {};
+    if (StartMerge(&merge, ReplyEntries(master.replyLength))) {
+        AddReply(&merge, master.reply, master.replyLength);
+        AddSweepServers(merge.servers, merge.count);
+    }
+    EndMerge(&merge);
+}
+
+// The sweep's feed: each master that answers late adds its servers; once
+// all are heard, their lists are kept and the note is written.
+DWORD WINAPI FeedLateMasters(LPVOID context)
+{
+    LateMasters* late = static_cast<LateMasters*>(context);
+    MasterPhase* phase = late->phase;
+    while (!MastersSettled(*phase) && AwaitMasterAnswer(phase)) {
+        for (int index = 0; index < phase->count; index++) {
+            if (phase->masters[index].state != MasterAnswered || late->taken[index])
+                continue;
+            late->taken[index] = true;
+            AddMasterServers(phase->masters[index]);
+        }
+    }
+    bool unsaved = !KeepMasterLists(phase->masters, phase->count);
+    DescribeSources(phase->masters, phase->count, late->lastList, unsaved, late->unresolved, late->note);
+    return 0;
+}
+
 // The kept list, in place of masters that named no server.
 void MergeLastList(ServerMerge* listed)
 {
@@ -305,12 +367,15 @@ void SayNoMasterAnswered(const MasterServer* masters, int count)
     StatusMessage(L"%s%s", failure, hint);
 }
 
-// After the masters: the lists they gave are kept, or, when they named no
-// server, the last list stands in for them; the favourites join either.
-// False when there is nothing to query or on Abort, and the previous table
-// then stays.
-bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourites, DWORD startedAt)
+// After the masters, or the first of several to name a server: the lists
+// they gave are kept, or, when they named no server, the last list stands in
+// for them; the favourites join either. Masters still unheard feed the sweep
+// as they answer. False when there is nothing to query or on Abort, and the
+// previous table then stays.
+bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
 {
+    const MasterServer* masters = phase->masters;
+    int count = phase->count;
     if (!AwaitFavourites(favourites, startedAt)) {
         StatusMessage(L"Aborted.");
         return false;
@@ -322,7 +387,8 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
         StatusMessage(L"Not enough memory for the master lists.");
         return false;
     }
-    bool unsaved = !KeepMasterLists(masters, count);
+    bool settled = MastersSettled(*phase);
+    bool unsaved = settled && !KeepMasterLists(masters, count);
     bool lastList = false;
     if (listed.count == 0) {
         EndMerge(&listed);
@@ -334,9 +400,12 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
     ServerMerge table = {};
     bool merged = anything && !AbortRequested() && MergeTable(listed, &table);
     if (merged) {
-        wchar_t note[StatusTextSize];
-        DescribeSources(masters, count, lastList, unsaved, unresolved, note);
-        SweepTable(table, lastList ? listed.count : 0, note);
+        LateMasters late = {phase, {}, lastList, unresolved, L""};
+        for (int index = 0; index < count && index < MaxMasterServers; index++)
+            late.taken[index] = masters[index].state == MasterAnswered;
+        DescribeSources(masters, count, lastList, unsaved, unresolved, late.note);
+        SweepFeed feed = {FeedLateMasters, &late};
+        SweepTable(table, lastList ? listed.count : 0, late.note, settled ? nullptr : &feed);
     } else if (AbortRequested()) {
         StatusMessage(L"Aborted.");
     } else if (anything) {
@@ -351,6 +420,28 @@ bool BuildAndSweep(const MasterServer* masters, int count, NameLookup* favourite
     return merged;
 }
 
+// A master that names a server.
+bool NamesAServer(const MasterPhase& phase)
+{
+    for (int index = 0; index < phase.count; index++) {
+        if (phase.masters[index].state == MasterAnswered && ReplyEntries(phase.masters[index].replyLength) > 0)
+            return true;
+    }
+    return false;
+}
+
+// With several masters the sweep starts as soon as one of them names a
+// server: a silent one never holds it. False on Abort.
+bool AwaitFirstList(MasterPhase* phase)
+{
+    bool going = true;
+    while (going && !MastersSettled(*phase) && !(phase->count > 1 && NamesAServer(*phase)))
+        going = AwaitMasterAnswer(phase);
+    if (!going && phase->count > 1)
+        StatusMessage(L"Aborted.");
+    return going;
+}
+
 bool RunUpdate()
 {
     int count = Plan.builtInMaster ? 1 : Plan.masters.count;
@@ -359,8 +450,11 @@ bool RunUpdate()
         PrepareMaster(&masters[index], Plan.builtInMaster ? MasterHostName : Plan.masters.entries[index].text);
     DWORD startedAt = timeGetTime();
     NameLookup* favourites = LookUpFavourites();
-    bool done =
-        (count == 0 || QueryMasters(masters, count)) && BuildAndSweep(masters, count, favourites, startedAt);
+    MasterPhase phase = {masters, count, INVALID_SOCKET, nullptr, nullptr};
+    if (count > 0)
+        OpenMasterPhase(&phase, masters, count);
+    bool done = AwaitFirstList(&phase) && BuildAndSweep(&phase, favourites, startedAt);
+    CloseMasterPhase(&phase);
     ReleaseNameLookup(favourites);
     ReleaseMasters(masters, count);
     return done;

@@ -59,25 +59,34 @@ void ReleaseStatusInfo(ServerRecord* records, int count)
     }
 }
 
-int AppendServerRecord(DWORD address, WORD port)
+int AppendServerRecords(const ServerAddress* servers, int count)
 {
-    int count = ServerTable.count;
-    if (count >= MaxTableServers)
+    int first = ServerTable.count;
+    if (count < 0 || count > MaxTableServers - first)
         return -1;
     ServerRecord* records = static_cast<ServerRecord*>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (count + 1) * sizeof(ServerRecord)));
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (first + count > 0 ? first + count : 1) * sizeof(ServerRecord)));
     if (records == nullptr)
         return -1;
-    if (count > 0)
-        CopyMemory(records, ServerTable.records, count * sizeof(ServerRecord));
-    records[count].address = address;
-    records[count].port = port;
+    if (first > 0)
+        CopyMemory(records, ServerTable.records, first * sizeof(ServerRecord));
+    for (int added = 0; added < count; added++) {
+        records[first + added].address = servers[added].address;
+        records[first + added].port = servers[added].port;
+        records[first + added].favourite = servers[added].favourite;
+    }
     ServerRecord* previous = ServerTable.records;
     ServerTable.records = records;
-    InterlockedExchange(&ServerTable.count, count + 1);
+    InterlockedExchange(&ServerTable.count, first + count);
     if (previous != nullptr)
         HeapFree(GetProcessHeap(), 0, previous);
-    return count;
+    return first;
+}
+
+int AppendServerRecord(DWORD address, WORD port)
+{
+    ServerAddress server = {address, port, 0};
+    return AppendServerRecords(&server, 1);
 }
 
 int FindServerRecord(DWORD address, WORD port)

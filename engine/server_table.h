@@ -97,9 +97,11 @@ void ReleaseStatusInfo(ServerRecord* records, int count);
 const int ServerAddressTextSize = 22;
 void FormatServerAddress(DWORD address, WORD port, wchar_t* text, int textSize);
 
-// Appends a zeroed record for this server and returns its index, or -1 when
-// memory is short. UI thread only, while neither an update nor a refresh
-// runs: the array moves.
+// Appends a zeroed record for each of these servers and returns the index
+// of the first, or -1 when memory is short or the table would grow beyond
+// its ceiling. UI thread only, as the array moves: while neither an update
+// nor a refresh runs, or for the engine's AppendServers.
+int AppendServerRecords(const ServerAddress* servers, int count);
 int AppendServerRecord(DWORD address, WORD port);
 
 // The index of the record of this address and port, or -1.

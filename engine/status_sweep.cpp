@@ -16,9 +16,9 @@ const char StatusRequest[StatusRequestSize] = {'\xff', '\xff', '\xff', '\xff', '
 
 namespace {
 
-// The table does not change during a sweep, and no two records share an
-// address and port, so a sorted index finds the same record as a scan in
-// table order would, without walking the whole table for every reply.
+// No two records share an address and port, so a sorted index finds the
+// same record as a scan in table order would, without walking the whole
+// table for every reply. Servers added to the sweep join it.
 struct AddressIndexEntry {
     DWORD address;
     WORD port;
@@ -33,6 +33,9 @@ struct SweepState {
     HANDLE stopEvent;  // manual reset: ends the receiver
     HANDLE readerStopEvent;  // manual reset: ends the reply reader
     HANDLE allAnsweredEvent;
+    HANDLE serversAddedEvent;
+    // Servers queried that have not answered; under the TableLock.
+    int unanswered;
     // Set as a sweep ends of itself: every reply that arrived is matched
     // before the threads go. An abort ends them at once.
     volatile LONG matchEveryArrival;
@@ -43,7 +46,7 @@ struct SweepState {
     ReplyReading reading;
 };
 
-SweepState Sweep = {INVALID_SOCKET, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, 0, {}};
+SweepState Sweep = {INVALID_SOCKET, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr, 0, 0, {}};
 
 int CompareAddressEntries(const void* left, const void* right)
 {
@@ -67,6 +70,14 @@ bool BuildAddressIndex()
     qsort(Sweep.addressIndex, count, sizeof(AddressIndexEntry), CompareAddressEntries);
     Sweep.addressIndexCount = count;
     return true;
+}
+
+// The index entry of this server, or null.
+const AddressIndexEntry* IndexedServer(DWORD address, WORD port)
+{
+    AddressIndexEntry key = {address, port, 0};
+    return static_cast<const AddressIndexEntry*>(
+        bsearch(&key, Sweep.addressIndex, Sweep.addressIndexCount, sizeof(AddressIndexEntry), CompareAddressEntries));
 }
 
 void ReleaseAddressIndex()
@@ -94,9 +105,7 @@ void TakeRequestAnswered(ServerRecord* record, DWORD arrivedAt)
 // The record that was queried at this address and port and has not answered.
 ServerRecord* FindQueriedRecord(DWORD address, WORD port)
 {
-    AddressIndexEntry key = {address, port, 0};
-    const AddressIndexEntry* entry = static_cast<const AddressIndexEntry*>(
-        bsearch(&key, Sweep.addressIndex, Sweep.addressIndexCount, sizeof(AddressIndexEntry), CompareAddressEntries));
+    const AddressIndexEntry* entry = IndexedServer(address, port);
     if (entry == nullptr)
         return nullptr;
     ServerRecord* record = &ServerTable.records[entry->record];
@@ -120,7 +129,7 @@ const int OfferBatchSize = 256;
 // Matches the waiting replies to their records and has them parsed, in
 // arrival order; the window is offered each batch of parsed servers in one
 // operation, made under the same hold of the TableLock as their parsing.
-void MatchReplies(ArrivedReply* replies, int* unanswered)
+void MatchReplies(ArrivedReply* replies)
 {
     ArrivedReply* reply = replies;
     bool more = true;
@@ -139,11 +148,11 @@ void MatchReplies(ArrivedReply* replies, int* unanswered)
             TakeRequestAnswered(record, reply->arrivedAt);
             ParseStatusFields(reply->datagram, reply->length, reply->arrivedAt, record);
             parsed[count++] = static_cast<int>(record - ServerTable.records);
-            (*unanswered)--;
+            Sweep.unanswered--;
         }
         if (count > 0)
             OfferServers(parsed, count);
-        if (ServerTable.count <= 0 || *unanswered <= 0)
+        if (ServerTable.count <= 0 || Sweep.unanswered <= 0)
             SetEvent(Sweep.allAnsweredEvent);
         LeaveCriticalSection(&TableLock);
     }
@@ -153,17 +162,12 @@ DWORD WINAPI Receiver(LPVOID)
 {
     HANDLE handles[2] = {Sweep.stopEvent, RepliesQueuedEvent};
     timeBeginPeriod(1);
-
-    EnterCriticalSection(&TableLock);
-    int unanswered = CountUnansweredLocked();
-    LeaveCriticalSection(&TableLock);
-
     for (;;) {
         bool stopped = WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
         if (stopped && !Sweep.matchEveryArrival)
             break;
         ArrivedReply* replies = TakeQueuedReplies();
-        MatchReplies(replies, &unanswered);
+        MatchReplies(replies);
         ReleaseReplies(replies);
         if (stopped)
             break;
@@ -189,6 +193,7 @@ void ReleaseSweepState()
         closesocket(Sweep.querySocket);
     Sweep.querySocket = INVALID_SOCKET;
     CloseEvent(&Sweep.allAnsweredEvent);
+    CloseEvent(&Sweep.serversAddedEvent);
     CloseEvent(&Sweep.stopEvent);
     CloseEvent(&Sweep.readerStopEvent);
     CloseEvent(&Sweep.socketEvent);
@@ -202,15 +207,17 @@ bool CreateSweepState()
     Sweep.stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Sweep.readerStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Sweep.allAnsweredEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    Sweep.serversAddedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     bool queueOpen = OpenReplyQueue();
     Sweep.querySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (Sweep.socketEvent == nullptr || Sweep.stopEvent == nullptr || Sweep.readerStopEvent == nullptr ||
-        Sweep.allAnsweredEvent == nullptr || !queueOpen || Sweep.querySocket == INVALID_SOCKET ||
+        Sweep.allAnsweredEvent == nullptr || Sweep.serversAddedEvent == nullptr || !queueOpen || Sweep.querySocket == INVALID_SOCKET ||
         WSAEventSelect(Sweep.querySocket, Sweep.socketEvent, FD_READ) != 0 || !BuildAddressIndex()) {
         ReleaseSweepState();
         return false;
     }
     Sweep.reading = {Sweep.querySocket, Sweep.socketEvent, Sweep.readerStopEvent, &Sweep.matchEveryArrival};
+    Sweep.unanswered = CountUnanswered();
     return true;
 }
 
@@ -249,14 +256,34 @@ DWORD PacingWait()
     return left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
 }
 
-// Returns true when the sweep is over after this pass.
-bool RunPass(int pass)
+// A server that has not answered and has had fewer requests than a sweep
+// sends.
+bool AwaitsRequest(const ServerRecord& record)
+{
+    return !record.responded && record.attempts < SweepPasses;
+}
+
+// Under the lock, as the feed may be growing the table.
+bool RequestsLeft()
+{
+    bool left = false;
+    EnterCriticalSection(&TableLock);
+    for (int index = 0; index < ServerTable.count && !left; index++)
+        left = AwaitsRequest(ServerTable.records[index]);
+    LeaveCriticalSection(&TableLock);
+    return left;
+}
+
+// Sends every server that awaits one its next request, then gives the
+// replies a pause; true when no request is left after it (every server has
+// answered or had its last request) or on Abort.
+bool RunPass()
 {
     Sweep.nextRequestDue = timeGetTime();
     for (int index = 0; index < ServerTable.count; index++) {
         EnterCriticalSection(&TableLock);
         ServerRecord* record = &ServerTable.records[index];
-        bool send = !record->responded;
+        bool send = AwaitsRequest(*record);
         if (send)
             SendStatusQuery(record);
         LeaveCriticalSection(&TableLock);
@@ -265,7 +292,31 @@ bool RunPass(int pass)
     }
     if (CountUnanswered() == 0)
         return true;
-    return WaitForAnswersOrAbort(PassPauseMilliseconds) != WaitTimedOut || pass == SweepPasses;
+    return WaitForAnswersOrAbort(PassPauseMilliseconds) != WaitTimedOut || !RequestsLeft();
+}
+
+// With nothing left to ask, waits for the feed to add servers or end; false
+// once it has ended, or on Abort.
+bool AwaitFeed(HANDLE feeder)
+{
+    HANDLE handles[3] = {feeder, Sweep.serversAddedEvent, AbortEvent};
+    return WaitForMultipleObjects(3, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+}
+
+// The passes, for as long as the feed may add servers: each added server
+// gets its requests as the first ones did.
+void RunPasses(HANDLE feeder)
+{
+    bool feeding = feeder != nullptr;
+    for (;;) {
+        if (RequestsLeft() && !RunPass())
+            continue;
+        if (!feeding || WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0)
+            return;
+        feeding = AwaitFeed(feeder);
+        if (WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0)
+            return;
+    }
 }
 
 // The reader and the receiver may be busy with a reply; both must be gone
@@ -334,7 +385,34 @@ void SendStatusQuery(ServerRecord* record)
         StatusMessage(L"Can't send: error %d", WSAGetLastError());
 }
 
-void StatusSweep(const wchar_t* note)
+void AddSweepServers(const ServerAddress* servers, int count)
+{
+    ServerAddress* fresh = static_cast<ServerAddress*>(malloc((count > 0 ? count : 1) * sizeof(ServerAddress)));
+    if (fresh == nullptr)
+        return;
+    EnterCriticalSection(&TableLock);
+    int freshCount = 0;
+    for (int index = 0; index < count; index++) {
+        if (IndexedServer(servers[index].address, servers[index].port) == nullptr)
+            fresh[freshCount++] = servers[index];
+    }
+    int first = ServerTable.count;
+    AddressIndexEntry* grown = freshCount == 0 ? nullptr : static_cast<AddressIndexEntry*>(
+        realloc(Sweep.addressIndex, (Sweep.addressIndexCount + freshCount + 1) * sizeof(AddressIndexEntry)));
+    if (grown != nullptr)
+        Sweep.addressIndex = grown;
+    if (grown != nullptr && AppendServers(fresh, freshCount)) {
+        for (int added = 0; added < freshCount; added++)
+            Sweep.addressIndex[Sweep.addressIndexCount++] = {fresh[added].address, fresh[added].port, first + added};
+        qsort(Sweep.addressIndex, Sweep.addressIndexCount, sizeof(AddressIndexEntry), CompareAddressEntries);
+        Sweep.unanswered += freshCount;
+        SetEvent(Sweep.serversAddedEvent);
+    }
+    LeaveCriticalSection(&TableLock);
+    free(fresh);
+}
+
+void StatusSweep(const wchar_t* note, const SweepFeed* feed)
 {
     if (!CreateSweepState())
         return;
@@ -353,9 +431,13 @@ void StatusSweep(const wchar_t* note)
     }
 
     InterlockedExchange(&SweepRunning, 1);
-    int pass = 1;
-    while (!RunPass(pass))
-        pass++;
+    HANDLE feeder = feed != nullptr ? CreateThread(nullptr, 0, feed->run, feed->context, 0, nullptr) : nullptr;
+    RunPasses(feeder);
+    if (feeder != nullptr) {
+        // On Abort the feed ends at once; its note is complete once it has.
+        WaitForSingleObject(feeder, INFINITE);
+        CloseHandle(feeder);
+    }
     InterlockedExchange(&SweepRunning, 0);
 
     bool aborted = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;

@@ -29,6 +29,20 @@ extern volatile LONG SweepRunning;
 // thread, which reads the table without the lock.
 bool SweepProgress(int* done, int* total);
 
-// Runs a whole sweep over the current table in the calling thread. The
-// closing line ends with `note` when it is not empty.
-void StatusSweep(const wchar_t* note = L"");
+// What adds servers to a running sweep (masters that answer late): a
+// function the sweep runs on a thread of its own, which adds them with
+// AddSweepServers and returns once no more will come, or at once on Abort.
+struct SweepFeed {
+    LPTHREAD_START_ROUTINE run;
+    void* context;
+};
+
+// Adds to the running sweep those of these servers the table does not hold
+// yet, in their order, to be asked as the first ones are. For the feed.
+void AddSweepServers(const ServerAddress* servers, int count);
+
+// Runs a whole sweep over the current table in the calling thread, and with
+// a feed over the servers it adds too: the sweep ends only after the feed
+// has. The closing line ends with `note` when it is not empty; a feed may
+// write it before it returns.
+void StatusSweep(const wchar_t* note = L"", const SweepFeed* feed = nullptr);

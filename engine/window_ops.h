@@ -5,6 +5,7 @@
 #pragma once
 
 struct AddressList;
+struct ServerAddress;
 struct ServerRecord;
 
 enum UpdateButtonState {
@@ -25,6 +26,12 @@ void OfferServers(const int* recordIndexes, int count);
 // there: its row moves to its sorted place, or goes or comes as the Full and
 // Empty filters say, and the counts and the player list follow.
 void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh);
+
+// Adds records for these servers at the end of the table; false, with the
+// table as it was, when memory is short. Carried out on the UI thread, which
+// alone may move the array while the window reads it; the caller holds the
+// TableLock, so no engine thread reads it meanwhile.
+bool AppendServers(const ServerAddress* servers, int count);
 
 // Empties both list views and zeroes the shown counts.
 void ResetServerViews();

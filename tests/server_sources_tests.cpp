@@ -105,9 +105,10 @@ TEST_F(ServerSourcesTest, LabOnFreePortsServesBesideTheFixedOne)
     EXPECT_EQ(MasterRequests(), 0);
 }
 
-// Three masters, the first silent, the others naming overlapping lists: each
-// server is listed once, in the order of the masters, and kept on disk. An
-// answer that names no server leaves that list as it was.
+// Five masters, three silent, the others naming overlapping lists: the
+// sweep starts as the first list comes, each server is listed once, in the
+// order of the masters, and kept on disk; the closing line names the silent
+// masters. An answer that names no server leaves that list as it was.
 TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
 {
     LabScenario scenario;
@@ -122,7 +123,8 @@ TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
     third.lists = {2, 3, 4, 0};
     scenario.otherMasters = {second, third};
     ASSERT_TRUE(ServeLab(scenario));
-    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901\r\n127.0.0.1:27902");
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901\r\n127.0.0.1:27902\r\n127.0.0.1:27903\r\n127.0.0.1:27904\r\n"
+                  L"127.0.0.1:27905");
 
     DWORD start = GetTickCount();
     ASSERT_TRUE(RunUpdate());
@@ -130,11 +132,15 @@ TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
     EXPECT_EQ(TablePorts(), (std::vector<int>{28100, 28101, 28102, 28103, 28104}));
     EXPECT_EQ(LabMasterRequests(lab, 0).arrivals.size(), 3u);
     EXPECT_EQ(LabMasterRequests(lab, 1).arrivals.size(), 1u);
+    DWORD firstRequest = LabServerRequests(lab, 0).arrivals.at(0);
+    for (int server = 1; server < 5; server++)
+        firstRequest = std::min(firstRequest, LabServerRequests(lab, server).arrivals.at(0));
+    EXPECT_LT(firstRequest - LabMasterRequests(lab, 1).arrivals[0], 1500u) << "a silent master held the sweep";
     std::vector<std::wstring> messages = RecordedStatusMessages();
-    EXPECT_EQ(messages.front(), L"Querying 3 master servers...");
-    EXPECT_NE(std::find(messages.begin(), messages.end(), L"No response from 127.0.0.1."), messages.end());
-    EXPECT_EQ(messages.back(), L"Completed. 5 of 5 servers responded. 2 of 3 master servers answered.");
-    // The silent master's three tries, two seconds apart, set the pace.
+    EXPECT_EQ(messages.front(), L"Querying 6 master servers...");
+    EXPECT_EQ(messages.back(), L"Completed. 5 of 5 servers responded. No response from 127.0.0.1, 127.0.0.1:27903, "
+                               L"127.0.0.1:27904 and 1 more.");
+    // The closing line waits for the silent masters' three tries.
     EXPECT_GE(took, 5500u);
     EXPECT_LT(took, 15000u);
     std::string kept = ReadFileText(lastList);
@@ -146,12 +152,40 @@ TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
     for (LabMaster* master : {&scenario.master, &scenario.otherMasters[0], &scenario.otherMasters[1]})
         master->replyLength = MasterHeaderSize;
     ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901\r\n127.0.0.1:27902");
     ClearWindowCalls();
     ASSERT_TRUE(RunUpdate());
     EXPECT_EQ(TablePorts(), (std::vector<int>{28100, 28101, 28102, 28103, 28104}));
     EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 5 of 5 servers responded. 3 of 3 master servers "
                                                L"answered. The masters named no server: the last list was queried.");
     EXPECT_EQ(ReadFileText(lastList), kept);
+}
+
+// A master that answers only its second request adds its servers to the
+// running sweep: each is asked once and listed after the first ones, and a
+// favourite it names keeps its place at the top.
+TEST_F(ServerSourcesTest, LateMasterJoinsTheRunningSweep)
+{
+    LabScenario scenario;
+    for (int port = 28150; port < 28154; port++)
+        scenario.servers.push_back(AnsweringServer(port, "server " + std::to_string(port)));
+    scenario.master.lists = {0, 1};
+    LabMaster late;
+    late.port = 27901;
+    late.answerFrom = 2;
+    late.lists = {3, 1, 2};
+    scenario.otherMasters = {late};
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901");
+    ChooseFavourites(L"127.0.0.1:28153");
+
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28153, 28150, 28151, 28152}));
+    for (int server = 0; server < 4; server++)
+        EXPECT_EQ(LabServerRequests(lab, server).arrivals.size(), 1u) << server;
+    EXPECT_GT(LabServerRequests(lab, 2).arrivals.at(0), LabMasterRequests(lab, 1).arrivals.at(1));
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 4 of 4 servers responded. 2 of 2 master servers answered.");
+    ExpectSoundWindowCalls();
 }
 
 // Only answers that open as a master's list are kept. A busy master's

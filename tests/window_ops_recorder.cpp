@@ -87,6 +87,12 @@ void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
     record.info = KeepStatusInfo(fresh->info);
 }
 
+bool AppendServers(const ServerAddress* servers, int count)
+{
+    Record(CallAppendServers, L"", count);
+    return AppendServerRecords(servers, count) != -1;
+}
+
 void ResetServerViews()
 {
     Record(CallResetServerViews, L"", 0);

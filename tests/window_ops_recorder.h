@@ -21,6 +21,7 @@ enum WindowCallKind {
     CallRefreshCounts,
     CallSetUpdateButtons,
     CallNoteFavouriteAddresses,
+    CallAppendServers,
 };
 
 struct WindowCall {

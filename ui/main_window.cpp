@@ -459,6 +459,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_OFFER_SERVERS:
         TakeOfferedServers(reinterpret_cast<const int*>(lParam), static_cast<int>(wParam));
         return TRUE;
+    case WM_APPEND_SERVERS:
+        SetWindowLongPtrW(MainWindow, DWLP_MSGRESULT,
+                          TakeAppendedServers(reinterpret_cast<const ServerAddress*>(lParam), static_cast<int>(wParam)));
+        return TRUE;
     case WM_RESET_SERVER_VIEWS:
         ClearServerViews();
         FindPlayerFollowTable(true);

@@ -18,6 +18,7 @@
 #define WM_CONFIRM_GAME_FOLDER (WM_APP + 8)
 #define WM_GAME_SEARCH_DONE (WM_APP + 9)
 #define WM_OFFER_SERVERS (WM_APP + 10)  // wParam: count, lParam: the record indexes
+#define WM_APPEND_SERVERS (WM_APP + 11)  // wParam: count, lParam: the servers; the result: added
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;

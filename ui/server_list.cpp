@@ -416,6 +416,15 @@ void ListOfferedServer(int recordIndex)
     }
 }
 
+bool TakeAppendedServers(const ServerAddress* servers, int count)
+{
+    if (AppendServerRecords(servers, count) == -1)
+        return false;
+    // The player list points into the table, which has moved.
+    FillPlayerList();
+    return true;
+}
+
 const wchar_t* HidingFilter(const ServerRecord& record)
 {
     if (!ShowFull && record.playerCount >= record.maxClients)
@@ -550,6 +559,11 @@ void ClearServerViews()
 void OfferServers(const int* recordIndexes, int count)
 {
     SendMessageW(MainWindow, WM_OFFER_SERVERS, count, reinterpret_cast<LPARAM>(recordIndexes));
+}
+
+bool AppendServers(const ServerAddress* servers, int count)
+{
+    return SendMessageW(MainWindow, WM_APPEND_SERVERS, count, reinterpret_cast<LPARAM>(servers)) != 0;
 }
 
 void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)

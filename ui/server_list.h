@@ -19,6 +19,7 @@ enum DisplayKind {
     DisplayPing = 11,
 };
 
+struct ServerAddress;
 struct ServerRecord;
 
 struct ColumnSpec {
@@ -116,8 +117,9 @@ void AwaitSelectedServer();
 // The player selected a row: no server is awaited any more.
 void ForgetAwaitedServer();
 
-// The UI thread's halves of the engine's OfferServers, ReplaceServerRecord
-// and ResetServerViews. An offer's caller shows the counts, once for a batch.
+// The UI thread's halves of the engine's OfferServers, AppendServers,
+// ReplaceServerRecord and ResetServerViews. An offer's caller shows the counts, once for a batch.
 void ListOfferedServer(int recordIndex);
+bool TakeAppendedServers(const ServerAddress* servers, int count);
 void ShowReplacedServer(int recordIndex, const ServerRecord* fresh);
 void ClearServerViews();
