@@ -428,6 +428,36 @@ TEST_F(ServerListTest, ColumnWidthsFollowTheWindowWidth)
     }
 }
 
+// A master that answers late adds its servers while a row is selected: the
+// table moves under the views, and the player list reads the moved one.
+TEST_F(ServerListTest, LateMasterServersJoinBesideASelectedRow)
+{
+    StopLab(lab);
+    lab = nullptr;
+    LabScenario scenario = AnsweringServers(3);
+    scenario.servers[0].players = {{0, 20, "first one"}};
+    scenario.master.lists = {0};
+    LabMaster late;
+    late.port = 27901;
+    late.answerFrom = 2;
+    late.lists = {1, 2};
+    scenario.otherMasters = {late};
+    ASSERT_TRUE(ServeLab(scenario));
+    const std::wstring masters = L"127.0.0.1\r\n127.0.0.1:27901";
+    ReadAddressEntries(&MasterServers, masters.c_str(), static_cast<int>(masters.size()), DefaultMasterPort,
+                       MaxMasterServers);
+    MasterServersChosen = true;
+
+    StartOrAbortUpdate();
+    ASSERT_TRUE(PumpUntil([] { return VisibleServerCount == 1; }, 5000, MainWindow));
+    SelectServerRow(0);
+    ASSERT_EQ(CellText(PlayerList, 0, 0), L"first one");
+    WaitForUpdate();
+    EXPECT_EQ(VisibleServerCount, 3);
+    EXPECT_EQ(CellText(PlayerList, 0, 0), L"first one");
+    EXPECT_EQ(StatusLine(), L"Completed. 3 of 3 servers responded. 2 of 2 master servers answered.");
+}
+
 TEST_F(ServerListTest, FullUpdateShowsWhatTheLabServed)
 {
     StopLab(lab);
