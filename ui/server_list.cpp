@@ -109,7 +109,7 @@ void InsertRow(int position, int recordIndex)
     const ServerRecord& record = ServerTable.records[recordIndex];
     if (!InsertListedRow(position, recordIndex, OsIconIndex(record.version)))
         return;
-    VisibleServerCount++;
+    VisibleServerCount = ListedRowCount();
     VisiblePlayerCount += record.playerCount;
 }
 
@@ -486,7 +486,7 @@ void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
     HoldListPainting(true);
     if (row != -1) {
         RemoveListedRow(row);
-        VisibleServerCount--;
+        VisibleServerCount = ListedRowCount();
         VisiblePlayerCount -= record.playerCount;
     }
     // The player may have marked it since the refresh read it.
@@ -552,7 +552,7 @@ void ClearServerViews()
     PaintHeldChanges();
     ClearListedRows();
     SendMessageW(PlayerList, LVM_DELETEALLITEMS, 0, 0);
-    VisibleServerCount = 0;
+    VisibleServerCount = ListedRowCount();
     VisiblePlayerCount = 0;
 }
 

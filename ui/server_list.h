@@ -45,7 +45,8 @@ enum ServerImage {
     ImageMac,
 };
 
-// The rows shown, and the players on them.
+// The rows shown, and the players on them. The row count is always the
+// server rows' own, taken after each change of the rows.
 extern int VisibleServerCount;
 extern int VisiblePlayerCount;
 
