@@ -37,6 +37,9 @@ struct ServerRecord {
     int attempts;
     int antiCheat;
     int timeLimit;
+    // The reply's "needpass": 1 when a player password is set, 2 when a
+    // spectator password is; both bits may be set.
+    int needPass;
     // Set on the UI thread once the record has been offered to the server
     // list; unlike `responded`, it never runs ahead of the offer.
     int offered;
@@ -48,6 +51,10 @@ struct ServerRecord {
     // with the table. Null until the server answers.
     char* info;
 };
+
+// The bits of a record's needPass.
+const int NeedsPlayerPassword = 1;
+const int NeedsSpectatorPassword = 2;
 
 // A game server's address and port, as a master lists it.
 struct ServerAddress {

@@ -13,9 +13,8 @@ struct InfoKey {
     int slot;
 };
 
-// Slot 3 is unused; the slot numbers are kept so each value has a fixed place.
 const InfoKey InfoKeyTable[] = {
-    {"maxclients", 0}, {"mapname", 1},   {"timelimit", 2}, {"gamename", 4},
+    {"maxclients", 0}, {"mapname", 1},   {"timelimit", 2}, {"needpass", 3}, {"gamename", 4},
     {"hostname", 5},   {"anticheat", 6}, {"gamedate", 7},  {"version", 8},
 };
 
@@ -23,6 +22,7 @@ enum InfoSlot {
     SlotMaxClients = 0,
     SlotMapName = 1,
     SlotTimeLimit = 2,
+    SlotNeedPass = 3,
     SlotGameName = 4,
     SlotHostName = 5,
     SlotAntiCheat = 6,
@@ -119,6 +119,7 @@ void FillInfoFields(ServerRecord* record, const char* slots[InfoSlotCount])
     record->maxClients = IntegerValue(slots[SlotMaxClients]);
     record->timeLimit = IntegerValue(slots[SlotTimeLimit]);
     record->antiCheat = IntegerValue(slots[SlotAntiCheat]);
+    record->needPass = IntegerValue(slots[SlotNeedPass]) & (NeedsPlayerPassword | NeedsSpectatorPassword);
     CopyGameText(record->mapName, LongTextSize, slots[SlotMapName] ? slots[SlotMapName] : "?");
     CopyNetworkText(record->gameName, ShortTextSize,
                     slots[SlotGameName] ? slots[SlotGameName] : "default");

@@ -13,6 +13,7 @@
 #define IDI_LINUX 169
 #define IDI_FREEBSD 170
 #define IDI_MAC 171
+#define IDI_PADLOCK 172
 
 // The main dialog and its controls
 #define IDD_MAIN 165

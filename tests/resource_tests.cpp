@@ -77,7 +77,7 @@ TEST(Resources, IconsHaveTheirSizesAndDepths)
         {IDI_PLAYER, 16, 14, 4},     {IDI_SERVER, 16, 14, 4},       {IDI_STATUS_MESSAGE, 14, 14, 8},
         {IDI_PING_GOOD, 16, 14, 4},  {IDI_PING_MEDIUM, 16, 14, 4},  {IDI_PING_BAD, 16, 14, 4},
         {IDI_LINUX, 16, 14, 24},     {IDI_WINDOWS, 16, 14, 24},     {IDI_FREEBSD, 13, 14, 24},
-        {IDI_MAC, 16, 14, 24},
+        {IDI_MAC, 16, 14, 24},       {IDI_PADLOCK, 16, 14, 4},
     };
     // Each picture also comes two and three times as large, for larger
     // display scales.

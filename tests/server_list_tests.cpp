@@ -67,8 +67,10 @@ TEST_F(ServerListTest, CellsShowTheRecord)
     ServerRecord first = AnsweredRecord(L"Alpha", 3, 16, 48);
     first.antiCheat = 1;
     lstrcpynW(first.gameDate, L"Dec  7 2026", ShortTextSize);
+    first.needPass = NeedsPlayerPassword;
     ServerRecord second = AnsweredRecord(L"Beta", 0, 8, 49);
     second.port = 961;
+    second.needPass = NeedsSpectatorPassword;
     ShowRecords({first, second});
     // A name wider than its column shows whole in a tip.
     EXPECT_TRUE(SendMessageW(ServerList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_LABELTIP);
@@ -85,6 +87,9 @@ TEST_F(ServerListTest, CellsShowTheRecord)
     EXPECT_EQ(CellText(ServerList, 0, PingColumn), L"48");
     EXPECT_EQ(StatusPart(1), L"3 Players");
     EXPECT_EQ(StatusPart(2), L"2 Servers");
+    // The padlock lies over the system icon where players need a password.
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETITEMSTATE, 0, LVIS_OVERLAYMASK), LRESULT(INDEXTOOVERLAYMASK(1)));
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETITEMSTATE, 1, LVIS_OVERLAYMASK), 0);
 
     // A row whose record is beyond the table shows nothing.
     ServerTable.count = 1;

@@ -121,7 +121,7 @@ TEST_F(StatusParserTest, EveryKeyFillsItsField)
 {
     ServerRecord& record = ParseInfo(
         "\\maxclients\\ 16abc\\mapname\\q2dm8\\timelimit\\-20\\gamename\\quarrix\\hostname\\Omega"
-        "\\anticheat\\x1\\gamedate\\Dec  7 2026 10:11:12\\version\\q2pro r1 Linux x86_64");
+        "\\anticheat\\x1\\gamedate\\Dec  7 2026 10:11:12\\version\\q2pro r1 Linux x86_64\\needpass\\7");
     EXPECT_EQ(record.maxClients, 16);
     EXPECT_STREQ(record.mapName, L"q2dm8");
     EXPECT_EQ(record.timeLimit, -20);
@@ -130,6 +130,8 @@ TEST_F(StatusParserTest, EveryKeyFillsItsField)
     EXPECT_EQ(record.antiCheat, 0);
     EXPECT_STREQ(record.gameDate, L"Dec  7 2026");
     EXPECT_STREQ(record.version, L"q2pro r1 Linux x86_64");
+    // Only the player and spectator bits mean something.
+    EXPECT_EQ(record.needPass, NeedsPlayerPassword | NeedsSpectatorPassword);
 }
 
 TEST_F(StatusParserTest, GameDateKeepsThreeWords)

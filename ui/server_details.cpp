@@ -99,6 +99,19 @@ const ServerRecord* ShownRecord()
 }
 
 // The lists hold copies of the texts, so they never refer to the table.
+// What joining the server asks for, after its address.
+const wchar_t* PasswordNote(const ServerRecord* record)
+{
+    int needs = record != nullptr ? record->needPass : 0;
+    if (needs == (NeedsPlayerPassword | NeedsSpectatorPassword))
+        return L" (players and spectators need a password)";
+    if (needs == NeedsPlayerPassword)
+        return L" (players need a password)";
+    if (needs == NeedsSpectatorPassword)
+        return L" (spectators need a password)";
+    return L"";
+}
+
 void FillDetails()
 {
     SendMessageW(KeyList(), LVM_DELETEALLITEMS, 0, 0);
@@ -107,10 +120,10 @@ void FillDetails()
     ShownInfo = nullptr;
     wchar_t address[ServerAddressTextSize];
     FormatServerAddress(Shown.address, Shown.port, address, ServerAddressTextSize);
-    wchar_t line[StatusTextSize];
-    FormatText(line, StatusTextSize, L"Address: %s", address);
-    SetDlgItemTextW(DetailsDialog, IDC_DETAIL_ADDRESS, line);
     const ServerRecord* record = ShownRecord();
+    wchar_t line[StatusTextSize];
+    FormatText(line, StatusTextSize, L"Address: %s%s", address, PasswordNote(record));
+    SetDlgItemTextW(DetailsDialog, IDC_DETAIL_ADDRESS, line);
     if (record == nullptr)
         return;
     ShownInfo = record->info != nullptr ? _strdup(record->info) : nullptr;

@@ -47,7 +47,7 @@ const int PictureWidth = 16;
 const int PictureHeight = 14;
 
 const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_PING_BAD,
-                                IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC};
+                                IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC, IDI_PADLOCK};
 
 HIMAGELIST ServerImages;
 HIMAGELIST PlayerImages;
@@ -286,6 +286,7 @@ HWND CreateBrowserViews(HWND mainWindow, HINSTANCE instance)
     CreateStatusBar(mainWindow, instance);
     CreateListImages(ServerList, instance);
     CreateFavouriteFont(ServerList);
+    SendMessageW(ServerList, LVM_SETCALLBACKMASK, LVIS_OVERLAYMASK, 0);
     return ServerList;
 }
 
@@ -298,6 +299,7 @@ void CreateListImages(HWND serverList, HINSTANCE instance)
     PlayerImages = ImageList_Create(PictureWidth * scale, PictureHeight * scale, ILC_MASK, 1, 0);
     for (int iconId : ServerImageIcons)
         AppendIcon(ServerImages, instance, iconId, scale);
+    ImageList_SetOverlayImage(ServerImages, ImagePadlock, PadlockOverlay);
     AppendIcon(PlayerImages, instance, IDI_PLAYER, scale);
     SendMessageW(serverList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ServerImages));
     SendMessageW(PlayerList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(PlayerImages));
@@ -365,6 +367,12 @@ void GetServerCell(NMLVDISPINFOW* request)
     if (!IsRecordIndex(row->record))
         return;
     const ServerRecord& record = ServerTable.records[row->record];
+    // The list asks for the overlay, which it keeps no more than the rest.
+    if ((item.mask & LVIF_STATE) && item.iSubItem == 0) {
+        item.state = (item.state & ~LVIS_OVERLAYMASK) |
+                     INDEXTOOVERLAYMASK((record.needPass & NeedsPlayerPassword) ? PadlockOverlay : 0);
+        item.stateMask |= LVIS_OVERLAYMASK;
+    }
     DisplayKind kind = ServerColumns[item.iSubItem].displayKind;
     if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
         wchar_t cell[CellTextSize];

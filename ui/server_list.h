@@ -43,7 +43,11 @@ enum ServerImage {
     ImageWindows,
     ImageFreeBsd,
     ImageMac,
+    ImagePadlock,  // laid over the system icon: the server needs a password
 };
+
+// The overlay number of the padlock in the server list's images.
+const int PadlockOverlay = 1;
 
 // The rows shown, and the players on them. The row count is always the
 // server rows' own, taken after each change of the rows.
