@@ -11,6 +11,7 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
+#include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
 #include "ui/server_list.h"
@@ -50,6 +51,7 @@ enum SearchOutcome { SearchFound, SearchNotFound, SearchStopped };
 struct GameSearch {
     wchar_t executable[PathSize];  // the name searched for, as it was then
     wchar_t address[ServerAddressTextSize];
+    JoinChoice choice;
     wchar_t found[PathSize];
     // Set by Escape or the window closing. A plain flag: the search looks at
     // it for every entry, and under Wine an event costs a server call.
@@ -175,11 +177,12 @@ DWORD WINAPI ScanFixedDrives(LPVOID)
     return 0;
 }
 
-void StartSearch(const wchar_t* address)
+void StartSearch(const wchar_t* address, const JoinChoice& choice)
 {
     Search.stop = 0;
     lstrcpynW(Search.executable, GameExecutable, PathSize);
     lstrcpynW(Search.address, address, ServerAddressTextSize);
+    Search.choice = choice;
     Search.found[0] = L'\0';
     SearchBusy = 1;
     HANDLE thread = CreateThread(nullptr, 0, ScanFixedDrives, nullptr, 0, nullptr);
@@ -219,16 +222,17 @@ void JoinPath(const wchar_t* directory, const wchar_t* name, wchar_t* path, int 
 }
 
 // False, after telling the user why, when the game could not be started.
-bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wchar_t* address)
+bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wchar_t* address,
+               const JoinChoice& choice)
 {
     wchar_t commandLine[CommandLineSize];
-    FormatText(commandLine, CommandLineSize, L"\"%s\" +set game \"quarrix\" +connect \"%s\"", executablePath,
-               address);
+    FormatGameCommandLine(executablePath, address, choice, commandLine, CommandLineSize);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, directory,
                        &startup, &process)) {
+        SecureZeroMemory(commandLine, sizeof(commandLine));
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         return true;
@@ -239,6 +243,7 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
     FormatText(text, MessageTextSize, L"Couldn't start Quake II:\r\n\r\n\t%s\r\n\r\nWindows reports error %d.",
                executablePath, static_cast<int>(error));
     AskUser(text, L"Couldn't start Quake II", MB_ICONWARNING | MB_OK);
+    SecureZeroMemory(commandLine, sizeof(commandLine));
     return false;
 }
 
@@ -248,7 +253,7 @@ void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDri
 UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
 
 // With the game's folder known: starts the game, which closes the browser.
-void StartFromGamePath(const wchar_t* address)
+void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
 {
     StatusMessage(L"Starting Quake II...");
     wchar_t directory[PathSize];
@@ -262,11 +267,30 @@ void StartFromGamePath(const wchar_t* address)
     }
     SetCurrentDirectoryW(directory);
     // The browser closes only once the game has started.
-    if (StartGame(directory, executablePath, address))
+    if (StartGame(directory, executablePath, address, choice))
         DestroyWindow(MainWindow);
 }
 
+void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address, const JoinChoice& choice,
+                           wchar_t* commandLine, int size)
+{
+    wchar_t join[GamePasswordSize + 32] = L"";
+    if (choice.spectator && choice.password[0] != L'\0')
+        FormatText(join, GamePasswordSize + 32, L" +set spectator \"%s\"", choice.password);
+    else if (choice.spectator)
+        FormatText(join, GamePasswordSize + 32, L" +set spectator 1");
+    else if (choice.password[0] != L'\0')
+        FormatText(join, GamePasswordSize + 32, L" +set password \"%s\"", choice.password);
+    FormatText(commandLine, size, L"\"%s\" +set game \"quarrix\"%s +connect \"%s\"", executablePath, join, address);
+    SecureZeroMemory(join, sizeof(join));
+}
+
 void LaunchGame(int item)
+{
+    LaunchGameAs(item, false);
+}
+
+void LaunchGameAs(int item, bool spectator)
 {
     // A second double-click during the search starts no other.
     if (item == -1 || SearchBusy)
@@ -274,15 +298,33 @@ void LaunchGame(int item)
     LPARAM record = ServerRowRecord(item);
     if (!IsRecordIndex(record))
         return;
-    // Taken before the search: an update may replace the table meanwhile.
-    wchar_t addressText[ServerAddressTextSize];
-    FormatServerAddress(ServerTable.records[record].address, ServerTable.records[record].port, addressText,
-                        ServerAddressTextSize);
+    // Taken before any question: an update may move or replace the table
+    // meanwhile.
+    const ServerRecord& server = ServerTable.records[record];
+    wchar_t address[ServerAddressTextSize];
+    FormatServerAddress(server.address, server.port, address, ServerAddressTextSize);
+    wchar_t hostName[LongTextSize];
+    lstrcpynW(hostName, server.hostName, LongTextSize);
+    int needed = spectator ? NeedsSpectatorPassword : NeedsPlayerPassword;
+    bool asked = (server.needPass & needed) != 0;
+
+    JoinChoice choice = {spectator, L""};
+    if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), hostName, address,
+                                  spectator ? SpectatorPassword : PlayerPassword, choice.password))
+        return;
+    JoinServer(address, choice);
+    SecureZeroMemory(&choice, sizeof(choice));
+}
+
+void JoinServer(const wchar_t* address, const JoinChoice& choice)
+{
+    if (SearchBusy)
+        return;
     if (GamePath[0] == L'\0') {
-        StartSearch(addressText);
+        StartSearch(address, choice);
         return;
     }
-    StartFromGamePath(addressText);
+    StartFromGamePath(address, choice);
 }
 
 int ConfirmGameFolder(const wchar_t* directory)
@@ -299,18 +341,16 @@ void FinishGameSearch(int outcome)
     SearchBusy = 0;
     // Said again as the search ends: a place it was looking at as Escape was
     // pressed may have been shown after the first word of it.
-    if (outcome == SearchStopped) {
-        if (!Search.stoppedQuietly)
-            StatusMessage(L"Stopped searching for %s.", Search.executable);
-        return;
-    }
+    if (outcome == SearchStopped && !Search.stoppedQuietly)
+        StatusMessage(L"Stopped searching for %s.", Search.executable);
     if (outcome == SearchFound)
         lstrcpynW(GamePath, Search.found, PathSize);
-    if (GamePath[0] == L'\0') {
+    if (outcome != SearchStopped && GamePath[0] == L'\0')
         ReportNotFound();
-        return;
-    }
-    StartFromGamePath(Search.address);
+    else if (outcome != SearchStopped)
+        StartFromGamePath(Search.address, Search.choice);
+    // The password is not kept beyond the join.
+    SecureZeroMemory(&Search.choice, sizeof(Search.choice));
 }
 
 bool GameSearchRunning()

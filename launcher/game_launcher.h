@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "settings/password_store.h"
 #include "settings/settings.h"
 
 // The drive scan learns each drive's root and type from these; they are the
@@ -12,10 +13,30 @@
 extern void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize);
 extern UINT(WINAPI* DriveTypeOf)(LPCWSTR root);
 
-// Item index of the double-clicked row, or -1 for none. While the game's
-// folder is not known, the fixed drives are searched on a thread of its own,
-// and the launch goes on when the search is done.
+// What a join tells the game besides the server: joining as a spectator,
+// and the password of that kind; an empty password for none.
+struct JoinChoice {
+    bool spectator;
+    wchar_t password[GamePasswordSize];
+};
+
+// The game's command line: the executable in quotes, the game directory,
+// then "+set password", or "+set spectator" with 1 or its password, and the
+// server to connect to; cut at `size`.
+void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address, const JoinChoice& choice,
+                           wchar_t* commandLine, int size);
+
+// Item index of the double-clicked row, or -1 for none: a join as a player.
 void LaunchGame(int item);
+
+// Joins the row's server: asks first for the password it needs, and offers
+// to wait for a free place when it is full. While the game's folder is not
+// known, the fixed drives are searched on a thread of its own, and the
+// launch goes on when the search is done.
+void LaunchGameAs(int item, bool spectator);
+
+// Starts the game for a server whose join is settled ("a.b.c.d:port").
+void JoinServer(const wchar_t* address, const JoinChoice& choice);
 
 // The UI thread's side of the search: the question for each folder that
 // holds the game (IDYES or IDNO), and the launch once the search has ended.

@@ -13,10 +13,12 @@
 #include "engine/server_table.h"
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
+#include "settings/password_store.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
+#include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
@@ -497,6 +499,110 @@ TEST_F(LauncherTest, SearchGoesOnBesideTheWindowAndEscapeStopsIt)
     RegCloseKey(key);
     DriveTypeOf = TestDriveType;
     CloseHandle(driveReleased);
+}
+
+}  // namespace
+
+namespace {
+
+// The join's command line: the password, or the spectator flag or password,
+// comes before the server; with neither it is the plain join's.
+TEST(JoinCommandLine, CarriesThePasswordOrTheSpectatorBeforeTheServer)
+{
+    struct Case {
+        bool spectator;
+        const wchar_t* password;
+        const wchar_t* join;
+    };
+    const Case cases[] = {
+        {false, L"", L""},
+        {false, L"s3cret", L" +set password \"s3cret\""},
+        {true, L"", L" +set spectator 1"},
+        {true, L"watch", L" +set spectator \"watch\""},
+    };
+    for (const Case& test : cases) {
+        JoinChoice choice = {test.spectator, L""};
+        lstrcpyW(choice.password, test.password);
+        wchar_t commandLine[1024];
+        FormatGameCommandLine(L"C:\\Q2\\\\quake2.exe", L"192.0.2.10:960", choice, commandLine, 1024);
+        EXPECT_EQ(std::wstring(commandLine), std::wstring(L"\"C:\\Q2\\\\quake2.exe\" +set game \"quarrix\"") + test.join +
+                                                 L" +connect \"192.0.2.10:960\"");
+    }
+}
+
+TEST(JoinPasswords, WhatTheGameCannotTakeIsRefused)
+{
+    const wchar_t* refused[] = {L"", L"two\"words", L"ends\\", L"semi;colon", L"tab\there", L"caf\u00e9",
+                                L"0123456789012345678901234567890123456789012345678901234567890123"};
+    for (const wchar_t* text : refused)
+        EXPECT_NE(PasswordRefusal(text, PlayerPassword), nullptr) << text;
+    EXPECT_EQ(PasswordRefusal(L"s3cret!#$%&'()*+,-./:<=>?@[]^_`{|}~", PlayerPassword), nullptr);
+    EXPECT_NE(PasswordRefusal(L"0", SpectatorPassword), nullptr);
+    EXPECT_EQ(PasswordRefusal(L"0", PlayerPassword), nullptr);
+}
+
+std::vector<std::wstring> joinRefusals;
+
+// Types a refused password first, then a good one to remember.
+void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = FindWindowW(L"#32770", L"Join Server");
+    if (dialog == nullptr || !IsWindowEnabled(GetDlgItem(dialog, IDOK)))
+        return;
+    wchar_t refusal[256] = L"";
+    GetDlgItemTextW(dialog, IDC_JOIN_REFUSAL, refusal, 256);
+    if (joinRefusals.empty() || refusal[0] != L'\0')
+        joinRefusals.push_back(refusal);
+    bool first = joinRefusals.size() == 1;
+    SetDlgItemTextW(dialog, IDC_JOIN_PASSWORD, first ? L"two\"words" : L"s3cret");
+    CheckDlgButton(dialog, IDC_REMEMBER_PASSWORD, BST_CHECKED);
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// A server that needs a password asks for it: a refused one never reaches
+// the game, a good one joins and is kept encrypted; a value that cannot be
+// decrypted is no password.
+TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    ServerTable.records[0].needPass = NeedsPlayerPassword;
+    // The data-protection API finds its provider among the machine's keys,
+    // which the scratch registry hides; it only reads them.
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    joinRefusals.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 30, AnswerJoinDialog);
+    DoubleClick(0);
+    KillTimer(nullptr, timer);
+    ASSERT_EQ(joinRefusals.size(), 2u);
+    EXPECT_EQ(joinRefusals[1], L"A password cannot hold a double quote (\").");
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder +
+                             L"quake2.exe\" +set game \"quarrix\" +set password \"s3cret\" +connect \"192.0.2.10:960\"");
+
+    wchar_t recalled[GamePasswordSize];
+    EXPECT_TRUE(RecallPassword(L"192.0.2.10:960", PlayerPassword, recalled));
+    EXPECT_STREQ(recalled, L"s3cret");
+    EXPECT_TRUE(PasswordKept(L"192.0.2.10:960"));
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(SettingsKeyName) + L"\\Passwords").c_str(), 0,
+                            KEY_READ | KEY_WRITE, &key),
+              ERROR_SUCCESS);
+    BYTE stored[4096];
+    DWORD size = sizeof(stored);
+    DWORD type = REG_NONE;
+    ASSERT_EQ(RegQueryValueExW(key, L"192.0.2.10:960", nullptr, &type, stored, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    std::string bytes(reinterpret_cast<char*>(stored), size);
+    EXPECT_EQ(bytes.find("s3cret"), std::string::npos);
+    EXPECT_EQ(bytes.find(std::string("s\0003\000c\000r\000e\000t", 11)), std::string::npos);
+
+    RegSetValueExW(key, L"192.0.2.10:960", 0, REG_BINARY, stored, size / 2);
+    RegCloseKey(key);
+    EXPECT_FALSE(RecallPassword(L"192.0.2.10:960", PlayerPassword, recalled));
+    EXPECT_STREQ(recalled, L"");
 }
 
 }  // namespace

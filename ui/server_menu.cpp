@@ -8,8 +8,10 @@
 
 #include "engine/server_refresh.h"
 #include "engine/server_table.h"
+#include "engine/window_ops.h"
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
+#include "settings/password_store.h"
 #include "ui/add_server_dialog.h"
 #include "ui/clipboard.h"
 #include "ui/favourites.h"
@@ -43,6 +45,27 @@ POINT BelowRow(int row)
     POINT point = {bounds.left, bounds.bottom};
     ClientToScreen(ServerList, &point);
     return point;
+}
+
+// The row's server as "a.b.c.d:port"; false for a row without a record.
+bool RowServer(int row, wchar_t server[ServerAddressTextSize])
+{
+    LPARAM record = ServerRowRecord(row);
+    if (!IsRecordIndex(record))
+        return false;
+    FormatServerAddress(ServerTable.records[record].address, ServerTable.records[record].port, server,
+                        ServerAddressTextSize);
+    return true;
+}
+
+void ForgetSelectedPasswords()
+{
+    wchar_t server[ServerAddressTextSize];
+    if (!RowServer(SelectedServerRow(), server))
+        return;
+    ForgetPassword(server, PlayerPassword);
+    ForgetPassword(server, SpectatorPassword);
+    StatusMessage(L"The passwords kept for %s are forgotten.", server);
 }
 
 void RefreshSelectedServer()
@@ -93,6 +116,9 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
     EnableMenuItem(rowMenu, IDM_REFRESH, MF_BYCOMMAND | (TableAtRest() ? MF_ENABLED : MF_GRAYED));
     ModifyMenuW(rowMenu, IDM_TOGGLE_FAVOURITE, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_FAVOURITE,
                 IsFavouriteRecord(ServerRowRecord(row)) ? L"Remove from &Favourites" : L"Add to &Favourites");
+    wchar_t server[ServerAddressTextSize];
+    if (!RowServer(row, server) || !PasswordKept(server))
+        DeleteMenu(rowMenu, IDM_FORGET_PASSWORD, MF_BYCOMMAND);
     PaintHeldChanges();
     TrackPopupMenu(rowMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, MainWindow,
                    nullptr);
@@ -107,6 +133,12 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         return true;
     case IDM_JOIN:
         LaunchGame(SelectedServerRow());
+        return true;
+    case IDM_JOIN_SPECTATOR:
+        LaunchGameAs(SelectedServerRow(), true);
+        return true;
+    case IDM_FORGET_PASSWORD:
+        ForgetSelectedPasswords();
         return true;
     case IDM_REFRESH:
         RefreshSelectedServer();
