@@ -28,7 +28,7 @@ struct RefreshTarget {
     DWORD address;
     WORD port;
     wchar_t addressText[ServerAddressTextSize];  // as the IP Address column shows it
-    bool justAdded;                              // by the player, as a favourite
+    RefreshPurpose purpose;
 };
 
 RefreshTarget Target;
@@ -146,10 +146,26 @@ RefreshOutcome QueryTarget(SOCKET querySocket, HANDLE socketEvent)
     return cancelled ? RefreshCancelled : outcome;
 }
 
+// A cancel comes from an update, whose own lines follow; a wait for a free
+// place tells of its answers itself.
+void TellOutcome(RefreshOutcome outcome)
+{
+    if (Target.purpose == RefreshForWait || outcome == RefreshCancelled)
+        return;
+    if (outcome == ServerRefreshed)
+        StatusMessage(L"%s refreshed.", Target.addressText);
+    else if (Target.purpose == RefreshAdded)
+        StatusMessage(L"No reply from %s. It is kept as a favourite: Config lists it under Favourite Servers.",
+                      Target.addressText);
+    else
+        StatusMessage(L"No reply from %s.", Target.addressText);
+}
+
 DWORD WINAPI RefreshWorker(LPVOID)
 {
     timeBeginPeriod(1);
-    StatusMessage(L"Refreshing %s...", Target.addressText);
+    if (Target.purpose != RefreshForWait)
+        StatusMessage(L"Refreshing %s...", Target.addressText);
     RefreshOutcome outcome = ServerSilent;
     SOCKET querySocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     HANDLE socketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -160,14 +176,7 @@ DWORD WINAPI RefreshWorker(LPVOID)
         closesocket(querySocket);
     if (socketEvent != nullptr)
         CloseHandle(socketEvent);
-    // A cancel comes from an update, whose own lines follow.
-    if (outcome == ServerRefreshed)
-        StatusMessage(L"%s refreshed.", Target.addressText);
-    else if (outcome == ServerSilent && Target.justAdded)
-        StatusMessage(L"No reply from %s. It is kept as a favourite: Config lists it under Favourite Servers.",
-                      Target.addressText);
-    else if (outcome == ServerSilent)
-        StatusMessage(L"No reply from %s.", Target.addressText);
+    TellOutcome(outcome);
     timeEndPeriod(1);
     InterlockedExchange(&RefreshBusy, 0);
     return 0;
@@ -175,7 +184,7 @@ DWORD WINAPI RefreshWorker(LPVOID)
 
 }  // namespace
 
-bool StartServerRefresh(int recordIndex, bool justAdded)
+bool StartServerRefresh(int recordIndex, RefreshPurpose purpose)
 {
     if (!TableAtRest() || !IsRecordIndex(recordIndex))
         return false;
@@ -188,7 +197,7 @@ bool StartServerRefresh(int recordIndex, bool justAdded)
     Target.recordIndex = recordIndex;
     Target.address = record.address;
     Target.port = record.port;
-    Target.justAdded = justAdded;
+    Target.purpose = purpose;
     FormatServerAddress(record.address, record.port, Target.addressText, ServerAddressTextSize);
 
     if (RefreshThread != nullptr)

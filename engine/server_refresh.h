@@ -11,11 +11,15 @@ const DWORD RefreshWaitMilliseconds = 1000;
 // 1 while a refresh runs.
 extern volatile LONG RefreshBusy;
 
+// Why a server is refreshed: the player asked; it was just added as a
+// favourite (one that does not answer is said to be kept as one); or a wait
+// for a free place asks, which tells of the answers itself.
+enum RefreshPurpose { RefreshAsked, RefreshAdded, RefreshForWait };
+
 // Starts the refresh of the listed server at this record index; false when
-// an update or another refresh runs, or no such record exists. A server just
-// added as a favourite that does not answer is said to be kept as one. UI
-// thread only.
-bool StartServerRefresh(int recordIndex, bool justAdded = false);
+// an update or another refresh runs, or no such record exists. UI thread
+// only.
+bool StartServerRefresh(int recordIndex, RefreshPurpose purpose = RefreshAsked);
 
 // Asks a running refresh to stop at once, silently. UI thread only.
 void CancelServerRefresh();

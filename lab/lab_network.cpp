@@ -72,6 +72,7 @@ struct LabNetwork {
     HANDLE wakeScheduler = nullptr;
     volatile LONG stopping = 0;
     volatile LONG outstanding = 0;
+    DWORD startedAt = 0;  // timeGetTime when it began to serve
 
     CRITICAL_SECTION lock;  // guards the request logs and the pending replies
     std::vector<LabRequests> serverRequests;
@@ -162,13 +163,24 @@ void AnswerMaster(LabNetwork* lab, Endpoint* endpoint, int length)
     ScheduleReply(lab, endpoint->socket, endpoint->from, reply, master.replyDelay);
 }
 
+// The server as it is now: the players that have left are gone.
+LabServer PresentPlayers(const LabNetwork* lab, const LabServer& server)
+{
+    LabServer present = server;
+    if (server.leaveEvery > 0) {
+        size_t left = (timeGetTime() - lab->startedAt) / static_cast<DWORD>(server.leaveEvery);
+        present.players.resize(left < server.players.size() ? server.players.size() - left : 0);
+    }
+    return present;
+}
+
 void AnswerServer(LabNetwork* lab, Endpoint* endpoint, int length)
 {
     const LabServer& server = lab->scenario.servers[endpoint->serverIndex];
     int number = LogRequest(lab, &lab->serverRequests[endpoint->serverIndex], endpoint->buffer, length);
     if (!StartsWith(endpoint->buffer, length, StatusRequestPrefix) || server.silent || number < server.answerFrom)
         return;
-    std::string reply = server.hasRawReply ? server.rawReply : BuildStatusReply(server);
+    std::string reply = server.hasRawReply ? server.rawReply : BuildStatusReply(PresentPlayers(lab, server));
     if (server.oversized && reply.size() < OversizedReplySize)
         reply.resize(OversizedReplySize, ' ');
     if (server.chaos && !ChaoticStatusReply(lab->random, &reply))
@@ -403,6 +415,7 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
         CloseLab(lab);
         return nullptr;
     }
+    lab->startedAt = timeGetTime();
     for (Endpoint* endpoint : lab->endpoints)
         PostReceive(lab, endpoint);
     lab->ioThread = CreateThread(nullptr, 0, RunIo, lab, 0, nullptr);

@@ -117,6 +117,8 @@ bool ApplyServerWord(const ScenarioLine& line, LabServer* server)
     }
     if (line.word == "delay")
         return ReadNumber(line.value, &server->replyDelay);
+    if (line.word == "leave-every")
+        return ReadNumber(line.value, &server->leaveEvery);
     if (line.word == "answer-from")
         return ReadNumber(line.value, &server->answerFrom);
     bool* flag = line.word == "silent"         ? &server->silent

@@ -11,6 +11,7 @@
 //     delay 30
 //
 // Words that shape a server's behaviour: "delay <ms>", "answer-from <k>",
+// "leave-every <ms>" (then, and after each such span, its last player leaves),
 // "silent", "wrong-port", "twice", "oversized", "listed-twice", "unlisted",
 // "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\), "chaos" (random and
 // mutated replies, from the scenario's "seed <n>", given before any section).

@@ -11,6 +11,7 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
+#include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
@@ -252,6 +253,16 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
 void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
 UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
 
+// A full server takes no one: the player may wait for a free place instead.
+// The record is found again, as the table may have moved meanwhile.
+void OfferToWait(DWORD address, WORD port, const wchar_t* hostName, const JoinChoice& choice)
+{
+    wchar_t question[MessageTextSize];
+    FormatText(question, MessageTextSize, L"%s is full. Join as soon as a place is free?", hostName);
+    if (AskUser(question, L"Server Full", MB_ICONQUESTION | MB_YESNO) == IDYES)
+        StartFreePlaceWait(FindServerRecord(address, port), choice);
+}
+
 // With the game's folder known: starts the game, which closes the browser.
 void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
 {
@@ -307,12 +318,19 @@ void LaunchGameAs(int item, bool spectator)
     lstrcpynW(hostName, server.hostName, LongTextSize);
     int needed = spectator ? NeedsSpectatorPassword : NeedsPlayerPassword;
     bool asked = (server.needPass & needed) != 0;
+    bool full = server.maxClients > 0 && server.playerCount >= server.maxClients;
+    DWORD serverAddress = server.address;
+    WORD serverPort = server.port;
+    StopFreePlaceWait(false);
 
     JoinChoice choice = {spectator, L""};
     if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), hostName, address,
                                   spectator ? SpectatorPassword : PlayerPassword, choice.password))
         return;
-    JoinServer(address, choice);
+    if (full)
+        OfferToWait(serverAddress, serverPort, hostName, choice);
+    else
+        JoinServer(address, choice);
     SecureZeroMemory(&choice, sizeof(choice));
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/master_update.h"
 #include "engine/server_table.h"
 #include "launcher/game_launcher.h"
 #include "resources/resource.h"
@@ -18,6 +19,7 @@
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
+#include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
@@ -102,7 +104,7 @@ LRESULT CALLBACK RecordStatusLines(HWND bar, UINT message, WPARAM wParam, LPARAM
 void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
 {
     const wchar_t* captions[] = {L"Quake II Location", L"Can't find Quake II", L"Couldn't find Quake II",
-                                 L"Couldn't start Quake II"};
+                                 L"Couldn't start Quake II", L"Server Full"};
     for (const wchar_t* caption : captions) {
         HWND box = FindWindowW(L"#32770", caption);
         if (box == nullptr || !IsWindowEnabled(box))
@@ -111,7 +113,7 @@ void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
         GetDlgItemTextW(box, 0xFFFF, text, 2048);
         shownBoxes.push_back({caption, text});
         int answer = IDOK;
-        if (lstrcmpW(caption, L"Quake II Location") == 0) {
+        if (lstrcmpW(caption, L"Quake II Location") == 0 || lstrcmpW(caption, L"Server Full") == 0) {
             answer = answers.empty() ? IDNO : answers.front();
             if (!answers.empty())
                 answers.pop_front();
@@ -603,6 +605,75 @@ TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
     RegCloseKey(key);
     EXPECT_FALSE(RecallPassword(L"192.0.2.10:960", PlayerPassword, recalled));
     EXPECT_STREQ(recalled, L"");
+}
+
+LabServer FullServer(int port, const std::string& name, int places)
+{
+    LabServer server;
+    server.port = port;
+    server.info = {{"hostname", name}, {"mapname", "q2dm1"}, {"maxclients", std::to_string(places)}};
+    for (int player = 0; player < places; player++)
+        server.players.push_back({player, 20, name + " " + std::to_string(player)});
+    return server;
+}
+
+int RowOfHost(const std::wstring& host)
+{
+    for (int row = 0; row < VisibleServerCount; row++) {
+        if (CellText(ServerList, row, 0) == host)
+            return row;
+    }
+    return -1;
+}
+
+// Joining a full server offers to wait: the wait tells of each answer and
+// stops on Escape; a server that stops answering ends it; an answer with a
+// free place joins at once. The server is asked no faster than the refresh
+// asks.
+TEST_F(LauncherTest, FullServerIsWaitedForAndJoinedWhenAPlaceIsFree)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    LabScenario scenario;
+    scenario.servers = {FullServer(28060, "Full House", 2), FullServer(28061, "Gone Quiet", 1)};
+    scenario.servers[0].leaveEvery = 4000;
+    StopLab(lab);
+    ASSERT_TRUE(ServeLab(scenario));
+    StartOrAbortUpdate();
+    WaitForUpdate();
+    ASSERT_NE(RowOfHost(L"Full House"), -1);
+
+    answers = {IDYES};
+    DoubleClick(RowOfHost(L"Full House"));
+    EXPECT_TRUE(PumpUntil(
+        [] { return StatusLine() == L"Waiting for a free place on Full House: 2/2, asked 1 time. Esc stops."; },
+        5000, MainWindow));
+    SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_FALSE(FreePlaceWaitRunning());
+    EXPECT_EQ(StatusLine(), L"Stopped waiting for Full House.");
+
+    scenario.servers[1].silent = true;
+    StopLab(lab);
+    ASSERT_TRUE(ServeLab(scenario));
+    FreePlaceSilenceLimit = 2500;
+    answers = {IDYES};
+    DoubleClick(RowOfHost(L"Gone Quiet"));
+    EXPECT_TRUE(PumpUntil([] { return !FreePlaceWaitRunning(); }, 15000, MainWindow));
+    FreePlaceSilenceLimit = 60000;
+    EXPECT_EQ(StatusLine(), L"Gone Quiet stopped answering.");
+    std::vector<DWORD> asked = LabServerRequests(lab, 1).arrivals;
+    ASSERT_GE(asked.size(), 3u);
+    for (size_t request = 1; request < asked.size(); request++)
+        EXPECT_GE(asked[request] - asked[request - 1], 900u) << request;
+
+    // The lab started again: by now a player has left Full House.
+    answers = {IDYES};
+    DoubleClick(RowOfHost(L"Full House"));
+    EXPECT_TRUE(PumpUntil([] { return !IsWindow(MainWindow); }, 10000));
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28060\"");
 }
 
 }  // namespace

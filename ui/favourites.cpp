@@ -106,7 +106,7 @@ void AddFavouriteServer(const wchar_t* text, DWORD address, WORD port)
         ServerTable.records[index].favourite = 1;
         RedrawRecordRow(index);
     }
-    if (index == -1 || !StartServerRefresh(index, true))
+    if (index == -1 || !StartServerRefresh(index, RefreshAdded))
         StatusMessage(L"%s is a favourite: the next update queries it.", text);
 }
 

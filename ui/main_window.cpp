@@ -19,6 +19,7 @@
 #include "ui/display_scale.h"
 #include "ui/favourites.h"
 #include "ui/find_player.h"
+#include "ui/free_place_wait.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/running_copy.h"
@@ -85,8 +86,10 @@ void ApplyUpdateButtons(UpdateButtonState state)
 
 void UpdateOrAbort()
 {
-    if (!UpdateBusy)
+    if (!UpdateBusy) {
+        StopFreePlaceWait(false);
         AwaitSelectedServer();
+    }
     StartOrAbortUpdate();
 }
 
@@ -109,8 +112,9 @@ void RouteCommand(WORD controlId)
             UpdateOrAbort();
         break;
     case IDCANCEL:
-        // Escape: it stops a game search, and changes nothing else.
+        // Escape: it stops a game search or a wait, and changes nothing else.
         StopGameSearch(false);
+        StopFreePlaceWait(false);
         break;
     case IDC_SHOW_FULL:
     case IDC_SHOW_EMPTY:
@@ -434,6 +438,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PaintOnTimer();
         else if (wParam == ProgressTimerId)
             ShowTaskbarProgress();
+        else if (wParam == FreePlaceTimerId)
+            AskForFreePlace();
         else if (wParam == NudgeTimerId)
             TellBuddySightings();
         return TRUE;
@@ -449,6 +455,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_DESTROY:
         StopGameSearch(true);
+        StopFreePlaceWait(true);
         PaintHeldChanges();
         SaveSettings();
         PostQuitMessage(0);
@@ -477,6 +484,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_REPLACE_SERVER_RECORD:
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
         FollowChangedRecord(static_cast<int>(wParam));
+        FollowFreePlace(static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongPtrW(window, DWLP_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));

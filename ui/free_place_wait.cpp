@@ -1,0 +1,124 @@
+// The wait for a free place.
+#include <winsock2.h>
+
+#include "ui/free_place_wait.h"
+
+#include <mmsystem.h>
+
+#include "engine/server_refresh.h"
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "engine/window_ops.h"
+#include "ui/main_window.h"
+
+DWORD FreePlaceSilenceLimit = 60000;
+
+namespace {
+
+struct FreePlaceWait {
+    bool waiting;
+    DWORD address;
+    WORD port;
+    wchar_t server[ServerAddressTextSize];
+    wchar_t hostName[LongTextSize];
+    JoinChoice choice;
+    int asked;
+    DWORD lastAnswer;  // or when it was first asked
+};
+
+FreePlaceWait Wait;
+
+void EndWait()
+{
+    KillTimer(MainWindow, FreePlaceTimerId);
+    SecureZeroMemory(&Wait, sizeof(Wait));
+}
+
+void TellWaiting(const ServerRecord& record)
+{
+    StatusMessage(L"Waiting for a free place on %s: %d/%d, asked %d time%s. Esc stops.", Wait.hostName,
+                  record.playerCount, record.maxClients, Wait.asked, Wait.asked == 1 ? L"" : L"s");
+}
+
+// The window is not the active one: its taskbar button flashes until it is.
+void FlashIfInactive()
+{
+    if (GetForegroundWindow() == MainWindow)
+        return;
+    FLASHWINFO flash = {sizeof(flash), MainWindow, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+    FlashWindowEx(&flash);
+}
+
+}  // namespace
+
+void StartFreePlaceWait(int recordIndex, const JoinChoice& choice)
+{
+    StopFreePlaceWait(true);
+    if (!IsRecordIndex(recordIndex))
+        return;
+    const ServerRecord& record = ServerTable.records[recordIndex];
+    Wait.address = record.address;
+    Wait.port = record.port;
+    FormatServerAddress(record.address, record.port, Wait.server, ServerAddressTextSize);
+    lstrcpynW(Wait.hostName, record.hostName, LongTextSize);
+    Wait.choice = choice;
+    Wait.waiting = SetTimer(MainWindow, FreePlaceTimerId, FreePlaceAskInterval, nullptr) != 0;
+    if (Wait.waiting)
+        AskForFreePlace();
+}
+
+void StopFreePlaceWait(bool quietly)
+{
+    if (!Wait.waiting)
+        return;
+    if (!quietly)
+        StatusMessage(L"Stopped waiting for %s.", Wait.hostName);
+    EndWait();
+}
+
+bool FreePlaceWaitRunning()
+{
+    return Wait.waiting;
+}
+
+void AskForFreePlace()
+{
+    if (!Wait.waiting)
+        return;
+    if (Wait.asked > 0 && timeGetTime() - Wait.lastAnswer >= FreePlaceSilenceLimit) {
+        StatusMessage(L"%s stopped answering.", Wait.hostName);
+        EndWait();
+        return;
+    }
+    // A round still under way, or another refresh, is left to end: the
+    // server is asked no faster.
+    int index = FindServerRecord(Wait.address, Wait.port);
+    if (index == -1 || !StartServerRefresh(index, RefreshForWait))
+        return;
+    // Silence counts from the first time the server is asked.
+    if (Wait.asked++ == 0)
+        Wait.lastAnswer = timeGetTime();
+    TellWaiting(ServerTable.records[index]);
+}
+
+void FollowFreePlace(int recordIndex)
+{
+    if (!Wait.waiting || !IsRecordIndex(recordIndex))
+        return;
+    const ServerRecord& record = ServerTable.records[recordIndex];
+    if (record.address != Wait.address || record.port != Wait.port)
+        return;
+    Wait.lastAnswer = timeGetTime();
+    if (record.maxClients > 0 && record.playerCount >= record.maxClients) {
+        TellWaiting(record);
+        return;
+    }
+    wchar_t server[ServerAddressTextSize];
+    lstrcpynW(server, Wait.server, ServerAddressTextSize);
+    JoinChoice choice = Wait.choice;
+    EndWait();
+    FlashIfInactive();
+    MessageBeep(MB_OK);
+    JoinServer(server, choice);
+    SecureZeroMemory(&choice, sizeof(choice));
+}

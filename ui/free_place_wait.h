@@ -1,0 +1,33 @@
+// Waiting for a free place on a full server: the server is asked for its
+// status every FreePlaceAskInterval, by the refresh's own exchange and its
+// retries, and the join goes ahead the moment an answer shows a free place.
+// A refresh runs only while no update does, and an update stops the wait,
+// so the wait never shares the sweep's socket or its table.
+#pragma once
+
+#include <windows.h>
+
+#include "launcher/game_launcher.h"
+
+const DWORD FreePlaceAskInterval = 5000;
+// A server silent for this long (60 s) ends the wait; tests shorten it.
+extern DWORD FreePlaceSilenceLimit;
+const UINT_PTR FreePlaceTimerId = 4;
+
+// Starts waiting for a place on the server of this record, to join it as
+// `choice` says.
+void StartFreePlaceWait(int recordIndex, const JoinChoice& choice);
+
+// Escape, Update, another join: "Stopped waiting for <host>."; the window
+// closing: nothing said.
+void StopFreePlaceWait(bool quietly);
+
+bool FreePlaceWaitRunning();
+
+// For FreePlaceTimerId's WM_TIMER: asks the server again, or ends a wait
+// it has not answered for FreePlaceSilenceLimit.
+void AskForFreePlace();
+
+// A record was refreshed: the awaited server's answer is told, and joined
+// when it shows a free place.
+void FollowFreePlace(int recordIndex);
