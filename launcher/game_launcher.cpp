@@ -11,6 +11,8 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
+#include "launcher/folder_picker.h"
+#include "launcher/known_places.h"
 #include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
@@ -59,7 +61,32 @@ struct GameSearch {
     volatile LONG stop;
     bool stoppedQuietly;  // by the window closing: nothing to tell
     DWORD lastReport;
+    int placesLooked;     // known places that were looked in
+    int drivesSearched;
 };
+
+// Folders the player answered No for: not asked about again in this run.
+const int MaxDeclinedFolders = 256;
+wchar_t (*DeclinedFolders)[PathSize];
+int DeclinedCount;
+
+bool Declined(const wchar_t* directory)
+{
+    for (int index = 0; index < DeclinedCount; index++) {
+        if (lstrcmpiW(DeclinedFolders[index], directory) == 0)
+            return true;
+    }
+    return false;
+}
+
+void Decline(const wchar_t* directory)
+{
+    if (DeclinedFolders == nullptr)
+        DeclinedFolders = static_cast<wchar_t(*)[PathSize]>(
+            HeapAlloc(GetProcessHeap(), 0, MaxDeclinedFolders * sizeof(*DeclinedFolders)));
+    if (DeclinedFolders != nullptr && DeclinedCount < MaxDeclinedFolders)
+        lstrcpynW(DeclinedFolders[DeclinedCount++], directory, PathSize);
+}
 
 GameSearch Search;
 volatile LONG SearchBusy;
@@ -69,10 +96,14 @@ bool StopRequested()
     return Search.stop != 0;
 }
 
-// The search thread's question, asked by the UI thread.
+// The search thread's question, asked by the UI thread. Cancel stops the
+// search as Escape does.
 bool UserConfirms(const wchar_t* directory)
 {
-    return SendMessageW(MainWindow, WM_CONFIRM_GAME_FOLDER, 0, reinterpret_cast<LPARAM>(directory)) == IDYES;
+    LRESULT answer = SendMessageW(MainWindow, WM_CONFIRM_GAME_FOLDER, 0, reinterpret_cast<LPARAM>(directory));
+    if (answer == IDCANCEL)
+        InterlockedExchange(&Search.stop, 1);
+    return answer == IDYES;
 }
 
 void ReportSearchPlace(const wchar_t* directory)
@@ -152,13 +183,35 @@ bool FindGameExecutable(const wchar_t* directory, wchar_t found[PathSize], KeySe
     return confirmed;
 }
 
-// One search over every fixed drive: a folder already walked on one drive is
-// not walked again on another. Tells the window how it ended.
+// The places the game is usually installed in, each with the question when
+// it holds the game; true once the player has taken one.
+bool LookInKnownPlaces()
+{
+    wchar_t (*places)[PathSize] = static_cast<wchar_t(*)[PathSize]>(malloc(MaxKnownPlaces * sizeof(*places)));
+    if (places == nullptr)
+        return false;
+    int count = ListKnownPlaces(Search.executable, places);
+    bool found = false;
+    for (int index = 0; index < count && !found && !StopRequested(); index++) {
+        StatusMessage(L"Looking in %s...", places[index]);
+        Search.placesLooked++;
+        if (FolderHoldsGame(places[index], Search.executable) && UserConfirms(places[index])) {
+            lstrcpynW(Search.found, places[index], PathSize);
+            found = true;
+        }
+    }
+    free(places);
+    return found;
+}
+
+// One search: the known places, then every fixed drive; a folder already
+// walked on one drive is not walked again on another. Tells the window how
+// it ended.
 DWORD WINAPI ScanFixedDrives(LPVOID)
 {
     timeBeginPeriod(1);
     KeySet walked = {};
-    bool found = false;
+    bool found = LookInKnownPlaces();
     for (wchar_t letter = L'C'; letter <= L'Z' && !found && !StopRequested(); letter++) {
         wchar_t root[PathSize];
         FormDriveRoot(letter, root, PathSize);
@@ -166,6 +219,7 @@ DWORD WINAPI ScanFixedDrives(LPVOID)
         if (DriveTypeOf(root) != DRIVE_FIXED || StopRequested())
             continue;
         StatusMessage(L"Trying to find %s on %s...", Search.executable, root);
+        Search.drivesSearched++;
         Search.lastReport = timeGetTime();
         found = FindGameExecutable(root, Search.found, &walked);
     }
@@ -185,6 +239,8 @@ void StartSearch(const wchar_t* address, const JoinChoice& choice)
     lstrcpynW(Search.address, address, ServerAddressTextSize);
     Search.choice = choice;
     Search.found[0] = L'\0';
+    Search.placesLooked = 0;
+    Search.drivesSearched = 0;
     SearchBusy = 1;
     HANDLE thread = CreateThread(nullptr, 0, ScanFixedDrives, nullptr, 0, nullptr);
     if (thread == nullptr) {
@@ -195,13 +251,23 @@ void StartSearch(const wchar_t* address, const JoinChoice& choice)
     CloseHandle(thread);
 }
 
-void ReportNotFound()
+// Nothing found: the player may choose the folder instead; true when one was
+// chosen, which is then the game's folder.
+bool ReportNotFound()
 {
-    StatusMessage(L"Couldn't find a Quake II executable!");
-    AskUser(L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified "
-            L"where Quake II is on your system.\n\nTry setting the executable name manually in the config if you "
-            L"have a different executable name.",
-            L"Can't find Quake II", MB_ICONWARNING | MB_OK);
+    StatusMessage(L"Couldn't find a Quake II executable! Looked in %d place%s and searched %d drive%s.",
+                  Search.placesLooked, Search.placesLooked == 1 ? L"" : L"s", Search.drivesSearched,
+                  Search.drivesSearched == 1 ? L"" : L"s");
+    if (AskUser(L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified "
+                L"where Quake II is on your system.\n\nTry setting the executable name manually in the config if "
+                L"you have a different executable name.\r\n\r\nBrowse for the folder that holds it?",
+                L"Can't find Quake II", MB_ICONWARNING | MB_YESNO) != IDYES)
+        return false;
+    wchar_t folder[PathSize] = L"";
+    if (!PickGameFolder(MainWindow, Search.executable, folder))
+        return false;
+    lstrcpynW(GamePath, folder, PathSize);
+    return true;
 }
 
 void ReportMissingExecutable(const wchar_t* executablePath)
@@ -347,11 +413,16 @@ void JoinServer(const wchar_t* address, const JoinChoice& choice)
 
 int ConfirmGameFolder(const wchar_t* directory)
 {
+    if (Declined(directory))
+        return IDNO;
     wchar_t question[MessageTextSize];
     FormatText(question, MessageTextSize,
                L"Quarrix Server Browser found '%s' in:\r\n\t%s\r\nIs this the one you wish to use?",
                Search.executable, directory);
-    return AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNO);
+    int answer = AskUser(question, L"Quake II Location", MB_ICONQUESTION | MB_YESNOCANCEL);
+    if (answer == IDNO)
+        Decline(directory);
+    return answer;
 }
 
 void FinishGameSearch(int outcome)
@@ -363,9 +434,7 @@ void FinishGameSearch(int outcome)
         StatusMessage(L"Stopped searching for %s.", Search.executable);
     if (outcome == SearchFound)
         lstrcpynW(GamePath, Search.found, PathSize);
-    if (outcome != SearchStopped && GamePath[0] == L'\0')
-        ReportNotFound();
-    else if (outcome != SearchStopped)
+    if (outcome != SearchStopped && (GamePath[0] != L'\0' || ReportNotFound()))
         StartFromGamePath(Search.address, Search.choice);
     // The password is not kept beyond the join.
     SecureZeroMemory(&Search.choice, sizeof(Search.choice));
@@ -374,6 +443,11 @@ void FinishGameSearch(int outcome)
 bool GameSearchRunning()
 {
     return SearchBusy != 0;
+}
+
+void ForgetDeclinedFolders()
+{
+    DeclinedCount = 0;
 }
 
 void StopGameSearch(bool quietly)

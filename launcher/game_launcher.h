@@ -45,6 +45,10 @@ void FinishGameSearch(int outcome);
 
 bool GameSearchRunning();
 
+// A new window is a new run: the folders the player turned down are asked
+// about again.
+void ForgetDeclinedFolders();
+
 // Escape stops the search and the status line says so; the window closing
 // stops it quietly.
 void StopGameSearch(bool quietly);

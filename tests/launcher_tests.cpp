@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <string>
@@ -12,7 +13,9 @@
 
 #include "engine/master_update.h"
 #include "engine/server_table.h"
+#include "launcher/folder_picker.h"
 #include "launcher/game_launcher.h"
+#include "launcher/known_places.h"
 #include "resources/resource.h"
 #include "settings/password_store.h"
 #include "settings/settings.h"
@@ -112,7 +115,7 @@ void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
         wchar_t text[2048];
         GetDlgItemTextW(box, 0xFFFF, text, 2048);
         shownBoxes.push_back({caption, text});
-        int answer = IDOK;
+        int answer = lstrcmpW(caption, L"Can't find Quake II") == 0 ? IDNO : IDOK;
         if (lstrcmpW(caption, L"Quake II Location") == 0 || lstrcmpW(caption, L"Server Full") == 0) {
             answer = answers.empty() ? IDNO : answers.front();
             if (!answers.empty())
@@ -128,9 +131,12 @@ std::wstring Question(const std::wstring& directory)
     return L"Quarrix Server Browser found 'quake2.exe' in:\r\n\t" + directory + L"\r\nIs this the one you wish to use?";
 }
 
+const wchar_t* const ProgramFolderVariables[] = {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"};
+
 class LauncherTest : public ServerViewsTest {
 protected:
     wchar_t startDirectory[MAX_PATH];
+    std::wstring savedFolders[3];
     UINT_PTR answerTimer = 0;
     ScratchFolder drives;
 
@@ -143,6 +149,15 @@ protected:
         GetCurrentDirectoryW(MAX_PATH, startDirectory);
         FormDriveRoot = TestDriveRoot;
         DriveTypeOf = TestDriveType;
+        // The Program Files folders the search looks in are the test's own.
+        for (int variable = 0; variable < 3; variable++) {
+            savedFolders[variable].resize(MAX_PATH);
+            DWORD length = GetEnvironmentVariableW(ProgramFolderVariables[variable], &savedFolders[variable][0],
+                                                   MAX_PATH);
+            savedFolders[variable].resize(length < MAX_PATH ? length : 0);
+            SetEnvironmentVariableW(ProgramFolderVariables[variable],
+                                    variable == 0 ? (drives.path + L"programs").c_str() : nullptr);
+        }
         shownBoxes.clear();
         answers.clear();
         statusBarProc = reinterpret_cast<WNDPROC>(
@@ -160,6 +175,9 @@ protected:
         KillTimer(nullptr, answerTimer);
         if (IsWindow(StatusBar))
             SetWindowLongPtrW(StatusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusBarProc));
+        for (int variable = 0; variable < 3; variable++)
+            SetEnvironmentVariableW(ProgramFolderVariables[variable],
+                                    savedFolders[variable].empty() ? nullptr : savedFolders[variable].c_str());
         // The scratch folder cannot go while it is the current directory.
         SetCurrentDirectoryW(startDirectory);
         ServerViewsTest::TearDown();
@@ -264,7 +282,7 @@ TEST_F(LauncherTest, DoubleClickBesideTheRowsOrOnAStaleRowDoesNothing)
 
 TEST_F(LauncherTest, ConfirmedGameStartsConnectedAndIsRemembered)
 {
-    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    std::wstring folder = RootOf(L'C') + L"Games\\Q2\\";
     PlaceStandInGame(folder + L"quake2.exe");
     MakeFile(RootOf(L'C') + L"Other\\notes.txt");
     answers = {IDYES};
@@ -309,20 +327,23 @@ TEST_F(LauncherTest, SearchGoesDepthFirstAndOffersOnlyFiles)
     EXPECT_EQ(OfferedDirectories(), expected);
     for (const std::wstring& offered : OfferedDirectories())
         EXPECT_NE(offered, c) << "the directory named quake2.exe was offered";
-    EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable!");
+    EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable! Looked in 4 places and searched 2 drives.");
     ASSERT_FALSE(shownBoxes.empty());
     EXPECT_EQ(shownBoxes.back().caption, L"Can't find Quake II");
     EXPECT_EQ(shownBoxes.back().text,
               L"Unable to find your Quake II executable!\r\n\r\nYou can't join a server until you have specified where "
               L"Quake II is on your system.\n\nTry setting the executable name manually in the config if you have a "
-              L"different executable name.");
+              L"different executable name.\r\n\r\nBrowse for the folder that holds it?");
     EXPECT_STREQ(GamePath, L"");
     EXPECT_TRUE(IsWindow(MainWindow));
 
-    // The next double-click searches again from the first drive.
+    // The next double-click searches again from the first drive, and asks
+    // about no folder the player has turned down.
     shownBoxes.clear();
+    statusLines.clear();
     DoubleClick(0);
-    EXPECT_EQ(OfferedDirectories(), expected);
+    EXPECT_TRUE(OfferedDirectories().empty());
+    EXPECT_TRUE(StatusShown(L"Trying to find quake2.exe on " + c + L"..."));
 }
 
 TEST_F(LauncherTest, OnlyFixedDrivesAreSearchedUntilOneIsConfirmed)
@@ -445,7 +466,7 @@ TEST_F(LauncherTest, SearchFollowsNoLinkAndWalksEveryDirectoryOnce)
     DoubleClick(0);
     EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{root + L"Games\\Quake2\\"});
     EXPECT_TRUE(StatusShown(L"Trying to find quake2.exe on " + root + L"Games\\..."));
-    EXPECT_EQ(statusLines.back(), L"Couldn't find a Quake II executable!");
+    EXPECT_EQ(statusLines.back().rfind(L"Couldn't find a Quake II executable!", 0), 0u);
 }
 
 HANDLE driveReleased;
@@ -674,6 +695,98 @@ TEST_F(LauncherTest, FullServerIsWaitedForAndJoinedWhenAPlaceIsFree)
     std::vector<std::wstring> launch = LaunchRecord(folder);
     ASSERT_EQ(launch.size(), 2u);
     EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28060\"");
+}
+
+void StoreText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text)
+{
+    HKEY key;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// The first known place that holds the game, or "" for none.
+std::wstring FirstPlaceWithGame()
+{
+    static wchar_t places[MaxKnownPlaces][PathSize];
+    int count = ListKnownPlaces(L"quake2.exe", places);
+    for (int index = 0; index < count; index++) {
+        if (FolderHoldsGame(places[index], L"quake2.exe"))
+            return places[index];
+    }
+    return L"";
+}
+
+// Steam's libraries, GOG's games and App Paths are looked in before any
+// drive, each store read as untrusted; a damaged library list gives no
+// place and no crash.
+TEST_F(LauncherTest, KnownPlacesAreLookedInBeforeAnyDrive)
+{
+    std::wstring scratch = drives.path;
+    std::wstring steam = scratch + L"steam\\";
+    std::wstring library = scratch + L"lib two\\";
+    // As Steam writes them: no trailing backslash, the others doubled.
+    auto escaped = [](const std::wstring& folder) {
+        std::string text;
+        for (wchar_t character : folder.substr(0, folder.size() - 1))
+            text += character == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(character));
+        return text;
+    };
+    std::wstring forward = steam;
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    StoreText(HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"SteamPath", forward);
+    std::wstring vdf = steam + L"steamapps\\libraryfolders.vdf";
+    MakeFile(vdf, ("\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + escaped(steam) +
+                   "\"\n\t\t\"apps\" { \"2320\" \"0\" }\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" + escaped(library) +
+                   "\"\n\t}\n}\n").c_str());
+    EXPECT_EQ(FirstPlaceWithGame(), L"");
+    std::wstring steamGame = library + L"steamapps\\common\\Quake 2\\";
+    MakeFile(steamGame + L"quake2.exe");
+    EXPECT_EQ(FirstPlaceWithGame(), steamGame);
+
+    const char* damaged[] = {"\"libraryfolders\" { \"1\" \"", "}}}}{{{{", "\"libraryfolders\" {{{{{{{{{{{{{{{{{{{{ \"path\" \"x\"",
+                             ""};
+    for (const char* text : damaged) {
+        MakeFile(vdf, text);
+        EXPECT_EQ(FirstPlaceWithGame(), L"") << text;
+    }
+
+    std::wstring gog = scratch + L"gog\\Quake II\\";
+    MakeFile(gog + L"quake2.exe");
+    StoreText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\GOG.com\\Games\\1441974651", L"path", gog);
+    EXPECT_EQ(FirstPlaceWithGame(), gog);
+
+    std::wstring apps = scratch + L"apps\\";
+    MakeFile(apps + L"quake2.exe");
+    StoreText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\quake2.exe", nullptr,
+              L"\"" + apps + L"quake2.exe\"");
+    DeleteFileW((gog + L"quake2.exe").c_str());
+    EXPECT_EQ(FirstPlaceWithGame(), apps);
+
+    // Taken: the game starts, and no drive is walked.
+    PlaceStandInGame(apps + L"quake2.exe");
+    answers = {IDYES};
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{apps});
+    for (const std::wstring& line : statusLines)
+        EXPECT_EQ(line.rfind(L"Trying to find", 0), std::wstring::npos) << line;
+    EXPECT_EQ(LaunchRecord(apps).size(), 2u);
+}
+
+// Cancel in the question stops the search, as Escape does.
+TEST_F(LauncherTest, CancelInTheQuestionStopsTheSearch)
+{
+    MakeFile(RootOf(L'C') + L"Quake2\\quake2.exe");
+    MakeFile(RootOf(L'C') + L"elsewhere\\quake2.exe");
+    answers = {IDCANCEL};
+    DoubleClick(0);
+    EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{RootOf(L'C') + L"Quake2\\"});
+    EXPECT_EQ(statusLines.back(), L"Stopped searching for quake2.exe.");
+    EXPECT_FALSE(StatusShown(L"Trying to find quake2.exe on " + RootOf(L'C') + L"..."));
+    EXPECT_TRUE(IsWindow(MainWindow));
 }
 
 }  // namespace

@@ -393,6 +393,7 @@ void InitMainWindow(HWND window)
     KeepDialogScaling(window);
     ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
+    ForgetDeclinedFolders();
     // The Sizer also keeps the window from tracking smaller than it opens.
     SizerAttach(window, MainAnchors, true, nullptr);
     LoadSettings();

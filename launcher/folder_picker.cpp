@@ -1,0 +1,79 @@
+// The folder picker.
+#include "launcher/folder_picker.h"
+
+#include <shlobj.h>
+
+#include "engine/status_text.h"
+
+namespace {
+
+struct PickerState {
+    const wchar_t* executable;
+    const wchar_t* start;
+};
+
+// The picker's OK follows the selection: only a folder with the game will do.
+void FollowSelection(HWND picker, LPCITEMIDLIST item, const PickerState& state)
+{
+    wchar_t folder[MAX_PATH] = L"";
+    bool holds = SHGetPathFromIDListW(item, folder) && FolderHoldsGame(folder, state.executable);
+    SendMessageW(picker, BFFM_ENABLEOK, 0, holds);
+    wchar_t status[PathSize] = L"";
+    if (!holds)
+        FormatText(status, PathSize, L"%s is not in this folder.", state.executable);
+    SendMessageW(picker, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(status));
+}
+
+int CALLBACK PickerEvent(HWND picker, UINT message, LPARAM parameter, LPARAM data)
+{
+    const PickerState& state = *reinterpret_cast<const PickerState*>(data);
+    switch (message) {
+    case BFFM_INITIALIZED:
+        if (state.start[0] != L'\0')
+            SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(state.start));
+        return 0;
+    case BFFM_SELCHANGED:
+        FollowSelection(picker, reinterpret_cast<LPCITEMIDLIST>(parameter), state);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+bool FolderHoldsGame(const wchar_t* folder, const wchar_t* executable)
+{
+    wchar_t path[PathSize + 1];
+    int length = lstrlenW(folder);
+    FormatText(path, PathSize + 1, length > 0 && folder[length - 1] == L'\\' ? L"%s%s" : L"%s\\%s", folder,
+               executable);
+    if (length == 0 || lstrlenW(path) >= PathSize)
+        return false;
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PickGameFolder(HWND owner, const wchar_t* executable, wchar_t folder[PathSize])
+{
+    wchar_t title[PathSize];
+    FormatText(title, PathSize, L"Choose the folder that holds %s.", executable);
+    PickerState state = {executable, folder};
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = owner;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    browse.lpfn = PickerEvent;
+    browse.lParam = reinterpret_cast<LPARAM>(&state);
+    LPITEMIDLIST chosen = SHBrowseForFolderW(&browse);
+    if (chosen == nullptr)
+        return false;
+    wchar_t path[MAX_PATH] = L"";
+    bool picked = SHGetPathFromIDListW(chosen, path) && FolderHoldsGame(path, executable);
+    CoTaskMemFree(chosen);
+    if (!picked)
+        return false;
+    int length = lstrlenW(path);
+    FormatText(folder, PathSize, length > 0 && path[length - 1] == L'\\' ? L"%s" : L"%s\\", path);
+    return true;
+}
