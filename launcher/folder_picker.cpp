@@ -29,6 +29,8 @@ int CALLBACK PickerEvent(HWND picker, UINT message, LPARAM parameter, LPARAM dat
     const PickerState& state = *reinterpret_cast<const PickerState*>(data);
     switch (message) {
     case BFFM_INITIALIZED:
+        // Nothing is taken until a folder with the game is selected.
+        SendMessageW(picker, BFFM_ENABLEOK, 0, FALSE);
         if (state.start[0] != L'\0')
             SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(state.start));
         return 0;

@@ -39,6 +39,7 @@
 #define IDC_GOOD_PING 1028
 #define IDC_MASTER_SERVERS 1030
 #define IDC_FAVOURITE_SERVERS 1031
+#define IDC_BROWSE_GAME_PATH 1032
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "engine/master_update.h"
+#include "launcher/folder_picker.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
@@ -71,6 +72,19 @@ void ReadFavouriteServersField(HWND dialog)
         return;
     TakeEditedFavourites(text, length);
     free(text);
+}
+
+// The picker takes only a folder that holds the executable the field names.
+void BrowseForGamePath(HWND dialog)
+{
+    wchar_t executable[PathSize] = L"";
+    wchar_t folder[PathSize] = L"";
+    GetDlgItemTextW(dialog, IDC_GAME_EXECUTABLE, executable, PathSize);
+    GetDlgItemTextW(dialog, IDC_GAME_PATH, folder, PathSize);
+    if (executable[0] == L'\0')
+        lstrcpynW(executable, DefaultGameExecutable, PathSize);
+    if (PickGameFolder(dialog, executable, folder))
+        SetDlgItemTextW(dialog, IDC_GAME_PATH, folder);
 }
 
 void ShowSettings(HWND dialog)
@@ -152,6 +166,10 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ShowSettings(dialog);
         return TRUE;
     case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_BROWSE_GAME_PATH) {
+            BrowseForGamePath(dialog);
+            return TRUE;
+        }
         if (LOWORD(wParam) != IDOK)
             return FALSE;
         ApplyConfig(dialog);

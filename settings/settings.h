@@ -9,6 +9,9 @@
 // Paths hold at most 259 characters and their terminator.
 const int PathSize = 260;
 
+// The executable's name until the player sets another.
+const wchar_t DefaultGameExecutable[] = L"quake2.exe";
+
 // The directory that holds the game, and the game's file name.
 extern wchar_t GamePath[PathSize];
 extern wchar_t GameExecutable[PathSize];

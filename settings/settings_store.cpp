@@ -276,7 +276,7 @@ void ApplySettingDefaults()
     if (GamePath[0] == L'\0')
         ReadInstallDirectory();
     if (GameExecutable[0] == L'\0')
-        lstrcpynW(GameExecutable, L"quake2.exe", PathSize);
+        lstrcpynW(GameExecutable, DefaultGameExecutable, PathSize);
     if (PacketsPerSecond == 0)
         PacketsPerSecond = DefaultPacketsPerSecond;
     if (GoodPing == 0)

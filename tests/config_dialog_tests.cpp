@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
+#include "tests/scratch_space.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
@@ -217,6 +219,47 @@ TEST_F(ConfigDialogTest, MasterServersFieldShowsAndKeepsTheChoice)
     EXPECT_EQ(shown, L"127.0.0.1\r\nmaster.invalid:27901");
 }
 
+HWND FolderPicker()
+{
+    HWND picker = GetLastActivePopup(ConfigWindow());
+    return picker != ConfigWindow() ? picker : nullptr;
+}
+
+// Browse fills the game folder from the platform's picker, whose OK takes
+// only a folder that holds the executable.
+TEST_F(ConfigDialogTest, BrowseTakesOnlyAFolderWithTheGame)
+{
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    std::wstring game = scratch.path + L"Quake2";
+    std::wstring empty = scratch.path + L"Empty";
+    CreateDirectoryW(game.c_str(), nullptr);
+    CreateDirectoryW(empty.c_str(), nullptr);
+    HANDLE file = CreateFileW((game + L"\\quake2.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(file);
+    bool emptyTaken = true;
+    bool gameTaken = false;
+    std::wstring shown;
+    RunDialog({[](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDC_BROWSE_GAME_PATH, 0); },
+               [&](HWND) {
+                   HWND picker = FolderPicker();
+                   ASSERT_NE(picker, nullptr);
+                   SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(empty.c_str()));
+                   emptyTaken = IsWindowEnabled(GetDlgItem(picker, IDOK));
+                   SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(game.c_str()));
+                   gameTaken = IsWindowEnabled(GetDlgItem(picker, IDOK));
+                   PostMessageW(picker, WM_COMMAND, IDOK, 0);
+               },
+               [&](HWND dialog) {
+                   shown = FieldText(dialog, IDC_GAME_PATH);
+                   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+               }});
+    EXPECT_FALSE(emptyTaken);
+    EXPECT_TRUE(gameTaken);
+    EXPECT_EQ(shown, game + L"\\");
+    EXPECT_EQ(std::wstring(GamePath), game + L"\\");
+}
+
 // Every label shows its whole text on one line, with the dialog's own font.
 TEST_F(ConfigDialogTest, LabelsHoldTheirText)
 {
@@ -244,7 +287,8 @@ TEST(ConfigTemplate, MatchesTheLayout)
         RECT rect;
     };
     const Expected controls[] = {
-        {IDC_GAME_PATH, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 17, 183, 14}},
+        {IDC_GAME_PATH, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 17, 139, 14}},
+        {IDC_BROWSE_GAME_PATH, L"BUTTON", L"&Browse...", WS_TABSTOP | BS_PUSHBUTTON, {150, 17, 40, 14}},
         {IDC_GAME_EXECUTABLE, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {7, 45, 183, 14}},
         {-1, L"STATIC", L"Game Path", WS_GROUP | SS_LEFT, {7, 7, 102, 8}},
         {-1, L"STATIC", L"Game Executable", WS_GROUP | SS_LEFT, {7, 35, 102, 9}},
