@@ -235,6 +235,7 @@ DWORD WINAPI ScanFixedDrives(LPVOID)
 void StartSearch(const wchar_t* address, const JoinChoice& choice)
 {
     Search.stop = 0;
+    Search.stoppedQuietly = false;
     lstrcpynW(Search.executable, GameExecutable, PathSize);
     lstrcpynW(Search.address, address, ServerAddressTextSize);
     Search.choice = choice;

@@ -28,6 +28,7 @@
 #define IDC_CONTROLS_FRAME 1024
 #define IDC_SHOW_FULL 1028
 #define IDC_SHOW_EMPTY 1029
+#define IDC_FILTER_TEXT 1033
 
 // The configuration dialog and its fields
 #define IDD_CONFIG 164
@@ -40,6 +41,7 @@
 #define IDC_MASTER_SERVERS 1030
 #define IDC_FAVOURITE_SERVERS 1031
 #define IDC_BROWSE_GAME_PATH 1032
+#define IDC_MAXIMUM_PING 1034
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200
@@ -55,6 +57,7 @@
 #define IDM_SERVER_DETAILS 40009
 #define IDM_JOIN_SPECTATOR 40010
 #define IDM_FORGET_PASSWORD 40011
+#define IDM_FILTER_LINE 40012
 
 // The "Add Server" dialog
 #define IDD_ADD_SERVER 166

@@ -97,6 +97,9 @@ void ShowSettings(HWND dialog)
     SetDlgItemTextW(dialog, IDC_BUDDY_LIST, BuddyText != nullptr ? BuddyText : L"");
     ShowMasterServers(dialog);
     ShowAddressList(dialog, IDC_FAVOURITE_SERVERS, FavouriteServers);
+    // No limit shows as an empty field.
+    if (MaximumPing > 0)
+        SetDlgItemInt(dialog, IDC_MAXIMUM_PING, MaximumPing, FALSE);
 }
 
 int ReadNumberField(HWND dialog, int id)
@@ -152,7 +155,9 @@ void ApplyConfig(HWND dialog)
     ReadMasterServersField(dialog);
     ReadFavouriteServersField(dialog);
     SaveServerLists();
+    MaximumPing = GetDlgItemInt(dialog, IDC_MAXIMUM_PING, nullptr, FALSE);
     ParseBuddyList();
+    RefilterServers();
     RedrawAllRows(ServerList);
     RedrawAllRows(PlayerList);
     UpdateWindow(ServerList);

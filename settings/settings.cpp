@@ -15,4 +15,5 @@ wchar_t* BuddyText;
 AddressList MasterServers;
 bool MasterServersChosen;
 bool OpenMaximized;
+DWORD MaximumPing;
 AddressList FavouriteServers;

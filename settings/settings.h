@@ -36,6 +36,9 @@ const DWORD ReverseSortFlag = 0x4000;
 // Non-zero while the player list is meant to show its details view.
 extern DWORD PlayerViewDetails;
 
+// Servers slower than this many milliseconds are not listed; 0 for no limit.
+extern DWORD MaximumPing;
+
 // The stored window placement was maximized: the window opens so.
 extern bool OpenMaximized;
 

@@ -241,6 +241,7 @@ void LoadStoredValues(HKEY key)
     ReadNumber(key, L"Player View Style", &PlayerViewDetails);
     ReadNumber(key, L"Good Ping Threshold", &GoodPing);
     ReadNumber(key, L"Medium Ping Threshold", &MediumPing);
+    ReadNumber(key, L"Maximum Ping", &MaximumPing);
     ReadNumber(key, L"Show Empty Servers", &ShowEmpty);
     if (ShowEmpty)
         CheckBox(IDC_SHOW_EMPTY);
@@ -312,6 +313,7 @@ void WriteAll(HKEY key)
     WriteNumber(key, L"Player View Style", PlayerViewDetails);
     WriteNumber(key, L"Good Ping Threshold", GoodPing);
     WriteNumber(key, L"Medium Ping Threshold", MediumPing);
+    WriteNumber(key, L"Maximum Ping", MaximumPing);
     WriteNumber(key, L"Version", SavedVersion);
     WriteNumber(key, L"Sort Order", SortOrder);
     WriteNumber(key, L"Show Empty Servers", BoxState(IDC_SHOW_EMPTY));

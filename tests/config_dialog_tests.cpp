@@ -95,6 +95,8 @@ TEST_F(ConfigDialogTest, ShowsTheCurrentValuesAndTheCloseBoxApplies)
                                SetDlgItemTextW(dialog, IDC_PACKETS_PER_SECOND, L"");
                                SetDlgItemTextW(dialog, IDC_GOOD_PING, L"");
                                SetDlgItemTextW(dialog, IDC_GAME_EXECUTABLE, L"");
+                               shown[5] += FieldText(dialog, IDC_MAXIMUM_PING);
+                               SetDlgItemTextW(dialog, IDC_MAXIMUM_PING, L"180");
                            },
                            [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }});
     EXPECT_FALSE(open);
@@ -109,6 +111,8 @@ TEST_F(ConfigDialogTest, ShowsTheCurrentValuesAndTheCloseBoxApplies)
     EXPECT_EQ(GoodPing, 100);
     EXPECT_EQ(MediumPing, 140);
     EXPECT_STREQ(GameExecutable, L"quake2.exe");
+    // No ping limit shows as an empty field.
+    EXPECT_EQ(MaximumPing, 180u);
 }
 
 TEST_F(ConfigDialogTest, GamePathEndsWithOneBackslash)
@@ -307,6 +311,9 @@ TEST(ConfigTemplate, MatchesTheLayout)
         {IDC_GOOD_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 45, 68, 14}},
         {-1, L"STATIC", L"Medium ping value", WS_GROUP | SS_LEFT, {199, 64, 67, 8}},
         {IDC_MEDIUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {198, 73, 68, 14}},
+        {-1, L"STATIC", L"Hide servers slower than", WS_GROUP | SS_LEFT, {7, 203, 95, 8}},
+        {IDC_MAXIMUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {104, 201, 30, 14}},
+        {-1, L"STATIC", L"ms", WS_GROUP | SS_LEFT, {137, 203, 12, 8}},
         {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {223, 201, 50, 14}},
     };
     ASSERT_EQ(dialog.controls.size(), std::size(controls));

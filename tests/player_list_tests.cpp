@@ -21,15 +21,6 @@
 
 namespace {
 
-void SetBuddyText(const wchar_t* text)
-{
-    if (BuddyText != nullptr)
-        HeapFree(GetProcessHeap(), 0, BuddyText);
-    BuddyText = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (wcslen(text) + 1) * sizeof(wchar_t)));
-    lstrcpyW(BuddyText, text);
-    ParseBuddyList();
-}
-
 std::vector<std::wstring> Buddies()
 {
     std::vector<std::wstring> names;

@@ -217,7 +217,9 @@ TEST_F(ServerListTest, FiltersHideFullAndEmptyServers)
 
 TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
 {
-    ShowRecords({AnsweredRecord(L"Busy", 3, 8, 10), AnsweredRecord(L"Quiet", 1, 8, 20)});
+    ServerRecord quiet = AnsweredRecord(L"Quiet", 1, 8, 20);
+    quiet.port = 961;
+    ShowRecords({AnsweredRecord(L"Busy", 3, 8, 10), quiet});
     CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
     CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
     SelectRow(0);
@@ -343,6 +345,59 @@ TEST_F(ServerListTest, ResizePaintsEverythingAtOnce)
     RECT unpainted;
     for (HWND window : {MainWindow, ServerList, StatusBar, GetDlgItem(MainWindow, IDC_SERVERS_FRAME)})
         EXPECT_FALSE(GetUpdateRect(window, &unpainted, FALSE)) << GetDlgCtrlID(window);
+}
+
+// The filter line lists the servers that hold every word of it, in their
+// names, maps, addresses or players; "buddy" and "fav" name those servers.
+// Escape empties it, and the list and its selection are as before.
+TEST_F(ServerListTest, FilterLineListsWhatHoldsEveryWord)
+{
+    ServerRecord alpha = AnsweredRecord(L"Alpha Arena", 2, 8, 10);
+    ServerRecord bravo = AnsweredRecord(L"Bravo Base", 1, 8, 20);
+    lstrcpynW(bravo.mapName, L"q2dm8", LongTextSize);
+    lstrcpynW(bravo.players[0].name, L"Iron Stoat", PlayerNameSize);
+    bravo.port = 961;
+    ServerRecord charlie = AnsweredRecord(L"Charlie Court", 1, 8, 30);
+    charlie.port = 27999;
+    charlie.favourite = 1;
+    CheckDlgButton(MainWindow, IDC_SHOW_FULL, BST_CHECKED);
+    CheckDlgButton(MainWindow, IDC_SHOW_EMPTY, BST_CHECKED);
+    ShowRecords({alpha, bravo, charlie});
+    SetBuddyText(L"Iron Stoat");
+    SelectRow(2);
+    struct Case {
+        const wchar_t* text;
+        std::vector<std::wstring> hosts;
+    };
+    const Case cases[] = {
+        {L"ARENA", {L"Alpha Arena"}},
+        {L"dm8", {L"Bravo Base"}},
+        {L":27999", {L"Charlie Court"}},
+        {L"stoat", {L"Bravo Base"}},
+        {L"buddy", {L"Bravo Base"}},
+        {L"fav", {L"Charlie Court"}},
+        {L"  a   court ", {L"Charlie Court"}},
+        {L"192.0.2.7 q2dm1", {L"Alpha Arena", L"Charlie Court"}},
+        {L"nowhere", {}},
+    };
+    SendMessageW(MainWindow, WM_COMMAND, IDM_FILTER_LINE, 0);
+    HWND field = GetDlgItem(MainWindow, IDC_FILTER_TEXT);
+    ASSERT_TRUE(IsWindowVisible(field));
+    for (const Case& test : cases) {
+        SetWindowTextW(field, test.text);
+        EXPECT_EQ(HostColumnText(), test.hosts) << test.text;
+    }
+    SetWindowTextW(field, L"court");
+    EXPECT_EQ(StatusLine(), L"1 of 3 servers match \"court\".");
+    EXPECT_EQ(StatusPart(2), L"1 Server");
+    EXPECT_EQ(CellText(ServerList, SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 0), L"Charlie Court");
+
+    SetFocus(field);
+    SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_FALSE(IsWindowVisible(field));
+    EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Alpha Arena", L"Bravo Base", L"Charlie Court"}));
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 2);
+    SetBuddyText(L"");
 }
 
 WNDPROC MainWindowProcBefore;

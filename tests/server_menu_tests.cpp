@@ -155,6 +155,29 @@ TEST_F(ServerMenuTest, SelectionComesBackAfterAnUpdate)
     EXPECT_EQ(CellText(ServerList, SelectedServerRow(), HostColumn), L"Alpha");
 }
 
+// A server slower than the ping limit leaves the list, and comes back when
+// a refresh finds it faster; the filter line holds through an update.
+TEST_F(ServerMenuTest, PingLimitAndFilterLineFollowRefreshesAndUpdates)
+{
+    MaximumPing = 150;
+    scenario.servers[1].replyDelay = 300;
+    Reserve();
+    Refresh();
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
+    scenario.servers[1].replyDelay = 0;
+    Reserve();
+    ASSERT_TRUE(StartServerRefresh(FindServerRecord(inet_addr("127.0.0.1"), 28041)));
+    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+
+    ASSERT_TRUE(PressKey('L', true));
+    SetDlgItemTextW(MainWindow, IDC_FILTER_TEXT, L"charlie");
+    ASSERT_TRUE(PressKey(VK_F5, false));
+    WaitForUpdate();
+    EXPECT_EQ(Hosts(), std::vector<std::wstring>{L"Charlie"});
+    EXPECT_EQ(VisibleServerCount, 1);
+}
+
 TEST_F(ServerMenuTest, SilentServerKeepsItsRowAndAnUpdateCancelsAWaitingRefresh)
 {
     scenario.servers[1].silent = true;

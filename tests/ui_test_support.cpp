@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
+#include "ui/player_list.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
 
@@ -168,6 +169,7 @@ void ResetSettings()
     ZeroMemory(GamePath, sizeof(GamePath));
     ZeroMemory(GameExecutable, sizeof(GameExecutable));
     PacketsPerSecond = GoodPing = MediumPing = 0;
+    MaximumPing = 0;
     ShowFull = ShowEmpty = SortOrder = PlayerViewDetails = 0;
     if (BuddyText != nullptr)
         HeapFree(GetProcessHeap(), 0, BuddyText);
@@ -175,6 +177,15 @@ void ResetSettings()
     ClearAddressList(&MasterServers);
     MasterServersChosen = false;
     ClearAddressList(&FavouriteServers);
+}
+
+void SetBuddyText(const wchar_t* text)
+{
+    if (BuddyText != nullptr)
+        HeapFree(GetProcessHeap(), 0, BuddyText);
+    BuddyText = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (wcslen(text) + 1) * sizeof(wchar_t)));
+    lstrcpyW(BuddyText, text);
+    ParseBuddyList();
 }
 
 void MainWindowTest::SetUp()

@@ -64,6 +64,9 @@ bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className
 // The message part of the status bar.
 std::wstring StatusLine();
 
+// Sets the buddy list as Config would.
+void SetBuddyText(const wchar_t* text);
+
 // The text of a cell of a list view.
 std::wstring CellText(HWND list, int row, int column);
 

@@ -24,6 +24,7 @@
 #include "ui/player_list.h"
 #include "ui/running_copy.h"
 #include "ui/server_details.h"
+#include "ui/server_filter.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
 #include "ui/server_rows.h"
@@ -52,6 +53,7 @@ const AnchorEntry MainAnchors[] = {
     {IDC_UPDATE, MoveX | MoveY},
     {IDC_EXIT, MoveX | MoveY},
     {IDC_SERVER_LIST, GrowX | GrowY},
+    {IDC_FILTER_TEXT, GrowX},
     {IDC_PLAYER_LIST, MoveY | GrowX},
     {IDC_SERVERS_FRAME, GrowX | GrowY},
     {IDC_PLAYERS_FRAME, MoveY | GrowX},
@@ -93,9 +95,16 @@ void UpdateOrAbort()
     StartOrAbortUpdate();
 }
 
-void RouteCommand(WORD controlId)
+void RouteCommand(WORD controlId, WORD notification)
 {
     switch (controlId) {
+    case IDC_FILTER_TEXT:
+        if (notification == EN_CHANGE)
+            FollowFilterText();
+        break;
+    case IDM_FILTER_LINE:
+        ShowFilterLine();
+        break;
     case IDC_EXIT:
         DestroyWindow(MainWindow);
         break;
@@ -112,7 +121,12 @@ void RouteCommand(WORD controlId)
             UpdateOrAbort();
         break;
     case IDCANCEL:
-        // Escape: it stops a game search or a wait, and changes nothing else.
+        // Escape: in the filter line it empties and hides the line; else it
+        // stops a game search or a wait, and changes nothing else.
+        if (FilterLineFocused()) {
+            HideFilterLine();
+            break;
+        }
         StopGameSearch(false);
         StopFreePlaceWait(false);
         break;
@@ -341,6 +355,11 @@ void CentreOverMainWindow(HWND dialog)
 
 bool TranslateMainWindowKeys(MSG* message)
 {
+    // "/" typed in the server list opens the filter line, as in a pager.
+    if (message->message == WM_CHAR && message->hwnd == ServerList && message->wParam == L'/') {
+        ShowFilterLine();
+        return true;
+    }
     return MainWindowKeys != nullptr && IsWindow(MainWindow) &&
            TranslateAcceleratorW(MainWindow, MainWindowKeys, message) != 0;
 }
@@ -393,6 +412,7 @@ void InitMainWindow(HWND window)
     KeepDialogScaling(window);
     ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
+    CreateFilterLine(window);
     ForgetDeclinedFolders();
     // The Sizer also keeps the window from tracking smaller than it opens.
     SizerAttach(window, MainAnchors, true, nullptr);
@@ -413,7 +433,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         InitMainWindow(window);
         return TRUE;
     case WM_COMMAND:
-        RouteCommand(LOWORD(wParam));
+        RouteCommand(LOWORD(wParam), HIWORD(wParam));
         return FALSE;
     case WM_NOTIFY:
         return RouteNotification(wParam, reinterpret_cast<NMHDR*>(lParam));

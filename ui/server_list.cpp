@@ -17,6 +17,7 @@
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_rows.h"
+#include "ui/server_filter.h"
 #include "ui/status_bar.h"
 
 int VisibleServerCount;
@@ -61,6 +62,15 @@ struct AwaitedServer {
 };
 AwaitedServer Awaited;
 
+// The server last selected before a filter hid it: selected again when a
+// filter lets it through, unless the player has selected another meanwhile.
+struct KeptSelection {
+    bool kept;
+    DWORD address;
+    WORD port;
+};
+KeptSelection HiddenSelection;
+
 bool BuildServerColumns(HWND mainWindow)
 {
     ServerList = GetDlgItem(mainWindow, IDC_SERVER_LIST);
@@ -99,7 +109,8 @@ int ScrollBarAllowance(UINT dpi)
 
 bool IsVisible(const ServerRecord& record)
 {
-    return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0);
+    return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0) &&
+           PassesServerFilter(record);
 }
 
 // Lists the record at this row; its system icon is fixed now. Counted only
@@ -529,15 +540,31 @@ void ApplyServerFilters()
 {
     ShowEmpty = IsDlgButtonChecked(MainWindow, IDC_SHOW_EMPTY) == BST_CHECKED;
     ShowFull = IsDlgButtonChecked(MainWindow, IDC_SHOW_FULL) == BST_CHECKED;
+    // A box only adds servers or only takes some away: the same count is the
+    // same rows.
     if (CountListable() == VisibleServerCount)
         return;
+    RefilterServers();
+}
 
+void RefilterServers()
+{
     // Short of memory the rows stay as they are, and the counts with them.
     HoldListPainting(true);
     LPARAM selected = ServerRowRecord(SelectedServerRow());
+    if (IsRecordIndex(selected))
+        HiddenSelection = {true, ServerTable.records[selected].address, ServerTable.records[selected].port};
     RefilterListedRows(ServerTable.count, IsListable, SystemImageOf, CompareServers, SortOrder);
     CountListedRows();
-    if (ServerRowRecord(SelectedServerRow()) != selected)
+    LPARAM shown = ServerRowRecord(SelectedServerRow());
+    if (shown == -1 && HiddenSelection.kept) {
+        int record = FindServerRecord(HiddenSelection.address, HiddenSelection.port);
+        int row = record != -1 ? RowOfRecord(record) : -1;
+        if (row != -1)
+            SelectServerRow(row);
+        shown = ServerRowRecord(SelectedServerRow());
+    }
+    if (shown != selected)
         FillPlayerList();
     RefreshCounts();
     SendMessageW(ServerList, LVM_REDRAWITEMS, 0, VisibleServerCount);

@@ -96,6 +96,10 @@ int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue);
 void GetServerCell(NMLVDISPINFOW* request);
 void SortServersByColumn(int column);
 void ApplyServerFilters();
+
+// Lists again what the filters let through now, whatever the counts say:
+// the filter line or the ping limit changed.
+void RefilterServers();
 void ResizeListColumns(WORD clientWidth);
 
 // The row that lists the record at this index, or -1.
