@@ -295,6 +295,23 @@ void SelectFirstRowThenEnd(const BrowserProcess& browser)
     PressKey(browser, VK_END);
 }
 
+HWND FilterLineOf(const BrowserProcess& browser)
+{
+    return GetDlgItem(browser.window, IDC_FILTER_TEXT);
+}
+
+// "/" in the list opens the filter line; it starts empty, every server listed.
+void OpenEmptyFilterLine(const BrowserProcess& browser)
+{
+    PostMessageW(ServerListOf(browser), WM_CHAR, L'/', 1);
+    SetWindowTextW(FilterLineOf(browser), L"");
+}
+
+void TypeInFilterLine(const BrowserProcess& browser)
+{
+    PostMessageW(FilterLineOf(browser), WM_CHAR, L'z', 1);
+}
+
 const TimedAction TimedActions[] = {
     {"column click", nullptr, [](const BrowserProcess& browser) { ClickServerHeader(browser, 0); }, FirstHost},
     {"Full click", nullptr, [](const BrowserProcess& browser) { ClickButton(browser, IDC_SHOW_FULL); }, RowCount},
@@ -302,6 +319,7 @@ const TimedAction TimedActions[] = {
     {"PageDown", SelectFootOfFirstPage, [](const BrowserProcess& browser) { PressKey(browser, VK_NEXT); }, KeyRows},
     {"End", SelectFirstRow, GoToEnd, KeyRows},
     {"Home", SelectFirstRowThenEnd, GoHome, KeyRows},
+    {"filter keystroke", OpenEmptyFilterLine, TypeInFilterLine, RowCount},
 };
 
 // Whatever the window was given to do is done, paint included.
