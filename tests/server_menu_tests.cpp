@@ -155,29 +155,6 @@ TEST_F(ServerMenuTest, SelectionComesBackAfterAnUpdate)
     EXPECT_EQ(CellText(ServerList, SelectedServerRow(), HostColumn), L"Alpha");
 }
 
-// A server slower than the ping limit leaves the list, and comes back when
-// a refresh finds it faster; the filter line holds through an update.
-TEST_F(ServerMenuTest, PingLimitAndFilterLineFollowRefreshesAndUpdates)
-{
-    MaximumPing = 150;
-    scenario.servers[1].replyDelay = 300;
-    Reserve();
-    Refresh();
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
-    scenario.servers[1].replyDelay = 0;
-    Reserve();
-    ASSERT_TRUE(StartServerRefresh(FindServerRecord(inet_addr("127.0.0.1"), 28041)));
-    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
-
-    ASSERT_TRUE(PressKey('L', true));
-    SetDlgItemTextW(MainWindow, IDC_FILTER_TEXT, L"charlie");
-    ASSERT_TRUE(PressKey(VK_F5, false));
-    WaitForUpdate();
-    EXPECT_EQ(Hosts(), std::vector<std::wstring>{L"Charlie"});
-    EXPECT_EQ(VisibleServerCount, 1);
-}
-
 TEST_F(ServerMenuTest, SilentServerKeepsItsRowAndAnUpdateCancelsAWaitingRefresh)
 {
     scenario.servers[1].silent = true;
@@ -641,6 +618,41 @@ TEST_F(ServerMenuTest, ServerDetailsListEveryKeyAndCopyThem)
                                                     L"maxclients=8", L"needpass=1", L"timelimit=20"}));
     EXPECT_EQ(ClipboardText(), L"Address\t127.0.0.1:28041\r\nAdmin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
                                L"timelimit\t20\r\n\r\nBravo 0\t0\t20\r\n");
+}
+
+// A server slower than the ping limit leaves the list, and comes back when
+// a refresh finds it faster; the filter line holds through an update.
+TEST_F(ServerMenuTest, PingLimitAndFilterLineFollowRefreshesAndUpdates)
+{
+    MaximumPing = 150;
+    scenario.servers[1].replyDelay = 300;
+    Reserve();
+    Refresh();
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
+    scenario.servers[1].replyDelay = 0;
+    Reserve();
+    ASSERT_TRUE(StartServerRefresh(FindServerRecord(inet_addr("127.0.0.1"), 28041)));
+    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
+    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+
+    ASSERT_TRUE(PressKey('L', true));
+    SetDlgItemTextW(MainWindow, IDC_FILTER_TEXT, L"charlie");
+    ASSERT_TRUE(PressKey(VK_F5, false));
+    WaitForUpdate();
+    EXPECT_EQ(Hosts(), std::vector<std::wstring>{L"Charlie"});
+    EXPECT_EQ(VisibleServerCount, 1);
+
+    // Find Player says why it cannot show a player the filter line hides.
+    EXPECT_TRUE(RunDialogSteps(L"Find Player", [this] { return PressKey('F', true); },
+                               {TypeInFind(L"Alpha 1"), FindStatusIs(L"1 player found."),
+                                []() {
+                                    PostMessageW(FindDialog(), WM_COMMAND, IDOK, 0);
+                                    return true;
+                                },
+                                FindStatusIs(L"Alpha is hidden by the filter line or the ping limit."), []() {
+                                    PostMessageW(FindDialog(), WM_COMMAND, IDCANCEL, 0);
+                                    return true;
+                                }}));
 }
 
 }  // namespace

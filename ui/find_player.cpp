@@ -182,8 +182,13 @@ void ChooseMatch(HWND dialog)
         return;
     }
     int row = RowOfRecord(Matches[item].record);
-    if (row == -1)
+    if (row == -1) {
+        // Not listed for the filter line or the ping limit.
+        wchar_t text[StatusTextSize];
+        FormatText(text, StatusTextSize, L"%s is hidden by the filter line or the ping limit.", record->hostName);
+        SetStatus(text);
         return;
+    }
     ShowServerRow(row);
     ShowPlayerRow(&record->players[Matches[item].player]);
     EndDialog(dialog, IDOK);
