@@ -13,11 +13,8 @@
 #include "engine/window_ops.h"
 #include "launcher/folder_picker.h"
 #include "launcher/known_places.h"
-#include "ui/free_place_wait.h"
-#include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
-#include "ui/server_list.h"
 
 namespace {
 
@@ -320,16 +317,6 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
 void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
 UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
 
-// A full server takes no one: the player may wait for a free place instead.
-// The record is found again, as the table may have moved meanwhile.
-void OfferToWait(DWORD address, WORD port, const wchar_t* hostName, const JoinChoice& choice)
-{
-    wchar_t question[MessageTextSize];
-    FormatText(question, MessageTextSize, L"%s is full. Join as soon as a place is free?", hostName);
-    if (AskUser(question, L"Server Full", MB_ICONQUESTION | MB_YESNO) == IDYES)
-        StartFreePlaceWait(FindServerRecord(address, port), choice);
-}
-
 // With the game's folder known: starts the game, which closes the browser.
 void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
 {
@@ -361,44 +348,6 @@ void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address
         FormatText(join, GamePasswordSize + 32, L" +set password \"%s\"", choice.password);
     FormatText(commandLine, size, L"\"%s\" +set game \"quarrix\"%s +connect \"%s\"", executablePath, join, address);
     SecureZeroMemory(join, sizeof(join));
-}
-
-void LaunchGame(int item)
-{
-    LaunchGameAs(item, false);
-}
-
-void LaunchGameAs(int item, bool spectator)
-{
-    // A second double-click during the search starts no other.
-    if (item == -1 || SearchBusy)
-        return;
-    LPARAM record = ServerRowRecord(item);
-    if (!IsRecordIndex(record))
-        return;
-    // Taken before any question: an update may move or replace the table
-    // meanwhile.
-    const ServerRecord& server = ServerTable.records[record];
-    wchar_t address[ServerAddressTextSize];
-    FormatServerAddress(server.address, server.port, address, ServerAddressTextSize);
-    wchar_t hostName[LongTextSize];
-    lstrcpynW(hostName, server.hostName, LongTextSize);
-    int needed = spectator ? NeedsSpectatorPassword : NeedsPlayerPassword;
-    bool asked = (server.needPass & needed) != 0;
-    bool full = server.maxClients > 0 && server.playerCount >= server.maxClients;
-    DWORD serverAddress = server.address;
-    WORD serverPort = server.port;
-    StopFreePlaceWait(false);
-
-    JoinChoice choice = {spectator, L""};
-    if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), hostName, address,
-                                  spectator ? SpectatorPassword : PlayerPassword, choice.password))
-        return;
-    if (full)
-        OfferToWait(serverAddress, serverPort, hostName, choice);
-    else
-        JoinServer(address, choice);
-    SecureZeroMemory(&choice, sizeof(choice));
 }
 
 void JoinServer(const wchar_t* address, const JoinChoice& choice)

@@ -26,16 +26,10 @@ struct JoinChoice {
 void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address, const JoinChoice& choice,
                            wchar_t* commandLine, int size);
 
-// Item index of the double-clicked row, or -1 for none: a join as a player.
-void LaunchGame(int item);
-
-// Joins the row's server: asks first for the password it needs, and offers
-// to wait for a free place when it is full. While the game's folder is not
-// known, the fixed drives are searched on a thread of its own, and the
-// launch goes on when the search is done.
-void LaunchGameAs(int item, bool spectator);
-
 // Starts the game for a server whose join is settled ("a.b.c.d:port").
+// While the game's folder is not known, the known places and then the fixed
+// drives are searched on a thread of its own, and the launch goes on when
+// the search is done. Nothing while a search runs.
 void JoinServer(const wchar_t* address, const JoinChoice& choice);
 
 // The UI thread's side of the search: the question for each folder that

@@ -25,6 +25,7 @@
 #include "ui/running_copy.h"
 #include "ui/server_details.h"
 #include "ui/server_filter.h"
+#include "ui/server_join.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
 #include "ui/server_rows.h"

@@ -20,6 +20,7 @@
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_details.h"
+#include "ui/server_join.h"
 #include "ui/server_list.h"
 
 namespace {
