@@ -145,10 +145,7 @@ void ReadReplies(MasterPhase* phase)
 
 int CountAnswered(const MasterPhase& phase)
 {
-    int answered = 0;
-    for (int index = 0; index < phase.count; index++)
-        answered += phase.masters[index].state == MasterAnswered;
-    return answered;
+    return CountAnsweredMasters(phase.masters, phase.count);
 }
 
 // No master has answered since `answered` were counted, and not all have
@@ -199,6 +196,14 @@ bool AwaitMasters(MasterPhase* phase)
 }
 
 }  // namespace
+
+int CountAnsweredMasters(const MasterServer* masters, int count)
+{
+    int answered = 0;
+    for (int index = 0; index < count; index++)
+        answered += masters[index].state == MasterAnswered;
+    return answered;
+}
 
 bool MastersSettled(const MasterPhase& phase)
 {

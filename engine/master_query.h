@@ -54,6 +54,9 @@ void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count);
 // once.
 bool AwaitMasterAnswer(MasterPhase* phase);
 
+// How many of these masters have answered.
+int CountAnsweredMasters(const MasterServer* masters, int count);
+
 // Every master has answered or given up.
 bool MastersSettled(const MasterPhase& phase);
 

@@ -164,14 +164,6 @@ int CollectFavouriteAddresses(NameLookup* lookup)
     return unresolved;
 }
 
-int CountAnswered(const MasterServer* masters, int count)
-{
-    int answered = 0;
-    for (int index = 0; index < count; index++)
-        answered += masters[index].state == MasterAnswered;
-    return answered;
-}
-
 // " No response from a, b, c and 2 more.": the masters that did not answer,
 // the first three by name.
 void NameSilentMasters(const MasterServer* masters, int count, wchar_t* part, int partSize)
@@ -198,7 +190,7 @@ void NameSilentMasters(const MasterServer* masters, int count, wchar_t* part, in
 void DescribeSources(const MasterServer* masters, int count, bool lastList, bool unsaved, int unresolved,
                      wchar_t* note)
 {
-    int answered = CountAnswered(masters, count);
+    int answered = CountAnsweredMasters(masters, count);
     wchar_t part[StatusTextSize] = L"";
     if (count > 1 && answered == count)
         FormatText(part, StatusTextSize, L" %d of %d master servers answered.", answered, count);
@@ -380,7 +372,7 @@ bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
         StatusMessage(L"Aborted.");
         return false;
     }
-    int answered = CountAnswered(masters, count);
+    int answered = CountAnsweredMasters(masters, count);
     ServerMerge listed = {};
     if (answered > 0 && !MergeMasterReplies(masters, count, &listed)) {
         EndMerge(&listed);

@@ -44,13 +44,18 @@ int CALLBACK PickerEvent(HWND picker, UINT message, LPARAM parameter, LPARAM dat
 
 }  // namespace
 
+void JoinFolderPath(const wchar_t* folder, const wchar_t* name, wchar_t* path, int pathSize)
+{
+    int length = lstrlenW(folder);
+    bool separated = length > 0 && folder[length - 1] == L'\\';
+    FormatText(path, pathSize, separated ? L"%s%s" : L"%s\\%s", folder, name);
+}
+
 bool FolderHoldsGame(const wchar_t* folder, const wchar_t* executable)
 {
     wchar_t path[PathSize + 1];
-    int length = lstrlenW(folder);
-    FormatText(path, PathSize + 1, length > 0 && folder[length - 1] == L'\\' ? L"%s%s" : L"%s\\%s", folder,
-               executable);
-    if (length == 0 || lstrlenW(path) >= PathSize)
+    JoinFolderPath(folder, executable, path, PathSize + 1);
+    if (folder[0] == L'\0' || lstrlenW(path) >= PathSize)
         return false;
     DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

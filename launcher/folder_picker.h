@@ -5,6 +5,10 @@
 
 #include "settings/settings.h"
 
+// A folder and a name with one backslash between them, whether or not the
+// folder ends with one.
+void JoinFolderPath(const wchar_t* folder, const wchar_t* name, wchar_t* path, int pathSize);
+
 // Whether `folder` holds the file `executable` (a file, not a folder).
 bool FolderHoldsGame(const wchar_t* folder, const wchar_t* executable);
 

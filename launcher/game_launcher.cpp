@@ -277,15 +277,6 @@ void ReportMissingExecutable(const wchar_t* executablePath)
     AskUser(text, L"Couldn't find Quake II", MB_ICONWARNING | MB_OK);
 }
 
-// The executable's path: the directory and the name with one backslash
-// between them, whether or not the directory ends with one.
-void JoinPath(const wchar_t* directory, const wchar_t* name, wchar_t* path, int pathSize)
-{
-    int length = lstrlenW(directory);
-    bool separated = length > 0 && directory[length - 1] == L'\\';
-    FormatText(path, pathSize, separated ? L"%s%s" : L"%s\\%s", directory, name);
-}
-
 // False, after telling the user why, when the game could not be started.
 bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wchar_t* address,
                const JoinChoice& choice)
@@ -324,7 +315,7 @@ void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
     wchar_t directory[PathSize];
     lstrcpynW(directory, GamePath, PathSize);
     wchar_t executablePath[LongPathSize];
-    JoinPath(directory, GameExecutable, executablePath, LongPathSize);
+    JoinFolderPath(directory, GameExecutable, executablePath, LongPathSize);
     // A path longer than a path may be cannot name the game.
     if (lstrlenW(executablePath) > PathSize - 1 || GetFileAttributesW(executablePath) == INVALID_FILE_ATTRIBUTES) {
         ReportMissingExecutable(executablePath);

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "engine/status_text.h"
+#include "launcher/folder_picker.h"
 #include "launcher/game_launcher.h"
 
 namespace {
@@ -25,8 +26,7 @@ void AddPlace(PlaceList* list, const wchar_t* folder, const wchar_t* below)
     if (list->count >= MaxKnownPlaces || folder[0] == L'\0')
         return;
     wchar_t place[PathSize];
-    int length = lstrlenW(folder);
-    FormatText(place, PathSize, folder[length - 1] == L'\\' ? L"%s%s" : L"%s\\%s", folder, below);
+    JoinFolderPath(folder, below, place, PathSize);
     // A path cut to fit names another folder.
     if (lstrlenW(place) >= PathSize - 1)
         return;

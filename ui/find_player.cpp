@@ -37,19 +37,6 @@ int FoundCount;
 wchar_t Wanted[PlayerNameSize];
 WNDPROC NameFieldProcBefore;
 
-// Whether the text occurs in the name, A to Z in either case.
-bool ContainsFolded(const wchar_t* name, const wchar_t* text)
-{
-    for (; *name != L'\0'; name++) {
-        int length = 0;
-        while (text[length] != L'\0' && FoldedLetter(name[length]) == FoldedLetter(text[length]))
-            length++;
-        if (text[length] == L'\0')
-            return true;
-    }
-    return false;
-}
-
 HWND MatchList()
 {
     return GetDlgItem(FindDialog, IDC_FIND_MATCHES);
@@ -127,7 +114,7 @@ void Search()
         if (!record.offered)
             continue;
         for (int player = 0; player < record.playerCount && player < MaxPlayers; player++) {
-            if (!ContainsFolded(record.players[player].name, Wanted))
+            if (!ContainsFoldedText(record.players[player].name, Wanted))
                 continue;
             if (MatchCount < MaxMatches)
                 Matches[MatchCount++] = {index, player};

@@ -27,25 +27,13 @@ wchar_t Words[MaxFilterWords][WordSize];
 int WordCount;
 wchar_t FilterText[MaxFilterWords * WordSize];
 
-// Whether the folded word occurs in the text, letters A-Z in either case.
-bool ContainsWord(const wchar_t* text, const wchar_t* word)
-{
-    for (; *text != L'\0'; text++) {
-        int length = 0;
-        while (word[length] != L'\0' && FoldedLetter(text[length]) == word[length])
-            length++;
-        if (word[length] == L'\0')
-            return true;
-    }
-    return false;
-}
-
 bool WordMatches(const ServerRecord& record, const wchar_t* word, const wchar_t* address)
 {
-    if (ContainsWord(record.hostName, word) || ContainsWord(record.mapName, word) || ContainsWord(address, word))
+    if (ContainsFoldedText(record.hostName, word) || ContainsFoldedText(record.mapName, word) ||
+        ContainsFoldedText(address, word))
         return true;
     for (int player = 0; player < record.playerCount && player < MaxPlayers; player++) {
-        if (ContainsWord(record.players[player].name, word))
+        if (ContainsFoldedText(record.players[player].name, word))
             return true;
     }
     return (lstrcmpW(word, L"buddy") == 0 && ServerHasBuddy(record)) ||

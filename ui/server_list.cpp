@@ -53,23 +53,20 @@ const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_
 HIMAGELIST ServerImages;
 HIMAGELIST PlayerImages;
 
-// The server that was selected when an update began.
-struct AwaitedServer {
-    bool waiting;
+// A server selected once, to be selected again when it is listed again.
+struct RememberedServer {
+    bool set;
     DWORD address;
     WORD port;
-    bool inView;
+    bool inView;  // its row was in view
 };
-AwaitedServer Awaited;
+
+// The server that was selected when an update began.
+RememberedServer Awaited;
 
 // The server last selected before a filter hid it: selected again when a
 // filter lets it through, unless the player has selected another meanwhile.
-struct KeptSelection {
-    bool kept;
-    DWORD address;
-    WORD port;
-};
-KeptSelection HiddenSelection;
+RememberedServer HiddenSelection;
 
 bool BuildServerColumns(HWND mainWindow)
 {
@@ -236,6 +233,18 @@ wchar_t FoldedLetter(wchar_t letter)
     return letter >= L'A' && letter <= L'Z' ? static_cast<wchar_t>(letter + (L'a' - L'A')) : letter;
 }
 
+bool ContainsFoldedText(const wchar_t* text, const wchar_t* part)
+{
+    for (; *text != L'\0'; text++) {
+        int length = 0;
+        while (part[length] != L'\0' && FoldedLetter(text[length]) == FoldedLetter(part[length]))
+            length++;
+        if (part[length] == L'\0')
+            return true;
+    }
+    return false;
+}
+
 int CompareFoldedText(const wchar_t* a, const wchar_t* b)
 {
     for (;; a++, b++) {
@@ -399,7 +408,7 @@ void GetServerCell(NMLVDISPINFOW* request)
 
 void AwaitSelectedServer()
 {
-    Awaited.waiting = false;
+    Awaited.set = false;
     int row = SelectedServerRow();
     LPARAM record = ServerRowRecord(row);
     if (!IsRecordIndex(record))
@@ -412,7 +421,7 @@ void AwaitSelectedServer()
 
 void ForgetAwaitedServer()
 {
-    Awaited.waiting = false;
+    Awaited.set = false;
 }
 
 void ListOfferedServer(int recordIndex)
@@ -426,7 +435,7 @@ void ListOfferedServer(int recordIndex)
     int position = SortedPosition(recordIndex);
     HoldListPainting(RowInView(position));
     InsertRow(position, recordIndex);
-    if (Awaited.waiting && Awaited.address == record.address && Awaited.port == record.port &&
+    if (Awaited.set && Awaited.address == record.address && Awaited.port == record.port &&
         RowOfRecord(recordIndex) == position) {
         bool scroll = Awaited.inView;
         SelectServerRow(position);
@@ -553,11 +562,11 @@ void RefilterServers()
     HoldListPainting(true);
     LPARAM selected = ServerRowRecord(SelectedServerRow());
     if (IsRecordIndex(selected))
-        HiddenSelection = {true, ServerTable.records[selected].address, ServerTable.records[selected].port};
+        HiddenSelection = {true, ServerTable.records[selected].address, ServerTable.records[selected].port, false};
     RefilterListedRows(ServerTable.count, IsListable, SystemImageOf, CompareServers, SortOrder);
     CountListedRows();
     LPARAM shown = ServerRowRecord(SelectedServerRow());
-    if (shown == -1 && HiddenSelection.kept) {
+    if (shown == -1 && HiddenSelection.set) {
         int record = FindServerRecord(HiddenSelection.address, HiddenSelection.port);
         int row = record != -1 ? RowOfRecord(record) : -1;
         if (row != -1)

@@ -85,6 +85,8 @@ void BuildDialogListColumns(HWND list, const ListColumn* columns, int count);
 // comparisons.
 wchar_t FoldedLetter(wchar_t letter);
 int CompareFoldedText(const wchar_t* a, const wchar_t* b);
+// Whether `part` occurs in `text`, letters A-Z in either case.
+bool ContainsFoldedText(const wchar_t* text, const wchar_t* part);
 void SetListColumnWidth(HWND list, int column, int width);
 
 // The record index a row stands for, or -1 for no such row. It may lie beyond
