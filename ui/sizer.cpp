@@ -11,14 +11,43 @@ const wchar_t SizerWindowProcProperty[] = L"SizerWindowProc";
 
 namespace {
 
+// Under Wine every GetPropW is a round trip to the Wine server, and the
+// Sizer reads its properties on every message its window gets: a list's
+// repaint alone sends it a hundred notifications. The properties of the last
+// window asked about are kept at hand, per thread, as windows are.
+struct KnownWindow {
+    HWND window;
+    SizerRecord* record;
+    WNDPROC previous;
+};
+
+thread_local KnownWindow Known;
+
+const KnownWindow& Know(HWND window)
+{
+    if (Known.window != window) {
+        Known.window = window;
+        Known.record = static_cast<SizerRecord*>(GetPropW(window, SizerProperty));
+        Known.previous = reinterpret_cast<WNDPROC>(GetPropW(window, SizerWindowProcProperty));
+    }
+    return Known;
+}
+
+// A property of the window changes: it is read again when next needed.
+void Forget(HWND window)
+{
+    if (Known.window == window)
+        Known.window = nullptr;
+}
+
 SizerRecord* RecordOf(HWND window)
 {
-    return static_cast<SizerRecord*>(GetPropW(window, SizerProperty));
+    return Know(window).record;
 }
 
 WNDPROC PreviousProcOf(HWND window)
 {
-    return reinterpret_cast<WNDPROC>(GetPropW(window, SizerWindowProcProperty));
+    return Know(window).previous;
 }
 
 LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -32,6 +61,7 @@ LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 void ReleaseRecord(HWND window, SizerRecord* record)
 {
     RemovePropW(window, SizerProperty);
+    Forget(window);
     if (record->anchors != nullptr)
         HeapFree(GetProcessHeap(), 0, record->anchors);
     HeapFree(GetProcessHeap(), 0, record);
@@ -44,6 +74,7 @@ void Unsubclass(HWND window)
     if (previous != nullptr)
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     RemovePropW(window, SizerWindowProcProperty);
+    Forget(window);
 }
 
 RECT MovedRect(RECT rect, int flags, int dx, int dy)
@@ -184,6 +215,7 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     record->clientHeight = client.bottom - client.top;
     record->dpi = DpiOfWindow(window);
     SetPropW(window, SizerProperty, record);
+    Forget(window);
     record->gripRect = SizerGripRect(record->clientWidth, record->clientHeight, record->dpi);
 
     // A window attached before already runs SizerProc: subclassing it again
@@ -191,6 +223,7 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     if (!attachedBefore) {
         LONG_PTR previous = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SizerProc));
         SetPropW(window, SizerWindowProcProperty, reinterpret_cast<HANDLE>(previous));
+        Forget(window);
     }
     record->gripEnabled = gripEnabled;
 
