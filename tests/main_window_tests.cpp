@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <shlwapi.h>
+#include <uxtheme.h>
 
 #include <string>
 #include <vector>
@@ -155,6 +156,34 @@ TEST_F(MainWindowTest, DrawsWithTheSystemsOwnFonts)
     EXPECT_EQ(family, L"Tahoma");
     EXPECT_TRUE(FontInstalled(context, L"Marlett"));
     ReleaseDC(window, context);
+}
+
+// The colour in the up arrow of a new window's vertical scroll bar, beside
+// the arrow's glyph.
+COLORREF ScrollArrowFace()
+{
+    HWND scrolled = CreateWindowExW(WS_EX_TOOLWINDOW, L"Static", L"", WS_POPUP | WS_VISIBLE | WS_VSCROLL, 0, 0, 100,
+                                    100, nullptr, nullptr, nullptr, nullptr);
+    SetScrollRange(scrolled, SB_VERT, 0, 100, TRUE);
+    UpdateWindow(scrolled);
+    HDC context = GetWindowDC(scrolled);
+    COLORREF face = GetPixel(context, 100 - GetSystemMetrics(SM_CXVSCROLL) + 3, 3);
+    ReleaseDC(scrolled, context);
+    DestroyWindow(scrolled);
+    return face;
+}
+
+TEST_F(MainWindowTest, DrawsClassicUnderWine)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    HWND window = CreateWindowUnderTest();
+    ASSERT_NE(window, nullptr);
+    WaitForUpdate();
+    HWND styled = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD, 0, 0, 0, 0, window, nullptr, nullptr, nullptr);
+    ASSERT_NE(GetWindowTheme(styled), nullptr) << "Wine draws no styles here";
+    DestroyWindow(styled);
+    EXPECT_EQ(GetWindowTheme(StatusBar), nullptr);
+    EXPECT_EQ(ScrollArrowFace(), GetSysColor(COLOR_BTNFACE));
 }
 
 TEST_F(MainWindowTest, EnterAndEscapeChangeNothing)

@@ -16,6 +16,7 @@
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "ui/buddy_nudge.h"
+#include "ui/classic_drawing.h"
 #include "ui/display_scale.h"
 #include "ui/favourites.h"
 #include "ui/find_player.h"
@@ -413,6 +414,7 @@ void InitMainWindow(HWND window)
     KeepDialogScaling(window);
     ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
+    DrawClassicUnderWine(StatusBar);
     CreateFilterLine(window);
     ForgetDeclinedFolders();
     // The Sizer also keeps the window from tracking smaller than it opens.
