@@ -217,6 +217,12 @@ void CancelServerRefresh()
         SetEvent(CancelEvent);
 }
 
+void CancelServerRefreshFor(RefreshPurpose purpose)
+{
+    if (Target.purpose == purpose)
+        CancelServerRefresh();
+}
+
 void WaitForServerRefresh()
 {
     if (RefreshThread != nullptr)

@@ -24,6 +24,9 @@ bool StartServerRefresh(int recordIndex, RefreshPurpose purpose = RefreshAsked);
 // Asks a running refresh to stop at once, silently. UI thread only.
 void CancelServerRefresh();
 
+// The same, only for a refresh of this purpose. UI thread only.
+void CancelServerRefreshFor(RefreshPurpose purpose);
+
 // Returns once no refresh runs. For the update worker, before it replaces the
 // table; never for the UI thread, which the refresh calls into.
 void WaitForServerRefresh();

@@ -28,9 +28,12 @@ struct FreePlaceWait {
 
 FreePlaceWait Wait;
 
+// A round still asking is no longer wanted: it would keep the row menu's
+// table changes waiting for up to three seconds.
 void EndWait()
 {
     KillTimer(MainWindow, FreePlaceTimerId);
+    CancelServerRefreshFor(RefreshForWait);
     SecureZeroMemory(&Wait, sizeof(Wait));
 }
 
