@@ -3,7 +3,7 @@
 // Under Wine every insert into a visible report list repaints its scroll
 // bars, and every status bar text repaints the bar, at once: several
 // milliseconds per change, which the engine's threads wait for; with redraw
-// off a change costs microseconds. A repaint of the list costs tens of
+// off a change costs microseconds. A repaint of the list costs ten or so
 // milliseconds, so during a burst it is repainted often only when the rows in
 // view change. While the list's redraw is off its own painting answers
 // WM_PAINT with nothing, so a repaint always invalidates it whole; the status
