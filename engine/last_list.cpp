@@ -13,8 +13,11 @@ wchar_t LastListPath[PathSize];
 
 namespace {
 
-// "255.255.255.255:65535" and a line end.
+// "255.255.255.255:65535" and a line end; with the unanswered count's line
+// before it.
 const int LineSize = 24;
+const int CountedLineSize = 48;
+const char UnansweredMark[] = "# unanswered ";
 const wchar_t NewFileSuffix[] = L".new";
 
 void MakeFolders(const wchar_t* path)
@@ -40,7 +43,7 @@ bool WriteWhole(const wchar_t* path, const char* text, DWORD length)
 }
 
 // "a.b.c.d:port" with a port of 1 to 65535, and nothing else.
-bool ReadServerLine(const char* line, ServerAddress* server)
+bool ReadServerLine(const char* line, KeptServer* server)
 {
     wchar_t text[LineSize] = L"";
     for (int index = 0; line[index] != '\0' && index < LineSize - 1; index++)
@@ -51,8 +54,17 @@ bool ReadServerLine(const char* line, ServerAddress* server)
     if (!SplitAddress(text, 0, host, &port) || port == 0 || !ReadDottedAddress(host, &server->address))
         return false;
     server->port = port;
-    server->favourite = 0;
+    server->unanswered = 0;
     return true;
+}
+
+// The count of a "# unanswered N" line, or 0 for any other line.
+WORD ReadUnansweredLine(const char* line)
+{
+    if (strncmp(line, UnansweredMark, sizeof(UnansweredMark) - 1) != 0)
+        return 0;
+    int count = atoi(line + sizeof(UnansweredMark) - 1);
+    return static_cast<WORD>(count > 0 && count < MaxUnansweredSweeps ? count : 0);
 }
 
 // Reads at most the limit; `whole` tells whether that was the whole file.
@@ -80,18 +92,20 @@ char* ReadFileStart(DWORD* length, bool* whole)
 
 }  // namespace
 
-bool SaveLastList(const ServerAddress* servers, int count)
+bool SaveLastList(const KeptServer* servers, int count)
 {
     // The new file's longer name must fit as well, or nothing can be saved.
     if (LastListPath[0] == L'\0' || count <= 0 || lstrlenW(LastListPath) + lstrlenW(NewFileSuffix) >= PathSize)
         return false;
     if (count > MaxLastListServers)
         count = MaxLastListServers;
-    char* text = static_cast<char*>(malloc(count * LineSize + 1));
+    char* text = static_cast<char*>(malloc(count * CountedLineSize + 1));
     if (text == nullptr)
         return false;
     int length = 0;
     for (int index = 0; index < count; index++) {
+        if (servers[index].unanswered > 0)
+            length += snprintf(text + length, LineSize + 1, "%s%u\r\n", UnansweredMark, servers[index].unanswered);
         in_addr address;
         address.s_addr = servers[index].address;
         length += snprintf(text + length, LineSize + 1, "%s:%u\r\n", inet_ntoa(address), servers[index].port);
@@ -107,7 +121,7 @@ bool SaveLastList(const ServerAddress* servers, int count)
     return saved;
 }
 
-int LoadLastList(ServerAddress** servers)
+int LoadLastList(KeptServer** servers)
 {
     *servers = nullptr;
     DWORD length = 0;
@@ -115,8 +129,9 @@ int LoadLastList(ServerAddress** servers)
     char* text = LastListPath[0] != L'\0' ? ReadFileStart(&length, &whole) : nullptr;
     if (text == nullptr)
         return 0;
-    ServerAddress* list = static_cast<ServerAddress*>(malloc(MaxLastListServers * sizeof(ServerAddress)));
+    KeptServer* list = static_cast<KeptServer*>(malloc(MaxLastListServers * sizeof(KeptServer)));
     int count = 0;
+    WORD unanswered = 0;  // from the line before
     char* line = text;
     while (list != nullptr && count < MaxLastListServers && line < text + length) {
         char* end = static_cast<char*>(memchr(line, '\n', text + length - line));
@@ -130,9 +145,13 @@ int LoadLastList(ServerAddress** servers)
             end--;
         *end = '\0';
         // A NUL inside the line makes it no address.
-        if (end - line < LineSize && strlen(line) == static_cast<size_t>(end - line) &&
-            ReadServerLine(line, &list[count]))
-            count++;
+        bool plain = end - line < LineSize && strlen(line) == static_cast<size_t>(end - line);
+        if (plain && ReadServerLine(line, &list[count])) {
+            list[count++].unanswered = unanswered;
+            unanswered = 0;
+        } else {
+            unanswered = plain ? ReadUnansweredLine(line) : 0;
+        }
         line = next;
     }
     free(text);
@@ -142,4 +161,63 @@ int LoadLastList(ServerAddress** servers)
     }
     *servers = list;
     return count;
+}
+
+namespace {
+
+// A record the sweep asked, found by address and port.
+struct AskedServer {
+    DWORD address;
+    WORD port;
+    bool answered;
+};
+
+int CompareAsked(const void* left, const void* right)
+{
+    const AskedServer* one = static_cast<const AskedServer*>(left);
+    const AskedServer* other = static_cast<const AskedServer*>(right);
+    if (one->address != other->address)
+        return one->address < other->address ? -1 : 1;
+    return one->port < other->port ? -1 : one->port > other->port ? 1 : 0;
+}
+
+// The records the sweep asked, sorted for searching; null when none.
+AskedServer* SortAskedServers(const ServerRecord* records, int count, int* askedCount)
+{
+    AskedServer* asked = static_cast<AskedServer*>(malloc((count > 0 ? count : 1) * sizeof(AskedServer)));
+    *askedCount = 0;
+    for (int index = 0; asked != nullptr && index < count; index++) {
+        if (records[index].attempts > 0)
+            asked[(*askedCount)++] = {records[index].address, records[index].port, records[index].responded != 0};
+    }
+    if (asked != nullptr)
+        qsort(asked, *askedCount, sizeof(AskedServer), CompareAsked);
+    return asked;
+}
+
+}  // namespace
+
+bool AgeLastList(const ServerRecord* records, int count)
+{
+    KeptServer* kept = nullptr;
+    int keptCount = LoadLastList(&kept);
+    int askedCount = 0;
+    AskedServer* asked = keptCount > 0 ? SortAskedServers(records, count, &askedCount) : nullptr;
+    int staying = 0;
+    bool changed = false;
+    for (int index = 0; asked != nullptr && index < keptCount; index++) {
+        KeptServer server = kept[index];
+        AskedServer key = {server.address, server.port, false};
+        const AskedServer* found =
+            static_cast<const AskedServer*>(bsearch(&key, asked, askedCount, sizeof(AskedServer), CompareAsked));
+        WORD unanswered = found == nullptr ? server.unanswered : found->answered ? 0 : server.unanswered + 1;
+        changed = changed || unanswered != server.unanswered;
+        server.unanswered = unanswered;
+        if (unanswered < MaxUnansweredSweeps)
+            kept[staying++] = server;
+    }
+    bool saved = !changed || (staying > 0 ? SaveLastList(kept, staying) : DeleteFileW(LastListPath) != FALSE);
+    free(asked);
+    free(kept);
+    return saved;
 }

@@ -48,14 +48,24 @@ bool SendQuery(MasterPhase* phase, MasterServer* master)
     return false;
 }
 
-// Masters whose lookup has ended are asked, or given up when not found.
+// How long the lookups may still take; 0 once their time is up.
+DWORD LookupTimeLeft(const MasterPhase& phase)
+{
+    DWORD waited = timeGetTime() - phase.startedAt;
+    return waited < NameLookupMilliseconds ? NameLookupMilliseconds - waited : 0;
+}
+
+// Masters whose lookup has ended are asked, or given up when not found; a
+// name the name service has not answered within the bound is not found.
 bool AskLookedUpMasters(MasterPhase* phase)
 {
+    bool timeUp = LookupTimeLeft(*phase) == 0;
     for (int index = 0; index < phase->count; index++) {
         MasterServer* master = &phase->masters[index];
-        if (master->state != MasterResolving || (master->lookup != nullptr && !NameLookupDone(master->lookup)))
+        bool looking = master->lookup != nullptr && !NameLookupDone(master->lookup);
+        if (master->state != MasterResolving || (looking && !timeUp))
             continue;
-        if (master->lookup == nullptr || !master->lookup->names[0].found) {
+        if (looking || master->lookup == nullptr || !master->lookup->names[0].found) {
             GiveUp(master, MasterUnresolved);
             continue;
         }
@@ -100,9 +110,10 @@ MasterServer* SenderOf(MasterPhase* phase, const sockaddr_in& sender)
 
 void TakeReply(MasterServer* master, const char* datagram, int length)
 {
-    // A reply too short for its header names no servers; it counts as an
-    // error, so that the previous list stays.
-    master->reply = length >= MasterHeaderSize ? static_cast<unsigned char*>(malloc(length)) : nullptr;
+    // An answer that is no list, one too short for its header included, is
+    // an error, so that the previous list stays.
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(datagram);
+    master->reply = IsMasterList(bytes, length) ? static_cast<unsigned char*>(malloc(length)) : nullptr;
     if (master->reply == nullptr) {
         GiveUp(master, MasterFailed);
         return;
@@ -176,8 +187,11 @@ bool AwaitMasters(MasterPhase* phase)
     DWORD now = timeGetTime();
     for (int index = 0; index < phase->count && index < MaxMasterServers; index++) {
         const MasterServer& master = phase->masters[index];
-        if (master.state == MasterResolving && master.lookup != nullptr)
+        if (master.state == MasterResolving && master.lookup != nullptr) {
             handles[handleCount++] = master.lookup->done;
+            DWORD left = LookupTimeLeft(*phase);
+            timeout = left < timeout ? left : timeout;
+        }
         if (master.state == MasterWaiting) {
             DWORD waited = now - master.sentAt;
             DWORD left = waited < MasterWaitMilliseconds ? MasterWaitMilliseconds - waited : 0;
@@ -196,6 +210,11 @@ bool AwaitMasters(MasterPhase* phase)
 }
 
 }  // namespace
+
+bool IsMasterList(const unsigned char* reply, int length)
+{
+    return length >= MasterHeaderSize && memcmp(reply, MasterListHeader, MasterHeaderSize) == 0;
+}
 
 int CountAnsweredMasters(const MasterServer* masters, int count)
 {
@@ -233,9 +252,9 @@ void PrepareMaster(MasterServer* master, const wchar_t* name)
     StartNameLookup(master->lookup);
 }
 
-void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count)
+void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count, DWORD startedAt)
 {
-    *phase = {masters, count, INVALID_SOCKET, nullptr, nullptr};
+    *phase = {masters, count, INVALID_SOCKET, nullptr, nullptr, startedAt};
     if (count == 1)
         StatusMessage(L"Resolving %s...", masters[0].name);
     else

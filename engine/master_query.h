@@ -44,17 +44,23 @@ struct MasterPhase {
     SOCKET socket;
     HANDLE readable;
     char* buffer;
+    DWORD startedAt;  // the update's start, from which the lookups are bounded
 };
 
 // Opens the phase and says so on the status line.
-void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count);
+void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count, DWORD startedAt);
 
 // Asks and waits until a master answers that had not when called, or every
 // master has answered or given up; false on Abort, which ends the phase at
 // once.
 bool AwaitMasterAnswer(MasterPhase* phase);
 
-// How many of these masters have answered.
+// Whether a master's answer is a list of game servers: it opens as one does.
+// Any other answer (a "print" from a busy master, say) is that master's
+// error, and nothing in it is ever queried.
+bool IsMasterList(const unsigned char* reply, int length);
+
+// How many of these masters have answered with a list.
 int CountAnsweredMasters(const MasterServer* masters, int count);
 
 // Every master has answered or given up.

@@ -35,10 +35,6 @@ struct UpdatePlan {
 
 UpdatePlan Plan;
 
-// The favourites' names have this long from the update's start, however many
-// there are: one the name service has not answered by then is not found.
-const DWORD FavouriteLookupMilliseconds = 5000;
-
 // Set once the player has been told that the kept list could not be saved,
 // until a save works again.
 bool UnsavedListTold;
@@ -83,14 +79,6 @@ void EndMerge(ServerMerge* merge)
 int ReplyEntries(int length)
 {
     return length > MasterHeaderSize ? (length - MasterHeaderSize) / MasterEntrySize : 0;
-}
-
-// An answer that opens as a master's list does; any other (a "print" of a
-// busy master, say) is still swept, but never kept.
-bool IsMasterList(const MasterServer& master)
-{
-    return master.state == MasterAnswered && master.replyLength >= MasterHeaderSize &&
-           memcmp(master.reply, MasterListHeader, MasterHeaderSize) == 0;
 }
 
 void AddReply(ServerMerge* merge, const unsigned char* reply, int length)
@@ -142,7 +130,7 @@ bool AwaitFavourites(NameLookup* lookup, DWORD startedAt)
     if (lookup == nullptr)
         return !AbortRequested();
     DWORD waited = timeGetTime() - startedAt;
-    DWORD left = waited < FavouriteLookupMilliseconds ? FavouriteLookupMilliseconds - waited : 0;
+    DWORD left = waited < NameLookupMilliseconds ? NameLookupMilliseconds - waited : 0;
     HANDLE handles[2] = {AbortEvent, lookup->done};
     return WaitForMultipleObjects(2, handles, FALSE, left) != WAIT_OBJECT_0;
 }
@@ -257,37 +245,46 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note, con
     StatusSweep(note, feed);
 }
 
-// The servers of every answer that opens as a master's list does, merged
-// into the kept list: replacing it when every master gave one, else adding
-// to it, so that the servers of a master that did not answer this time stay
-// (as many as a load reads). Garbage and answers naming no server leave the
-// kept list as it was. False when a list to keep could not be saved.
+// The servers of every master that answered with a list, merged into the
+// kept list: replacing it when every master gave one, else adding to it, so
+// that the servers of a master that did not answer this time stay (as many
+// as a load reads) with their count of unanswered sweeps; a server a master
+// lists now starts afresh. Answers naming no server leave the kept list as
+// it was. False when a list to keep could not be saved.
 bool KeepMasterLists(const MasterServer* masters, int count)
 {
     int entries = 0;
     bool everyMaster = true;
     for (int index = 0; index < count; index++) {
-        if (IsMasterList(masters[index]))
+        if (masters[index].state == MasterAnswered)
             entries += ReplyEntries(masters[index].replyLength);
         else
             everyMaster = false;
     }
     if (entries == 0 || LastListPath[0] == L'\0')
         return true;
-    ServerAddress* kept = nullptr;
+    KeptServer* kept = nullptr;
     int keptCount = everyMaster ? 0 : LoadLastList(&kept);
     ServerMerge merge = {};
+    KeptServer* list = static_cast<KeptServer*>(malloc((entries + keptCount) * sizeof(KeptServer)));
     bool saved = false;
-    if (StartMerge(&merge, entries + keptCount)) {
+    if (list != nullptr && StartMerge(&merge, entries + keptCount)) {
         for (int index = 0; index < count; index++) {
-            if (IsMasterList(masters[index]))
+            if (masters[index].state == MasterAnswered)
                 AddReply(&merge, masters[index].reply, masters[index].replyLength);
         }
-        for (int index = 0; index < keptCount && merge.count < MaxLastListServers; index++)
+        for (int index = 0; index < merge.count; index++)
+            list[index] = {merge.servers[index].address, merge.servers[index].port, 0};
+        for (int index = 0; index < keptCount && merge.count < MaxLastListServers; index++) {
+            int position = merge.count;
             AddToMerge(&merge, kept[index].address, kept[index].port, 0);
-        saved = SaveLastList(merge.servers, merge.count < MaxLastListServers ? merge.count : MaxLastListServers);
+            if (merge.count > position)
+                list[position] = kept[index];
+        }
+        saved = SaveLastList(list, merge.count < MaxLastListServers ? merge.count : MaxLastListServers);
     }
     EndMerge(&merge);
+    free(list);
     free(kept);
     return saved;
 }
@@ -335,7 +332,7 @@ DWORD WINAPI FeedLateMasters(LPVOID context)
 // The kept list, in place of masters that named no server.
 void MergeLastList(ServerMerge* listed)
 {
-    ServerAddress* kept = nullptr;
+    KeptServer* kept = nullptr;
     int keptCount = LoadLastList(&kept);
     if (keptCount > 0 && StartMerge(listed, keptCount)) {
         for (int index = 0; index < keptCount; index++)
@@ -395,9 +392,15 @@ bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
         LateMasters late = {phase, {}, lastList, unresolved, L""};
         for (int index = 0; index < count && index < MaxMasterServers; index++)
             late.taken[index] = masters[index].state == MasterAnswered;
-        DescribeSources(masters, count, lastList, unsaved, unresolved, late.note);
+        // Masters still unheard: the feed keeps the lists and writes the note
+        // once they are, and tells of a list that could not be kept.
+        if (settled)
+            DescribeSources(masters, count, lastList, unsaved, unresolved, late.note);
         SweepFeed feed = {FeedLateMasters, &late};
         SweepTable(table, lastList ? listed.count : 0, late.note, settled ? nullptr : &feed);
+        // An aborted sweep did not ask everyone: it tells nothing of silence.
+        if (!AbortRequested())
+            AgeLastList(ServerTable.records, ServerTable.count);
     } else if (AbortRequested()) {
         StatusMessage(L"Aborted.");
     } else if (anything) {
@@ -442,9 +445,9 @@ bool RunUpdate()
         PrepareMaster(&masters[index], Plan.builtInMaster ? MasterHostName : Plan.masters.entries[index].text);
     DWORD startedAt = timeGetTime();
     NameLookup* favourites = LookUpFavourites();
-    MasterPhase phase = {masters, count, INVALID_SOCKET, nullptr, nullptr};
+    MasterPhase phase = {masters, count, INVALID_SOCKET, nullptr, nullptr, startedAt};
     if (count > 0)
-        OpenMasterPhase(&phase, masters, count);
+        OpenMasterPhase(&phase, masters, count, startedAt);
     bool done = AwaitFirstList(&phase) && BuildAndSweep(&phase, favourites, startedAt);
     CloseMasterPhase(&phase);
     ReleaseNameLookup(favourites);

@@ -7,6 +7,11 @@
 
 #include "settings/address_list.h"
 
+// How long an update waits for the names it looks up (masters and
+// favourites alike), from its start, however many there are: one the name
+// service has not answered by then is not found.
+const DWORD NameLookupMilliseconds = 5000;
+
 struct LookupName {
     char host[HostNameSize];
     bool found;

@@ -104,3 +104,43 @@ void FormatServerAddress(DWORD address, WORD port, wchar_t* text, int textSize)
     dotted.s_addr = address;
     FormatText(text, textSize, L"%S:%d", inet_ntoa(dotted), port);
 }
+
+namespace {
+
+// Reads up to `most` decimal digits ending at `stop`; -1 when there are none
+// or something else stands before the stop.
+int ReadNumberUntil(const wchar_t** text, wchar_t stop, int most)
+{
+    int value = 0;
+    int digits = 0;
+    for (; **text >= L'0' && **text <= L'9' && digits < most; (*text)++, digits++)
+        value = value * 10 + (**text - L'0');
+    if (digits == 0 || **text != stop)
+        return -1;
+    return value;
+}
+
+}  // namespace
+
+bool CountsAsFull(const ServerRecord& record)
+{
+    return record.playerCount >= record.maxClients;
+}
+
+bool HasNoFreePlace(const ServerRecord& record)
+{
+    return record.maxClients > 0 && record.playerCount >= record.maxClients;
+}
+
+bool IsServerAddressText(const wchar_t* text)
+{
+    const wchar_t stops[] = {L'.', L'.', L'.', L':'};
+    for (wchar_t stop : stops) {
+        int part = ReadNumberUntil(&text, stop, 3);
+        if (part < 0 || part > 255)
+            return false;
+        text++;
+    }
+    int port = ReadNumberUntil(&text, L'\0', 5);
+    return port >= 1 && port <= 65535;
+}

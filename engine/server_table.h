@@ -52,6 +52,13 @@ struct ServerRecord {
     char* info;
 };
 
+// Two rules of "full", kept apart on purpose. The Full box hides a server
+// that counts as full: its players reach its maximum, so one that reports
+// no maximum counts as full even when empty. A join or a wait needs a known
+// maximum that the players reach: only then is there no free place.
+bool CountsAsFull(const ServerRecord& record);
+bool HasNoFreePlace(const ServerRecord& record);
+
 // The bits of a record's needPass.
 const int NeedsPlayerPassword = 1;
 const int NeedsSpectatorPassword = 2;
@@ -103,6 +110,10 @@ void ReleaseStatusInfo(ServerRecord* records, int count);
 // "a.b.c.d:port", as the IP Address column shows a server.
 const int ServerAddressTextSize = 22;
 void FormatServerAddress(DWORD address, WORD port, wchar_t* text, int textSize);
+
+// Whether a text is a server as FormatServerAddress writes it: four numbers
+// of 0 to 255 between dots, a colon and a port of 1 to 65535, nothing else.
+bool IsServerAddressText(const wchar_t* text);
 
 // Appends a zeroed record for each of these servers and returns the index
 // of the first, or -1 when memory is short or the table would grow beyond

@@ -229,7 +229,7 @@ DWORD WINAPI ScanFixedDrives(LPVOID)
     return 0;
 }
 
-void StartSearch(const wchar_t* address, const JoinChoice& choice)
+bool StartSearch(const wchar_t* address, const JoinChoice& choice)
 {
     Search.stop = 0;
     Search.stoppedQuietly = false;
@@ -244,9 +244,10 @@ void StartSearch(const wchar_t* address, const JoinChoice& choice)
     if (thread == nullptr) {
         SearchBusy = 0;
         StatusMessage(L"Couldn't start the search for %s.", Search.executable);
-        return;
+        return false;
     }
     CloseHandle(thread);
+    return true;
 }
 
 // Nothing found: the player may choose the folder instead; true when one was
@@ -282,7 +283,10 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
                const JoinChoice& choice)
 {
     wchar_t commandLine[CommandLineSize];
-    FormatGameCommandLine(executablePath, address, choice, commandLine, CommandLineSize);
+    if (!FormatGameCommandLine(executablePath, address, choice, commandLine, CommandLineSize)) {
+        StatusMessage(L"Couldn't start Quake II: the server or the password cannot go on its command line.");
+        return false;
+    }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -303,13 +307,8 @@ bool StartGame(const wchar_t* directory, const wchar_t* executablePath, const wc
     return false;
 }
 
-}  // namespace
-
-void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
-UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
-
-// With the game's folder known: starts the game, which closes the browser.
-void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
+// With the game's folder known: starts the game; true when it started.
+bool StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
 {
     StatusMessage(L"Starting Quake II...");
     wchar_t directory[PathSize];
@@ -319,17 +318,32 @@ void StartFromGamePath(const wchar_t* address, const JoinChoice& choice)
     // A path longer than a path may be cannot name the game.
     if (lstrlenW(executablePath) > PathSize - 1 || GetFileAttributesW(executablePath) == INVALID_FILE_ATTRIBUTES) {
         ReportMissingExecutable(executablePath);
-        return;
+        return false;
     }
     SetCurrentDirectoryW(directory);
-    // The browser closes only once the game has started.
-    if (StartGame(directory, executablePath, address, choice))
-        DestroyWindow(MainWindow);
+    return StartGame(directory, executablePath, address, choice);
 }
 
-void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address, const JoinChoice& choice,
+}  // namespace
+
+void (*FormDriveRoot)(wchar_t letter, wchar_t* root, int rootSize) = PlatformDriveRoot;
+UINT(WINAPI* DriveTypeOf)(LPCWSTR root) = GetDriveTypeW;
+
+bool GameArgumentAllowed(const wchar_t* text)
+{
+    for (const wchar_t* character = text; *character != L'\0'; character++) {
+        if (*character <= L' ' || *character > 0x7E || *character == L'+' || *character == L'"')
+            return false;
+    }
+    return true;
+}
+
+bool FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address, const JoinChoice& choice,
                            wchar_t* commandLine, int size)
 {
+    commandLine[0] = L'\0';
+    if (!IsServerAddressText(address) || !GameArgumentAllowed(choice.password))
+        return false;
     wchar_t join[GamePasswordSize + 32] = L"";
     if (choice.spectator && choice.password[0] != L'\0')
         FormatText(join, GamePasswordSize + 32, L" +set spectator \"%s\"", choice.password);
@@ -339,17 +353,16 @@ void FormatGameCommandLine(const wchar_t* executablePath, const wchar_t* address
         FormatText(join, GamePasswordSize + 32, L" +set password \"%s\"", choice.password);
     FormatText(commandLine, size, L"\"%s\" +set game \"quarrix\"%s +connect \"%s\"", executablePath, join, address);
     SecureZeroMemory(join, sizeof(join));
+    return true;
 }
 
-void JoinServer(const wchar_t* address, const JoinChoice& choice)
+JoinOutcome JoinServer(const wchar_t* address, const JoinChoice& choice)
 {
     if (SearchBusy)
-        return;
-    if (GamePath[0] == L'\0') {
-        StartSearch(address, choice);
-        return;
-    }
-    StartFromGamePath(address, choice);
+        return GameNotStarted;
+    if (GamePath[0] == L'\0')
+        return StartSearch(address, choice) ? GameSearching : GameNotStarted;
+    return StartFromGamePath(address, choice) ? GameStarted : GameNotStarted;
 }
 
 int ConfirmGameFolder(const wchar_t* directory)
@@ -366,7 +379,7 @@ int ConfirmGameFolder(const wchar_t* directory)
     return answer;
 }
 
-void FinishGameSearch(int outcome)
+bool FinishGameSearch(int outcome)
 {
     SearchBusy = 0;
     // Said again as the search ends: a place it was looking at as Escape was
@@ -375,10 +388,11 @@ void FinishGameSearch(int outcome)
         StatusMessage(L"Stopped searching for %s.", Search.executable);
     if (outcome == SearchFound)
         lstrcpynW(GamePath, Search.found, PathSize);
-    if (outcome != SearchStopped && (GamePath[0] != L'\0' || ReportNotFound()))
-        StartFromGamePath(Search.address, Search.choice);
+    bool started = outcome != SearchStopped && (GamePath[0] != L'\0' || ReportNotFound()) &&
+                   StartFromGamePath(Search.address, Search.choice);
     // The password is not kept beyond the join.
     SecureZeroMemory(&Search.choice, sizeof(Search.choice));
+    return started;
 }
 
 bool GameSearchRunning()

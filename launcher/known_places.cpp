@@ -37,7 +37,9 @@ void AddPlace(PlaceList* list, const wchar_t* folder, const wchar_t* below)
     lstrcpynW(list->places[list->count++], place, PathSize);
 }
 
-// A text value of at most a path's length, terminated whatever is stored.
+// A text value of at most a path's length, terminated whatever is stored;
+// one that names environment variables is expanded, and given up when its
+// expansion does not fit.
 bool ReadTextValue(HKEY key, const wchar_t* name, wchar_t text[PathSize])
 {
     DWORD type = REG_NONE;
@@ -49,6 +51,11 @@ bool ReadTextValue(HKEY key, const wchar_t* name, wchar_t text[PathSize])
         return false;
     }
     text[size / sizeof(wchar_t) < PathSize ? size / sizeof(wchar_t) : PathSize - 1] = L'\0';
+    if (type == REG_EXPAND_SZ) {
+        wchar_t expanded[PathSize];
+        DWORD length = ExpandEnvironmentStringsW(text, expanded, PathSize);
+        lstrcpynW(text, length > 0 && length <= PathSize ? expanded : L"", PathSize);
+    }
     return text[0] != L'\0';
 }
 
@@ -76,7 +83,17 @@ char* ReadLibraryFile(const wchar_t* path, DWORD* length)
     return text;
 }
 
-void AddSteamPlaces(PlaceList* list)
+// A store may list any number of folders: only those that hold the game
+// take a place, so that the fixed places after them keep theirs.
+void AddStorePlace(PlaceList* list, const wchar_t* folder, const wchar_t* below, const wchar_t* executable)
+{
+    wchar_t place[PathSize];
+    JoinFolderPath(folder, below, place, PathSize);
+    if (lstrlenW(place) < PathSize - 1 && FolderHoldsGame(place, executable))
+        AddPlace(list, place, L"");
+}
+
+void AddSteamPlaces(PlaceList* list, const wchar_t* executable)
 {
     wchar_t steam[PathSize];
     if (!ReadKeyText(HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"SteamPath", steam))
@@ -86,7 +103,7 @@ void AddSteamPlaces(PlaceList* list)
         if (*character == L'/')
             *character = L'\\';
     }
-    AddPlace(list, steam, L"steamapps\\common\\Quake 2\\");
+    AddStorePlace(list, steam, L"steamapps\\common\\Quake 2\\", executable);
     wchar_t path[PathSize];
     FormatText(path, PathSize, L"%s\\steamapps\\libraryfolders.vdf", steam);
     DWORD length = 0;
@@ -97,23 +114,29 @@ void AddSteamPlaces(PlaceList* list)
     int count = ReadSteamLibraries(text, static_cast<int>(length), libraries, MaxKnownPlaces);
     free(text);
     for (int index = 0; index < count; index++)
-        AddPlace(list, libraries[index], L"steamapps\\common\\Quake 2\\");
+        AddStorePlace(list, libraries[index], L"steamapps\\common\\Quake 2\\", executable);
 }
 
-void AddGogPlaces(PlaceList* list)
+void AddGogPlaces(PlaceList* list, const wchar_t* executable)
 {
     HKEY games;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\GOG.com\\Games", 0, KEY_READ | KEY_WOW64_32KEY, &games) !=
         ERROR_SUCCESS)
         return;
-    wchar_t name[256];
+    // A key name too long for the platform's limit is passed over, not the
+    // end of the list.
+    const DWORD NameSize = 256;
+    wchar_t name[NameSize];
     for (DWORD index = 0; list->count < MaxKnownPlaces; index++) {
-        DWORD nameSize = 256;
-        if (RegEnumKeyExW(games, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        DWORD nameSize = NameSize;
+        LONG result = RegEnumKeyExW(games, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_MORE_DATA)
+            continue;
+        if (result != ERROR_SUCCESS)
             break;
         wchar_t path[PathSize];
         if (ReadKeyText(games, name, L"path", path))
-            AddPlace(list, path, L"");
+            AddStorePlace(list, path, L"", executable);
     }
     RegCloseKey(games);
 }
@@ -250,14 +273,15 @@ int ReadSteamLibraries(const char* text, int length, wchar_t (*libraries)[PathSi
             haveKey = false;
         }
     }
-    return depth == 0 ? count : 0;
+    // Stopped at the limit, the file was sound as far as it was read.
+    return depth == 0 || count == limit ? count : 0;
 }
 
 int ListKnownPlaces(const wchar_t* executable, wchar_t places[MaxKnownPlaces][PathSize])
 {
     PlaceList list = {places, 0};
-    AddSteamPlaces(&list);
-    AddGogPlaces(&list);
+    AddSteamPlaces(&list, executable);
+    AddGogPlaces(&list, executable);
     AddAppPathsPlace(&list, executable);
     AddCommonPlaces(&list);
     return list.count;

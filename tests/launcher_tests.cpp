@@ -547,24 +547,54 @@ TEST(JoinCommandLine, CarriesThePasswordOrTheSpectatorBeforeTheServer)
         JoinChoice choice = {test.spectator, L""};
         lstrcpyW(choice.password, test.password);
         wchar_t commandLine[1024];
-        FormatGameCommandLine(L"C:\\Q2\\\\quake2.exe", L"192.0.2.10:960", choice, commandLine, 1024);
+        EXPECT_TRUE(FormatGameCommandLine(L"C:\\Q2\\\\quake2.exe", L"192.0.2.10:960", choice, commandLine, 1024));
         EXPECT_EQ(std::wstring(commandLine), std::wstring(L"\"C:\\Q2\\\\quake2.exe\" +set game \"quarrix\"") + test.join +
                                                  L" +connect \"192.0.2.10:960\"");
+    }
+}
+
+// Whatever a caller passes, nothing reaches the game's command line that
+// the game would split or read as a command of its own.
+TEST(JoinCommandLine, RefusesWhatTheGameWouldSplitOrRun)
+{
+    const wchar_t* addresses[] = {L"192.0.2.10:960 +exec autoexec.cfg", L"192.0.2.10:960+quit", L"host-name:27910",
+                                  L"192.0.2.10", L"192.0.2.256:960", L"192.0.2.10:0", L"192.0.2.10:65536",
+                                  L"192.0.2.10:960\"", L""};
+    for (const wchar_t* address : addresses) {
+        JoinChoice choice = {false, L""};
+        wchar_t commandLine[1024] = L"unchanged";
+        EXPECT_FALSE(FormatGameCommandLine(L"C:\\Q2\\quake2.exe", address, choice, commandLine, 1024)) << address;
+        EXPECT_STREQ(commandLine, L"");
+    }
+    const wchar_t* passwords[] = {L"x +exec autoexec.cfg", L"two words", L"a+b", L"tab\there", L"caf\u00e9", L"q\"t"};
+    for (const wchar_t* password : passwords) {
+        for (bool spectator : {false, true}) {
+            JoinChoice choice = {spectator, L""};
+            lstrcpyW(choice.password, password);
+            wchar_t commandLine[1024];
+            EXPECT_FALSE(FormatGameCommandLine(L"C:\\Q2\\quake2.exe", L"192.0.2.10:960", choice, commandLine, 1024))
+                << password;
+        }
     }
 }
 
 TEST(JoinPasswords, WhatTheGameCannotTakeIsRefused)
 {
     const wchar_t* refused[] = {L"", L"two\"words", L"ends\\", L"semi;colon", L"tab\there", L"caf\u00e9",
+                                L"two words", L"x +exec autoexec.cfg", L"a+b",
                                 L"0123456789012345678901234567890123456789012345678901234567890123"};
-    for (const wchar_t* text : refused)
+    for (const wchar_t* text : refused) {
         EXPECT_NE(PasswordRefusal(text, PlayerPassword), nullptr) << text;
-    EXPECT_EQ(PasswordRefusal(L"s3cret!#$%&'()*+,-./:<=>?@[]^_`{|}~", PlayerPassword), nullptr);
+        EXPECT_NE(PasswordRefusal(text, SpectatorPassword), nullptr) << text;
+    }
+    EXPECT_EQ(PasswordRefusal(L"s3cret!#$%&'()*,-./:<=>?@[]^_`{|}~", PlayerPassword), nullptr);
+    EXPECT_EQ(PasswordRefusal(L"-ice-cold-", SpectatorPassword), nullptr);
     EXPECT_NE(PasswordRefusal(L"0", SpectatorPassword), nullptr);
     EXPECT_EQ(PasswordRefusal(L"0", PlayerPassword), nullptr);
 }
 
 std::vector<std::wstring> joinRefusals;
+std::wstring offeredPassword;
 
 // Types a refused password first, then a good one to remember.
 void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
@@ -574,6 +604,11 @@ void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
         return;
     wchar_t refusal[256] = L"";
     GetDlgItemTextW(dialog, IDC_JOIN_REFUSAL, refusal, 256);
+    if (joinRefusals.empty()) {
+        wchar_t offered[256] = L"";
+        GetDlgItemTextW(dialog, IDC_JOIN_PASSWORD, offered, 256);
+        offeredPassword = offered;
+    }
     if (joinRefusals.empty() || refusal[0] != L'\0')
         joinRefusals.push_back(refusal);
     bool first = joinRefusals.size() == 1;
@@ -582,9 +617,10 @@ void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
     SendMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
-// A server that needs a password asks for it: a refused one never reaches
-// the game, a good one joins and is kept encrypted; a value that cannot be
-// decrypted is no password.
+// A server that needs a password asks for it: a kept one the game cannot
+// take is not offered, a refused one never reaches the game, a good one
+// joins and is kept encrypted; a value that cannot be decrypted is no
+// password.
 TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
 {
     std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
@@ -594,10 +630,12 @@ TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
     // The data-protection API finds its provider among the machine's keys,
     // which the scratch registry hides; it only reads them.
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ASSERT_TRUE(KeepPassword(L"192.0.2.10:960", PlayerPassword, L"x +exec autoexec.cfg"));
     joinRefusals.clear();
     UINT_PTR timer = SetTimer(nullptr, 0, 30, AnswerJoinDialog);
     DoubleClick(0);
     KillTimer(nullptr, timer);
+    EXPECT_EQ(offeredPassword, L"");
     ASSERT_EQ(joinRefusals.size(), 2u);
     EXPECT_EQ(joinRefusals[1], L"A password cannot hold a double quote (\").");
     std::vector<std::wstring> launch = LaunchRecord(folder);
@@ -626,6 +664,26 @@ TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
     RegCloseKey(key);
     EXPECT_FALSE(RecallPassword(L"192.0.2.10:960", PlayerPassword, recalled));
     EXPECT_STREQ(recalled, L"");
+}
+
+// A server that does not say it needs a password is asked for one all the
+// same through "Join with Password...".
+TEST_F(LauncherTest, JoinWithPasswordAsksWhateverTheServerSays)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    joinRefusals.clear();
+    SelectServerRow(0);
+    UINT_PTR timer = SetTimer(nullptr, 0, 30, AnswerJoinDialog);
+    SendMessageW(MainWindow, WM_COMMAND, IDM_JOIN_WITH_PASSWORD, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(joinRefusals.size(), 2u);
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder +
+                             L"quake2.exe\" +set game \"quarrix\" +set password \"s3cret\" +connect \"192.0.2.10:960\"");
 }
 
 LabServer FullServer(int port, const std::string& name, int places)
@@ -706,6 +764,56 @@ TEST_F(LauncherTest, FullServerIsWaitedForAndJoinedWhenAPlaceIsFree)
     EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28060\"");
 }
 
+// Seen from inside Config's own loop as the place frees: whether the window
+// and the dialog were still there, and the wait line then.
+struct HeldPlace {
+    bool seen;
+    bool windowStayed;
+    std::wstring line;
+};
+HeldPlace heldPlace;
+
+void CALLBACK CloseConfigOnceHeld(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND config = FindWindowW(L"#32770", L"Config");
+    if (heldPlace.seen || config == nullptr || StatusLine().rfind(L"A place is free", 0) != 0)
+        return;
+    heldPlace = {true, IsWindow(MainWindow) != FALSE, StatusLine()};
+    PostMessageW(config, WM_COMMAND, IDOK, 0);
+}
+
+// A place that frees while a dialog is open is held, not joined under it:
+// the join waits until the dialog has closed, outside the refresh's message.
+TEST_F(LauncherTest, PlaceFoundUnderADialogIsJoinedWhenItCloses)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    LabScenario scenario;
+    scenario.servers = {FullServer(28062, "Crowded", 2)};
+    scenario.servers[0].leaveEvery = 3000;
+    StopLab(lab);
+    ASSERT_TRUE(ServeLab(scenario));
+    StartOrAbortUpdate();
+    WaitForUpdate();
+    ASSERT_NE(RowOfHost(L"Crowded"), -1);
+    answers = {IDYES};
+    DoubleClick(RowOfHost(L"Crowded"));
+    ASSERT_TRUE(FreePlaceWaitRunning());
+
+    heldPlace = {};
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseConfigOnceHeld);
+    PostMessageW(MainWindow, WM_COMMAND, IDC_CONFIG, 0);
+    EXPECT_TRUE(PumpUntil([] { return !IsWindow(MainWindow); }, 15000));
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(heldPlace.seen);
+    EXPECT_TRUE(heldPlace.windowStayed);
+    EXPECT_EQ(heldPlace.line, L"A place is free on Crowded: joining as soon as the open dialog closes.");
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28062\"");
+}
+
 void StoreText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text)
 {
     HKEY key;
@@ -783,6 +891,50 @@ TEST_F(LauncherTest, KnownPlacesAreLookedInBeforeAnyDrive)
     for (const std::wstring& line : statusLines)
         EXPECT_EQ(line.rfind(L"Trying to find", 0), std::wstring::npos) << line;
     EXPECT_EQ(LaunchRecord(apps).size(), 2u);
+}
+
+void StoreExpandableText(const std::wstring& path, const wchar_t* name, const std::wstring& text)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// Stores that list more than the places can hold, a key name beyond the
+// platform's limit, a path to expand: the game's folder is still found, and
+// the fixed places keep theirs.
+TEST_F(LauncherTest, CrowdedStoresLeaveRoomForTheGame)
+{
+    std::wstring scratch = drives.path;
+    const std::wstring games = L"SOFTWARE\\GOG.com\\Games\\";
+    std::wstring gog = scratch + L"gog\\Quake II\\";
+    MakeFile(gog + L"quake2.exe");
+    SetEnvironmentVariableW(L"QUARRIX_TEST_GOG", (scratch + L"gog").c_str());
+    StoreExpandableText(games + L"zz", L"path", L"%QUARRIX_TEST_GOG%\\Quake II\\");
+    EXPECT_EQ(FirstPlaceWithGame(), gog) << "an expandable path";
+    StoreText(HKEY_LOCAL_MACHINE, games + std::wstring(300, L'a'), L"path", scratch);
+    EXPECT_EQ(FirstPlaceWithGame(), gog) << "after a key name too long";
+    for (int game = 0; game < MaxKnownPlaces + 6; game++)
+        StoreText(HKEY_LOCAL_MACHINE, games + L"y" + std::to_wstring(game), L"path", scratch + std::to_wstring(game));
+    EXPECT_EQ(FirstPlaceWithGame(), gog) << "after many other games";
+    static wchar_t places[MaxKnownPlaces][PathSize];
+    int count = ListKnownPlaces(L"quake2.exe", places);
+    EXPECT_NE(std::find(places, places + count, RootOf(L'C') + L"Quake2\\"), places + count);
+    SetEnvironmentVariableW(L"QUARRIX_TEST_GOG", nullptr);
+
+    // A library list longer than the places: the first ones are looked in.
+    std::string vdf = "\"libraryfolders\"\n{\n";
+    for (int library = 0; library < MaxKnownPlaces + 6; library++)
+        vdf += "\"" + std::to_string(library) + "\" { \"path\" \"lib" + std::to_string(library) + "\" }\n";
+    vdf += "}\n";
+    wchar_t libraries[MaxKnownPlaces][PathSize];
+    EXPECT_EQ(ReadSteamLibraries(vdf.c_str(), static_cast<int>(vdf.size()), libraries, MaxKnownPlaces),
+              MaxKnownPlaces);
+    EXPECT_STREQ(libraries[0], L"lib0");
 }
 
 // Cancel in the question stops the search, as Escape does.

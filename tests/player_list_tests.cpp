@@ -139,6 +139,29 @@ protected:
     }
 };
 
+// The colour the server list paints at the top left corner of a cell's
+// pictogram, where a round one leaves its background.
+COLORREF PaintedIconCorner(int row, int column)
+{
+    RECT client;
+    GetClientRect(ServerList, &client);
+    HDC screen = GetDC(ServerList);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ previous = SelectObject(memory, picture);
+    SendMessageW(ServerList, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    RECT icon = {};
+    icon.top = column;
+    icon.left = LVIR_ICON;
+    SendMessageW(ServerList, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&icon));
+    COLORREF colour = GetPixel(memory, icon.left, icon.top);
+    SelectObject(memory, previous);
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(ServerList, screen);
+    return colour;
+}
+
 ServerRecord RecordWithPlayers(const wchar_t* host, std::vector<PlayerEntry> players)
 {
     ServerRecord record = AnsweredRecord(host, 0, 16, 10);
@@ -207,6 +230,12 @@ TEST_F(PlayerListTest, BuddiesAreDrawnOnYellow)
               std::make_pair(LRESULT(CDRF_NOTIFYPOSTPAINT), COLORREF(0x123456)));
     EXPECT_EQ(Draw(ServerList, IDC_SERVER_LIST, CDDS_ITEMPOSTPAINT, withBob).first, CDRF_DODEFAULT);
     EXPECT_EQ(Draw(ServerList, IDC_SERVER_LIST, CDDS_POSTPAINT, 0).first, CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT);
+
+    // Painted, the row is yellow behind its pictograms too, and the others
+    // keep the list's own background.
+    for (int column : {0, 6})
+        EXPECT_EQ(PaintedIconCorner(withBob, column), BuddyBackground) << column;
+    EXPECT_EQ(PaintedIconCorner(1 - withBob, 0), GetSysColor(COLOR_WINDOW));
 
     Select(withBob);
     EXPECT_EQ(Draw(PlayerList, IDC_PLAYER_LIST, CDDS_ITEMPREPAINT, 1).second, BuddyBackground);

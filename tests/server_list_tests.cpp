@@ -246,6 +246,16 @@ TEST_F(ServerListTest, FilterClickThatChangesNothingKeepsTheSelection)
     SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), -1);
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 0);
+
+    // The player chose another server meanwhile: the hidden one is not
+    // selected again when it comes back, even with nothing selected then.
+    SelectRow(0);
+    LVITEMW none = {};
+    none.stateMask = LVIS_SELECTED;
+    SendMessageW(ServerList, LVM_SETITEMSTATE, -1, reinterpret_cast<LPARAM>(&none));
+    SendDlgItemMessageW(MainWindow, IDC_SHOW_EMPTY, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), -1);
 }
 
 // The list holds record indexes of its own: rows listed above the selected

@@ -188,9 +188,10 @@ TEST_F(ServerSourcesTest, LateMasterJoinsTheRunningSweep)
     ExpectSoundWindowCalls();
 }
 
-// Only answers that open as a master's list are kept. A busy master's
-// answer is swept, not kept; a list from some of the masters is added to the
-// kept one, so the servers of the others stay.
+// Only answers that open as a master's list are lists. A busy master's
+// answer is that master's error: none of its bytes is queried, and the kept
+// list is swept in its place; a list from some of the masters is added to
+// the kept one, so the servers of the others stay.
 TEST_F(ServerSourcesTest, KeptListHoldsOnlyMasterLists)
 {
     LabScenario scenario;
@@ -214,7 +215,11 @@ TEST_F(ServerSourcesTest, KeptListHoldsOnlyMasterLists)
     scenario.otherMasters[0].header = busy;
     ASSERT_TRUE(ServeLab(scenario));
     ASSERT_TRUE(RunUpdate());
-    EXPECT_EQ(TablePorts(), (std::vector<int>{28142, 28141}));
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28140, 28141}));
+    EXPECT_EQ(LabServerRequests(lab, 2).arrivals.size(), 0u);
+    EXPECT_EQ(RecordedStatusMessages().back(),
+              L"Completed. 2 of 2 servers responded. No response from 127.0.0.1, 127.0.0.1:27901. "
+              L"The last list was queried.");
     EXPECT_EQ(ReadFileText(lastList), both);
 
     StopLab(lab);
@@ -225,22 +230,27 @@ TEST_F(ServerSourcesTest, KeptListHoldsOnlyMasterLists)
 }
 
 // A list that cannot be kept (its folder's path leaves no room for the new
-// file's name) is said once, not at every update.
+// file's name) is said once, not at every update, also when a master still
+// unheard as the sweep starts is kept late.
 TEST_F(ServerSourcesTest, ListThatCannotBeKeptIsSaidOnce)
 {
     LabScenario scenario;
     scenario.servers = {AnsweringServer(28130, "listed")};
+    LabMaster late;
+    late.port = 27901;
+    late.replyDelay = 300;
+    scenario.otherMasters = {late};
     ASSERT_TRUE(ServeLab(scenario));
-    ChooseMasters(L"127.0.0.1");
+    ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901");
     std::wstring longPath = scratch.path + std::wstring(PathSize - 3 - scratch.path.size(), L'x');
     lstrcpynW(LastListPath, longPath.c_str(), PathSize);
     ASSERT_EQ(lstrlenW(LastListPath), PathSize - 3);
     ASSERT_TRUE(RunUpdate());
-    EXPECT_EQ(RecordedStatusMessages().back(),
-              L"Completed. 1 of 1 servers responded. The list of servers could not be kept for the next time.");
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 1 of 1 servers responded. 2 of 2 master servers answered. "
+                                               L"The list of servers could not be kept for the next time.");
     ClearWindowCalls();
     ASSERT_TRUE(RunUpdate());
-    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 1 of 1 servers responded.");
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 1 of 1 servers responded. 2 of 2 master servers answered.");
 }
 
 // Abort after a silent master's last try ends the update at once: the rows
@@ -256,7 +266,7 @@ TEST_F(ServerSourcesTest, AbortAmongSilentMastersKeepsTheRowsShown)
     scenario.otherMasters = {second};
     ASSERT_TRUE(ServeLab(scenario));
     ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901");
-    ServerAddress kept = {inet_addr("127.0.0.1"), 28130, 0};
+    KeptServer kept = {inet_addr("127.0.0.1"), 28130, 0};
     ASSERT_TRUE(SaveLastList(&kept, 1));
     InstallTable({AnsweringServer(28000, "shown")});
     const ServerRecord* shown = ServerTable.records;
@@ -276,9 +286,9 @@ TEST_F(ServerSourcesTest, AbortAmongSilentMastersKeepsTheRowsShown)
         EXPECT_NE(call.kind, CallResetServerViews);
 }
 
-// Slow names hold the update no longer than the favourites' bound, side by
-// side however many; one the resolver never answers is said so, and Abort
-// ends the wait at once.
+// Slow names hold the update no longer than the lookups' bound, side by
+// side however many; a favourite or a master the resolver never answers is
+// said so, and Abort ends the wait at once.
 HANDLE ReleaseLookups;
 
 bool SlowResolve(const char* host, DWORD* address)
@@ -299,6 +309,7 @@ TEST_F(ServerSourcesTest, FavouritesAreLookedUpSideBySideWithinABound)
     }
     ASSERT_TRUE(ServeLab(scenario));
     ChooseFavourites(L"slow1:28150\r\nslow2:28151\r\nslow3:28152\r\nslow4:28153\r\nstuck");
+    ChooseMasters(L"127.0.0.1\r\nstuck-master");
     ReleaseLookups = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     bool (*systemResolve)(const char*, DWORD*) = ResolveHostName;
     ResolveHostName = SlowResolve;
@@ -312,6 +323,7 @@ TEST_F(ServerSourcesTest, FavouritesAreLookedUpSideBySideWithinABound)
     EXPECT_LT(took, 8000u);
     EXPECT_EQ(ServerTable.count, 4);
     EXPECT_NE(RecordedStatusMessages().back().find(L" Couldn't resolve favourite stuck."), std::wstring::npos);
+    EXPECT_NE(RecordedStatusMessages().back().find(L" No response from stuck-master."), std::wstring::npos);
 
     ClearWindowCalls();
     const ServerRecord* shown = ServerTable.records;
@@ -326,6 +338,27 @@ TEST_F(ServerSourcesTest, FavouritesAreLookedUpSideBySideWithinABound)
 
     SetEvent(ReleaseLookups);
     ResolveHostName = systemResolve;
+}
+
+// A kept server is let go once three sweeps in a row asked it in vain. Its
+// count stands on a line of its own before it, which a reader of addresses
+// alone passes over.
+TEST_F(ServerSourcesTest, KeptServerSilentForThreeSweepsIsDropped)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28160, "alive"), AnsweringServer(28161, "gone")};
+    scenario.servers[1].silent = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    ChooseMasters(L"");
+    KeptServer kept[] = {{inet_addr("127.0.0.1"), 28161, 0}, {inet_addr("127.0.0.1"), 28160, 0}};
+    ASSERT_TRUE(SaveLastList(kept, 2));
+    for (int sweep = 1; sweep < MaxUnansweredSweeps; sweep++) {
+        ASSERT_TRUE(RunUpdate());
+        EXPECT_EQ(ReadFileText(lastList),
+                  "# unanswered " + std::to_string(sweep) + "\r\n127.0.0.1:28161\r\n127.0.0.1:28160\r\n");
+    }
+    ASSERT_TRUE(RunUpdate());
+    EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28160\r\n");
 }
 
 // With no master to ask, the last list stands in; of a damaged one only the

@@ -10,6 +10,7 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "ui/main_window.h"
+#include "ui/server_join.h"
 
 DWORD FreePlaceSilenceLimit = 60000;
 
@@ -24,6 +25,7 @@ struct FreePlaceWait {
     JoinChoice choice;
     int asked;
     DWORD lastAnswer;  // or when it was first asked
+    bool placeFound;   // no longer asked: joined as soon as it may be
 };
 
 FreePlaceWait Wait;
@@ -106,22 +108,43 @@ void AskForFreePlace()
 
 void FollowFreePlace(int recordIndex)
 {
-    if (!Wait.waiting || !IsRecordIndex(recordIndex))
+    if (!Wait.waiting || Wait.placeFound || !IsRecordIndex(recordIndex))
         return;
     const ServerRecord& record = ServerTable.records[recordIndex];
     if (record.address != Wait.address || record.port != Wait.port)
         return;
     Wait.lastAnswer = timeGetTime();
-    if (record.maxClients > 0 && record.playerCount >= record.maxClients) {
+    if (HasNoFreePlace(record)) {
         TellWaiting(record);
+        return;
+    }
+    Wait.placeFound = true;
+    KillTimer(MainWindow, FreePlaceTimerId);
+    FlashIfInactive();
+    MessageBeep(MB_OK);
+    PostMessageW(MainWindow, WM_TAKE_FREE_PLACE, 0, 0);
+}
+
+void TakeFreePlace()
+{
+    if (!Wait.waiting || !Wait.placeFound)
+        return;
+    if (!IsWindowEnabled(MainWindow)) {
+        StatusMessage(L"A place is free on %s: joining as soon as the open dialog closes.", Wait.hostName);
+        FlashIfInactive();
         return;
     }
     wchar_t server[ServerAddressTextSize];
     lstrcpynW(server, Wait.server, ServerAddressTextSize);
     JoinChoice choice = Wait.choice;
     EndWait();
-    FlashIfInactive();
-    MessageBeep(MB_OK);
-    JoinServer(server, choice);
+    JoinAndClose(server, choice);
     SecureZeroMemory(&choice, sizeof(choice));
+}
+
+void FollowWindowEnabled()
+{
+    // Posted: the dialog that enabled the window is still closing.
+    if (Wait.waiting && Wait.placeFound)
+        PostMessageW(MainWindow, WM_TAKE_FREE_PLACE, 0, 0);
 }

@@ -9,6 +9,8 @@
 
 #include "launcher/game_launcher.h"
 
+#define WM_TAKE_FREE_PLACE (WM_APP + 12)
+
 const DWORD FreePlaceAskInterval = 5000;
 // A server silent for this long (60 s) ends the wait; tests shorten it.
 extern DWORD FreePlaceSilenceLimit;
@@ -28,6 +30,15 @@ bool FreePlaceWaitRunning();
 // it has not answered for FreePlaceSilenceLimit.
 void AskForFreePlace();
 
-// A record was refreshed: the awaited server's answer is told, and joined
-// when it shows a free place.
+// A record was refreshed: the awaited server's answer is told. One that
+// shows a free place is held, and WM_TAKE_FREE_PLACE posted: the join never
+// runs inside the refresh's own message, which holds the table lock.
 void FollowFreePlace(int recordIndex);
+
+// Joins the place found (WM_TAKE_FREE_PLACE), unless a dialog is open over
+// the window: the place is then held, and taken when the last dialog has
+// closed (the window enabled again), if the wait was not stopped meanwhile.
+void TakeFreePlace();
+
+// The window was enabled again: a held place is taken.
+void FollowWindowEnabled();

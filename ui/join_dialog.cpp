@@ -29,12 +29,13 @@ void ShowQuestion(HWND dialog, const JoinQuestion& question)
     if (question.kind == SpectatorPassword)
         SetDlgItemTextW(dialog, IDC_JOIN_PASSWORD_LABEL, L"&Spectator password");
     SendDlgItemMessageW(dialog, IDC_JOIN_PASSWORD, EM_LIMITTEXT, FieldTextSize - 1, 0);
+    // A kept password the game can no longer take is not offered again.
     wchar_t kept[GamePasswordSize];
-    if (RecallPassword(question.server, question.kind, kept)) {
+    if (RecallPassword(question.server, question.kind, kept) && PasswordRefusal(kept, question.kind) == nullptr) {
         SetDlgItemTextW(dialog, IDC_JOIN_PASSWORD, kept);
         CheckDlgButton(dialog, IDC_REMEMBER_PASSWORD, BST_CHECKED);
-        SecureZeroMemory(kept, sizeof(kept));
     }
+    SecureZeroMemory(kept, sizeof(kept));
     CentreOverMainWindow(dialog);
 }
 
@@ -77,6 +78,10 @@ const wchar_t* PasswordRefusal(const wchar_t* text, PasswordKind kind)
             return L"A password cannot hold a double quote (\").";
         if (*character == L'\\' || *character == L';')
             return L"The game cannot take a backslash (\\) or a semicolon (;) in a password.";
+        if (*character == L' ')
+            return L"The game splits its command line at spaces: a password cannot hold one.";
+        if (*character == L'+')
+            return L"The game reads a plus sign (+) as the start of a command: a password cannot hold one.";
         if (*character < L' ' || *character == 0x7F)
             return L"A password cannot hold control characters.";
         if (*character > 0x7E)

@@ -163,7 +163,7 @@ INT_PTR RouteServerListNotification(NMHDR* header)
         if (!ListedSelectionMoving()) {
             FillPlayerList();
             if (SelectedServerRow() != -1)
-                ForgetAwaitedServer();
+                ForgetRememberedSelections();
         }
         return FALSE;
     case LVN_ODFINDITEMW:
@@ -514,8 +514,15 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         SetWindowLongPtrW(window, DWLP_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));
         return TRUE;
     case WM_GAME_SEARCH_DONE:
-        FinishGameSearch(static_cast<int>(wParam));
+        FinishJoinSearch(static_cast<int>(wParam));
         return TRUE;
+    case WM_TAKE_FREE_PLACE:
+        TakeFreePlace();
+        return TRUE;
+    case WM_ENABLE:
+        if (wParam)
+            FollowWindowEnabled();
+        return FALSE;
     case WM_NOTE_FAVOURITE_ADDRESSES:
         TakeFavouriteAddresses(reinterpret_cast<const AddressList*>(lParam));
         return TRUE;

@@ -264,22 +264,54 @@ bool IsFavouriteRecord(LPARAM recordIndex)
     return IsRecordIndex(recordIndex) && ServerTable.records[recordIndex].favourite;
 }
 
+// The list colours only the text behind each cell: a buddy's row is made
+// yellow first, and its pictograms are drawn on the list's background
+// colour, which is yellow while the row is drawn. A selected row keeps the
+// selection's colours.
+COLORREF BackgroundBeforeBuddyRow = CLR_NONE;
+
+void BeginBuddyRow(HWND list, int item, HDC context)
+{
+    if (SendMessageW(list, LVM_GETITEMSTATE, item, LVIS_SELECTED) & LVIS_SELECTED)
+        return;
+    RECT row = {};
+    row.left = LVIR_BOUNDS;
+    if (SendMessageW(list, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&row))) {
+        SetDCBrushColor(context, BuddyBackground);
+        FillRect(context, &row, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    }
+    BackgroundBeforeBuddyRow = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
+    SendMessageW(list, LVM_SETBKCOLOR, 0, BuddyBackground);
+}
+
+void EndBuddyRow(HWND list)
+{
+    if (BackgroundBeforeBuddyRow == CLR_NONE)
+        return;
+    SendMessageW(list, LVM_SETBKCOLOR, 0, BackgroundBeforeBuddyRow);
+    BackgroundBeforeBuddyRow = CLR_NONE;
+}
+
 LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)
 {
+    int item = static_cast<int>(draw->nmcd.dwItemSpec);
     switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
-        if (RowHasBuddy(list, static_cast<int>(draw->nmcd.dwItemSpec)))
+        if (RowHasBuddy(list, item)) {
             draw->clrTextBk = BuddyBackground;
-        if (list == ServerList && FavouriteFont != nullptr &&
-            IsFavouriteRecord(ServerRowRecord(static_cast<int>(draw->nmcd.dwItemSpec)))) {
+            if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT)
+                BeginBuddyRow(list, item, draw->nmcd.hdc);
+        }
+        if (list == ServerList && FavouriteFont != nullptr && IsFavouriteRecord(ServerRowRecord(item))) {
             SelectObject(draw->nmcd.hdc, FavouriteFont);
             return CDRF_NOTIFYPOSTPAINT | CDRF_NEWFONT;
         }
         return CDRF_NOTIFYPOSTPAINT;
     case CDDS_ITEMPOSTPAINT:
+        EndBuddyRow(list);
         return CDRF_DODEFAULT;
     default:
         return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;

@@ -11,22 +11,25 @@ const DWORD WindowWait = 5000;
 const DWORD WindowPoll = 50;
 
 // The first copy's main window, in memory shared under the copy's name; kept
-// open for the life of the process.
+// open for the life of the process. A window handle means the same in 32
+// and 64 bits and fits 32 of them, which is what the memory holds: a copy
+// of either build finds a first copy of the other.
 HANDLE SharedWindow;
+typedef LONG WindowSlot;
 
-HWND* MapWindowSlot(HANDLE mapping)
+WindowSlot* MapWindowSlot(HANDLE mapping)
 {
-    return static_cast<HWND*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(HWND)));
+    return static_cast<WindowSlot*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(WindowSlot)));
 }
 
 // The window the first copy published; null while it is still starting, or
 // a window that is gone while it is closing.
 HWND PublishedWindow(HANDLE mapping)
 {
-    HWND* slot = MapWindowSlot(mapping);
+    WindowSlot* slot = MapWindowSlot(mapping);
     if (slot == nullptr)
         return nullptr;
-    HWND window = *const_cast<volatile HWND*>(slot);
+    HWND window = static_cast<HWND>(LongToHandle(*const_cast<volatile WindowSlot*>(slot)));
     UnmapViewOfFile(slot);
     return window;
 }
@@ -49,7 +52,7 @@ bool ClaimFirstCopy()
 {
     for (DWORD waited = 0;; waited += WindowPoll) {
         HANDLE mapping =
-            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(HWND), InstanceName);
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(WindowSlot), InstanceName);
         if (mapping == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
             TellOtherCopy(L"Another copy of the Quarrix Server Browser is running with other rights (as "
                           L"administrator, perhaps). Close it before starting this one.");
@@ -78,9 +81,9 @@ bool ClaimFirstCopy()
 
 void PublishMainWindow(HWND window)
 {
-    HWND* slot = SharedWindow != nullptr ? MapWindowSlot(SharedWindow) : nullptr;
+    WindowSlot* slot = SharedWindow != nullptr ? MapWindowSlot(SharedWindow) : nullptr;
     if (slot == nullptr)
         return;
-    *slot = window;
+    *slot = HandleToLong(window);
     UnmapViewOfFile(slot);
 }

@@ -5,7 +5,6 @@
 
 #include "engine/server_table.h"
 #include "engine/status_text.h"
-#include "launcher/game_launcher.h"
 #include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
@@ -31,10 +30,10 @@ void OfferToWait(DWORD address, WORD port, const wchar_t* hostName, const JoinCh
 
 void LaunchGame(int item)
 {
-    LaunchGameAs(item, false);
+    LaunchGameAs(item, JoinAsPlayer);
 }
 
-void LaunchGameAs(int item, bool spectator)
+void LaunchGameAs(int item, JoinKind kind)
 {
     // A second double-click during the search starts no other.
     if (item == -1 || GameSearchRunning())
@@ -49,9 +48,10 @@ void LaunchGameAs(int item, bool spectator)
     FormatServerAddress(server.address, server.port, address, ServerAddressTextSize);
     wchar_t hostName[LongTextSize];
     lstrcpynW(hostName, server.hostName, LongTextSize);
+    bool spectator = kind == JoinAsSpectator;
     int needed = spectator ? NeedsSpectatorPassword : NeedsPlayerPassword;
-    bool asked = (server.needPass & needed) != 0;
-    bool full = server.maxClients > 0 && server.playerCount >= server.maxClients;
+    bool asked = kind == JoinWithPassword || (server.needPass & needed) != 0;
+    bool full = HasNoFreePlace(server);
     DWORD serverAddress = server.address;
     WORD serverPort = server.port;
     StopFreePlaceWait(false);
@@ -63,6 +63,18 @@ void LaunchGameAs(int item, bool spectator)
     if (full)
         OfferToWait(serverAddress, serverPort, hostName, choice);
     else
-        JoinServer(address, choice);
+        JoinAndClose(address, choice);
     SecureZeroMemory(&choice, sizeof(choice));
+}
+
+void JoinAndClose(const wchar_t* address, const JoinChoice& choice)
+{
+    if (JoinServer(address, choice) == GameStarted)
+        DestroyWindow(MainWindow);
+}
+
+void FinishJoinSearch(int outcome)
+{
+    if (FinishGameSearch(outcome))
+        DestroyWindow(MainWindow);
 }

@@ -106,7 +106,7 @@ int ScrollBarAllowance(UINT dpi)
 
 bool IsVisible(const ServerRecord& record)
 {
-    return (ShowFull || record.playerCount < record.maxClients) && (ShowEmpty || record.playerCount != 0) &&
+    return (ShowFull || !CountsAsFull(record)) && (ShowEmpty || record.playerCount != 0) &&
            PassesServerFilter(record);
 }
 
@@ -419,9 +419,10 @@ void AwaitSelectedServer()
                row >= top && row <= top + rows};
 }
 
-void ForgetAwaitedServer()
+void ForgetRememberedSelections()
 {
     Awaited.set = false;
+    HiddenSelection.set = false;
 }
 
 void ListOfferedServer(int recordIndex)
@@ -455,7 +456,7 @@ bool TakeAppendedServers(const ServerAddress* servers, int count)
 
 const wchar_t* HidingFilter(const ServerRecord& record)
 {
-    if (!ShowFull && record.playerCount >= record.maxClients)
+    if (!ShowFull && CountsAsFull(record))
         return L"Full";
     if (!ShowEmpty && record.playerCount == 0)
         return L"Empty";

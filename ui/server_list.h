@@ -125,8 +125,9 @@ const wchar_t* HidingFilter(const ServerRecord& record);
 // again when an answer lists it anew (scrolled into view only if it was in
 // view), unless the player selects a row meanwhile.
 void AwaitSelectedServer();
-// The player selected a row: no server is awaited any more.
-void ForgetAwaitedServer();
+// The player selected a row: no server is awaited any more, and none that a
+// filter hid is given back its selection.
+void ForgetRememberedSelections();
 
 // The UI thread's halves of the engine's OfferServers, AppendServers,
 // ReplaceServerRecord and ResetServerViews. An offer's caller shows the counts, once for a batch.

@@ -136,7 +136,10 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         LaunchGame(SelectedServerRow());
         return true;
     case IDM_JOIN_SPECTATOR:
-        LaunchGameAs(SelectedServerRow(), true);
+        LaunchGameAs(SelectedServerRow(), JoinAsSpectator);
+        return true;
+    case IDM_JOIN_WITH_PASSWORD:
+        LaunchGameAs(SelectedServerRow(), JoinWithPassword);
         return true;
     case IDM_FORGET_PASSWORD:
         ForgetSelectedPasswords();
