@@ -275,8 +275,8 @@ TEST_F(ServerListTest, SelectionStaysWithItsServerAsRowsComeAbove)
     NotifyMainWindow(PlayerList, IDC_PLAYER_LIST, LVN_COLUMNCLICK, 1);
     ASSERT_EQ(CellText(PlayerList, 0, 0), L"p2");
 
-    for (int index = 2; index < 5; index++)
-        OfferServers(&index, 1);
+    const int parsed[] = {2, 3, 4};
+    OfferServers(parsed, 3);
     EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Faster", L"Faster", L"Faster", L"Middle", L"Zeta"}));
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 3);
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_FOCUSED), 3);

@@ -280,8 +280,10 @@ void ServerViewsTest::ShowRecords(const std::vector<ServerRecord>& records)
     for (size_t index = 0; index < records.size(); index++)
         ServerTable.records[index] = records[index];
     ServerTable.count = static_cast<LONG>(records.size());
+    std::vector<int> indexes;
     for (int index = 0; index < ServerTable.count; index++)
-        OfferServers(&index, 1);
+        indexes.push_back(index);
+    OfferServers(indexes.data(), ServerTable.count);
 }
 
 std::wstring CellText(HWND list, int row, int column)

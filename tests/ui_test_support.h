@@ -97,7 +97,8 @@ struct ServerRecord;
 class ServerViewsTest : public MainWindowTest {
 protected:
     void SetUp() override;
-    // Installs the records as a new table and offers each, as a sweep would.
+    // Installs the records as a new table and offers them in one batch, as
+    // the receiver hands over what it parsed.
     void ShowRecords(const std::vector<ServerRecord>& records);
     int CellImage(HWND list, int row, int column);
     // The record index of every server list row, in row order.
