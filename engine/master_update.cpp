@@ -310,6 +310,15 @@ void AddMasterServers(const MasterServer& master)
     EndMerge(&merge);
 }
 
+// Once every master is heard: their lists are kept, and the closing line's
+// note says how every source fared.
+void KeepListsAndWriteNote(LateMasters* late)
+{
+    bool unsaved = !KeepMasterLists(late->phase->masters, late->phase->count);
+    DescribeSources(late->phase->masters, late->phase->count, late->lastList, unsaved, late->unresolved,
+                    late->note);
+}
+
 // The sweep's feed: each master that answers late adds its servers; once
 // all are heard, their lists are kept and the note is written.
 DWORD WINAPI FeedLateMasters(LPVOID context)
@@ -324,8 +333,7 @@ DWORD WINAPI FeedLateMasters(LPVOID context)
             AddMasterServers(phase->masters[index]);
         }
     }
-    bool unsaved = !KeepMasterLists(phase->masters, phase->count);
-    DescribeSources(phase->masters, phase->count, late->lastList, unsaved, late->unresolved, late->note);
+    KeepListsAndWriteNote(late);
     return 0;
 }
 
@@ -356,63 +364,90 @@ void SayNoMasterAnswered(const MasterServer* masters, int count)
     StatusMessage(L"%s%s", failure, hint);
 }
 
+// The servers an update found to ask besides the favourites: the lists the
+// masters gave, or the last list in their place.
+struct ListedServers {
+    ServerMerge servers;
+    bool lastList;  // the last list stood in
+};
+
+// The masters' lists, or, when they named no server, the last list; false
+// when memory is short.
+bool GatherListedServers(const MasterPhase& phase, ListedServers* listed)
+{
+    *listed = {};
+    if (CountAnsweredMasters(phase.masters, phase.count) > 0 &&
+        !MergeMasterReplies(phase.masters, phase.count, &listed->servers))
+        return false;
+    if (listed->servers.count == 0) {
+        EndMerge(&listed->servers);
+        MergeLastList(&listed->servers);
+        listed->lastList = listed->servers.count > 0;
+    }
+    return true;
+}
+
+// Builds the table from the favourites found and the listed servers, and
+// sweeps it; masters still unheard feed the sweep, and write the note once
+// they are heard. False when memory is short.
+bool SweepListedServers(MasterPhase* phase, const ListedServers& listed, int unresolved)
+{
+    ServerMerge table = {};
+    bool merged = MergeTable(listed.servers, &table);
+    if (merged) {
+        LateMasters late = {phase, {}, listed.lastList, unresolved, L""};
+        for (int index = 0; index < phase->count && index < MaxMasterServers; index++)
+            late.taken[index] = phase->masters[index].state == MasterAnswered;
+        bool settled = MastersSettled(*phase);
+        if (settled)
+            KeepListsAndWriteNote(&late);
+        SweepFeed feed = {FeedLateMasters, &late};
+        SweepTable(table, listed.lastList ? listed.servers.count : 0, late.note, settled ? nullptr : &feed);
+        // An aborted sweep did not ask everyone: it tells nothing of silence.
+        if (!AbortRequested())
+            AgeLastList(ServerTable.records, ServerTable.count);
+    }
+    EndMerge(&table);
+    return merged;
+}
+
+// Why no table is swept: Abort, memory, or nothing to ask at all.
+void SayWhyNothingIsSwept(const MasterPhase& phase, bool anything, int servers)
+{
+    if (AbortRequested())
+        StatusMessage(L"Aborted.");
+    else if (anything)
+        StatusMessage(L"Not enough memory for %d servers.", servers);
+    else if (phase.count == 0)
+        StatusMessage(L"No servers to query.");
+    else
+        SayNoMasterAnswered(phase.masters, phase.count);
+}
+
 // After the masters, or the first of several to name a server: the lists
-// they gave are kept, or, when they named no server, the last list stands in
-// for them; the favourites join either. Masters still unheard feed the sweep
-// as they answer. False when there is nothing to query or on Abort, and the
-// previous table then stays.
+// they gave (or the last list in their place) and the favourites make the
+// table, which is swept. False when there is nothing to query or on Abort,
+// and the previous table then stays.
 bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
 {
-    const MasterServer* masters = phase->masters;
-    int count = phase->count;
     if (!AwaitFavourites(favourites, startedAt)) {
         StatusMessage(L"Aborted.");
         return false;
     }
-    int answered = CountAnsweredMasters(masters, count);
-    ServerMerge listed = {};
-    if (answered > 0 && !MergeMasterReplies(masters, count, &listed)) {
-        EndMerge(&listed);
+    ListedServers listed = {};
+    if (!GatherListedServers(*phase, &listed)) {
+        EndMerge(&listed.servers);
         StatusMessage(L"Not enough memory for the master lists.");
         return false;
     }
-    bool settled = MastersSettled(*phase);
-    bool unsaved = settled && !KeepMasterLists(masters, count);
-    bool lastList = false;
-    if (listed.count == 0) {
-        EndMerge(&listed);
-        MergeLastList(&listed);
-        lastList = listed.count > 0;
-    }
     int unresolved = CollectFavouriteAddresses(favourites);
-    bool anything = answered > 0 || lastList || unresolved < Plan.favourites.count;
-    ServerMerge table = {};
-    bool merged = anything && !AbortRequested() && MergeTable(listed, &table);
-    if (merged) {
-        LateMasters late = {phase, {}, lastList, unresolved, L""};
-        for (int index = 0; index < count && index < MaxMasterServers; index++)
-            late.taken[index] = masters[index].state == MasterAnswered;
-        // Masters still unheard: the feed keeps the lists and writes the note
-        // once they are, and tells of a list that could not be kept.
-        if (settled)
-            DescribeSources(masters, count, lastList, unsaved, unresolved, late.note);
-        SweepFeed feed = {FeedLateMasters, &late};
-        SweepTable(table, lastList ? listed.count : 0, late.note, settled ? nullptr : &feed);
-        // An aborted sweep did not ask everyone: it tells nothing of silence.
-        if (!AbortRequested())
-            AgeLastList(ServerTable.records, ServerTable.count);
-    } else if (AbortRequested()) {
-        StatusMessage(L"Aborted.");
-    } else if (anything) {
-        StatusMessage(L"Not enough memory for %d servers.", Plan.favourites.count + listed.count);
-    } else if (count == 0) {
-        StatusMessage(L"No servers to query.");
-    } else {
-        SayNoMasterAnswered(masters, count);
-    }
-    EndMerge(&table);
-    EndMerge(&listed);
-    return merged;
+    bool anything = CountAnsweredMasters(phase->masters, phase->count) > 0 || listed.lastList ||
+                    unresolved < Plan.favourites.count;
+    bool swept = anything && !AbortRequested() && SweepListedServers(phase, listed, unresolved);
+    if (!swept)
+        SayWhyNothingIsSwept(*phase, anything, Plan.favourites.count + listed.servers.count);
+    EndMerge(&listed.servers);
+    return swept;
 }
 
 // A master that names a server.
