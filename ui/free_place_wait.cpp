@@ -10,7 +10,6 @@
 #include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "ui/main_window.h"
-#include "ui/server_join.h"
 
 DWORD FreePlaceSilenceLimit = 60000;
 
@@ -125,21 +124,19 @@ void FollowFreePlace(int recordIndex)
     PostMessageW(MainWindow, WM_TAKE_FREE_PLACE, 0, 0);
 }
 
-void TakeFreePlace()
+bool TakeFreePlace(wchar_t server[ServerAddressTextSize], JoinChoice* choice)
 {
     if (!Wait.waiting || !Wait.placeFound)
-        return;
+        return false;
     if (!IsWindowEnabled(MainWindow)) {
         StatusMessage(L"A place is free on %s: joining as soon as the open dialog closes.", Wait.hostName);
         FlashIfInactive();
-        return;
+        return false;
     }
-    wchar_t server[ServerAddressTextSize];
     lstrcpynW(server, Wait.server, ServerAddressTextSize);
-    JoinChoice choice = Wait.choice;
+    *choice = Wait.choice;
     EndWait();
-    JoinAndClose(server, choice);
-    SecureZeroMemory(&choice, sizeof(choice));
+    return true;
 }
 
 void FollowWindowEnabled()

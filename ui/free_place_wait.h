@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "engine/server_table.h"
 #include "launcher/game_launcher.h"
 
 #define WM_TAKE_FREE_PLACE (WM_APP + 12)
@@ -35,10 +36,11 @@ void AskForFreePlace();
 // runs inside the refresh's own message, which holds the table lock.
 void FollowFreePlace(int recordIndex);
 
-// Joins the place found (WM_TAKE_FREE_PLACE), unless a dialog is open over
-// the window: the place is then held, and taken when the last dialog has
-// closed (the window enabled again), if the wait was not stopped meanwhile.
-void TakeFreePlace();
+// For WM_TAKE_FREE_PLACE: the place found, to be joined now, unless a
+// dialog is open over the window. The place is then held, and offered again
+// when the last dialog has closed (the window enabled again), if the wait
+// was not stopped meanwhile. True, with the wait ended, when it is taken.
+bool TakeFreePlace(wchar_t server[ServerAddressTextSize], JoinChoice* choice);
 
 // The window was enabled again: a held place is taken.
 void FollowWindowEnabled();

@@ -517,7 +517,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         FinishJoinSearch(static_cast<int>(wParam));
         return TRUE;
     case WM_TAKE_FREE_PLACE:
-        TakeFreePlace();
+        JoinFreePlace();
         return TRUE;
     case WM_ENABLE:
         if (wParam)

@@ -78,3 +78,12 @@ void FinishJoinSearch(int outcome)
     if (FinishGameSearch(outcome))
         DestroyWindow(MainWindow);
 }
+
+void JoinFreePlace()
+{
+    wchar_t server[ServerAddressTextSize];
+    JoinChoice choice = {};
+    if (TakeFreePlace(server, &choice))
+        JoinAndClose(server, choice);
+    SecureZeroMemory(&choice, sizeof(choice));
+}

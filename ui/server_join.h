@@ -24,3 +24,7 @@ void JoinAndClose(const wchar_t* address, const JoinChoice& choice);
 
 // The search for the game's folder has ended (WM_GAME_SEARCH_DONE).
 void FinishJoinSearch(int outcome);
+
+// The place a wait found is joined (WM_TAKE_FREE_PLACE), unless a dialog
+// holds it.
+void JoinFreePlace();
