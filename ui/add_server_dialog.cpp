@@ -5,7 +5,7 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "ui/favourites.h"
-#include "ui/main_window.h"
+#include "ui/dialog_placement.h"
 #include "ui/paint_pacer.h"
 
 namespace {
@@ -98,10 +98,10 @@ void TakeLookup(HWND dialog, const NameLookup* lookup)
 
 }  // namespace
 
-void ShowAddServerDialog(HINSTANCE instance)
+void ShowAddServerDialog(HINSTANCE instance, HWND owner)
 {
     PaintHeldChanges();
-    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADD_SERVER), MainWindow, AddServerDialogProc, 0) == IDOK)
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ADD_SERVER), owner, AddServerDialogProc, 0) == IDOK)
         AddFavouriteServer(Adding.text, Adding.address, Adding.port);
 }
 
@@ -111,7 +111,7 @@ INT_PTR CALLBACK AddServerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_INITDIALOG:
         Adding = {};
         SendDlgItemMessageW(dialog, IDC_SERVER_ADDRESS, EM_LIMITTEXT, TypedAddressSize, 0);
-        CentreOverMainWindow(dialog);
+        CentreOverOwner(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-// Opens the dialog over the main window; Insert and the row menu's
+// Opens the dialog, owned by `owner`, over the main window; Insert and the row menu's
 // "Add Server..." open it.
-void ShowAddServerDialog(HINSTANCE instance);
+void ShowAddServerDialog(HINSTANCE instance, HWND owner);
 
 INT_PTR CALLBACK AddServerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

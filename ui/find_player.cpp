@@ -6,7 +6,7 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
-#include "ui/main_window.h"
+#include "ui/dialog_placement.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -241,10 +241,10 @@ INT_PTR RouteMatchNotification(HWND dialog, NMHDR* header)
 
 }  // namespace
 
-void ShowFindPlayerDialog(HINSTANCE instance)
+void ShowFindPlayerDialog(HINSTANCE instance, HWND owner)
 {
     PaintHeldChanges();
-    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FIND_PLAYER), MainWindow, FindPlayerDialogProc, 0) == IDOK)
+    if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FIND_PLAYER), owner, FindPlayerDialogProc, 0) == IDOK)
         SetFocus(ServerList);
 }
 
@@ -261,7 +261,7 @@ INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         BuildDialogListColumns(MatchList(), MatchColumns, sizeof(MatchColumns) / sizeof(MatchColumns[0]));
         NameFieldProcBefore = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             GetDlgItem(dialog, IDC_FIND_TEXT), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameFieldProc)));
-        CentreOverMainWindow(dialog);
+        CentreOverOwner(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_FIND_TEXT && HIWORD(wParam) == EN_CHANGE)

@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-// Opens the dialog over the main window; Ctrl+F and the row menu's "Find
+// Opens the dialog, owned by `owner`, over the main window; Ctrl+F and the row menu's "Find
 // Player..." open it.
-void ShowFindPlayerDialog(HINSTANCE instance);
+void ShowFindPlayerDialog(HINSTANCE instance, HWND owner);
 
 INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -3,7 +3,7 @@
 
 #include "engine/status_text.h"
 #include "resources/resource.h"
-#include "ui/main_window.h"
+#include "ui/dialog_placement.h"
 #include "ui/paint_pacer.h"
 
 namespace {
@@ -36,7 +36,7 @@ void ShowQuestion(HWND dialog, const JoinQuestion& question)
         CheckDlgButton(dialog, IDC_REMEMBER_PASSWORD, BST_CHECKED);
     }
     SecureZeroMemory(kept, sizeof(kept));
-    CentreOverMainWindow(dialog);
+    CentreOverOwner(dialog);
 }
 
 // OK: a password the game can take ends the dialog, kept or forgotten as
@@ -90,13 +90,13 @@ const wchar_t* PasswordRefusal(const wchar_t* text, PasswordKind kind)
     return nullptr;
 }
 
-bool AskJoinPassword(HINSTANCE instance, const wchar_t* hostName, const wchar_t* server, PasswordKind kind,
-                     wchar_t password[GamePasswordSize])
+bool AskJoinPassword(HINSTANCE instance, HWND owner, const wchar_t* hostName, const wchar_t* server,
+                     PasswordKind kind, wchar_t password[GamePasswordSize])
 {
     password[0] = L'\0';
     JoinQuestion question = {hostName, server, kind, password};
     PaintHeldChanges();
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_JOIN_SERVER), MainWindow, JoinDialogProc,
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_JOIN_SERVER), owner, JoinDialogProc,
                            reinterpret_cast<LPARAM>(&question)) == IDOK;
 }
 

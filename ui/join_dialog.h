@@ -16,8 +16,9 @@
 const wchar_t* PasswordRefusal(const wchar_t* text, PasswordKind kind);
 
 // Asks for the password of the server `server` ("a.b.c.d:port"), named
-// `hostName`, filled in with a kept one; false on Cancel.
-bool AskJoinPassword(HINSTANCE instance, const wchar_t* hostName, const wchar_t* server, PasswordKind kind,
-                     wchar_t password[GamePasswordSize]);
+// `hostName`, filled in with a kept one, in a dialog `owner` owns; false on
+// Cancel.
+bool AskJoinPassword(HINSTANCE instance, HWND owner, const wchar_t* hostName, const wchar_t* server,
+                     PasswordKind kind, wchar_t password[GamePasswordSize]);
 
 INT_PTR CALLBACK JoinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

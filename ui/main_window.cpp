@@ -335,26 +335,6 @@ HWND CreateMainWindow(HINSTANCE instance)
     return MainWindow;
 }
 
-void CentreOverMainWindow(HWND dialog)
-{
-    RECT owner;
-    RECT placed;
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof(monitor);
-    if (!GetWindowRect(MainWindow, &owner) || !GetWindowRect(dialog, &placed) ||
-        !GetMonitorInfoW(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONEAREST), &monitor))
-        return;
-    const RECT& work = monitor.rcWork;
-    int width = placed.right - placed.left;
-    int height = placed.bottom - placed.top;
-    int left = owner.left + (owner.right - owner.left - width) / 2;
-    int top = owner.top + (owner.bottom - owner.top - height) / 2;
-    left = left + width > work.right ? work.right - width : left;
-    top = top + height > work.bottom ? work.bottom - height : top;
-    SetWindowPos(dialog, nullptr, left > work.left ? left : work.left, top > work.top ? top : work.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 bool TranslateMainWindowKeys(MSG* message)
 {
     // "/" typed in the server list opens the filter line, as in a pager.

@@ -36,7 +36,4 @@ int RunMainWindow(HINSTANCE instance);
 
 void InitMainWindow(HWND window);
 
-// Places a dialog the main window owns centred over it, within the work area
-// of the main window's monitor.
-void CentreOverMainWindow(HWND dialog);
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -10,7 +10,7 @@
 #include "engine/status_text.h"
 #include "resources/resource.h"
 #include "ui/clipboard.h"
-#include "ui/main_window.h"
+#include "ui/dialog_placement.h"
 #include "ui/paint_pacer.h"
 #include "ui/server_list.h"
 
@@ -219,7 +219,7 @@ INT_PTR RouteDetailNotification(NMHDR* header)
 
 }  // namespace
 
-void ShowServerDetailsDialog(HINSTANCE instance)
+void ShowServerDetailsDialog(HINSTANCE instance, HWND owner)
 {
     int row = SelectedServerRow();
     LPARAM record = row != -1 ? ServerRowRecord(row) : -1;
@@ -229,7 +229,7 @@ void ShowServerDetailsDialog(HINSTANCE instance)
     Shown.port = ServerTable.records[record].port;
     Shown.record = static_cast<int>(record);
     PaintHeldChanges();
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SERVER_DETAILS), MainWindow, ServerDetailsDialogProc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SERVER_DETAILS), owner, ServerDetailsDialogProc, 0);
 }
 
 INT_PTR CALLBACK ServerDetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -240,7 +240,7 @@ INT_PTR CALLBACK ServerDetailsDialogProc(HWND dialog, UINT message, WPARAM wPara
         BuildDialogListColumns(KeyList(), KeyColumns, KeyColumnCount);
         BuildDialogListColumns(DetailPlayerList(), PlayerColumns, PlayerColumnCount);
         FillDetails();
-        CentreOverMainWindow(dialog);
+        CentreOverOwner(dialog);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_COPY_ALL)

@@ -6,9 +6,9 @@
 
 #include <windows.h>
 
-// Opens the dialog for the selected server, if there is one; Alt+Enter and
+// Opens the dialog, owned by `owner`, for the selected server, if there is one; Alt+Enter and
 // the row menu's "Server Details..." open it.
-void ShowServerDetailsDialog(HINSTANCE instance);
+void ShowServerDetailsDialog(HINSTANCE instance, HWND owner);
 
 INT_PTR CALLBACK ServerDetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -57,7 +57,7 @@ void LaunchGameAs(int item, JoinKind kind)
     StopFreePlaceWait(false);
 
     JoinChoice choice = {spectator, L""};
-    if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), hostName, address,
+    if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), MainWindow, hostName, address,
                                   spectator ? SpectatorPassword : PlayerPassword, choice.password))
         return;
     if (full)

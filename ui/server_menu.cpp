@@ -155,13 +155,13 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
             ToggleFavourite(ServerRowRecord(SelectedServerRow()));
         return true;
     case IDM_ADD_SERVER:
-        ShowAddServerDialog(instance);
+        ShowAddServerDialog(instance, MainWindow);
         return true;
     case IDM_FIND_PLAYER:
-        ShowFindPlayerDialog(instance);
+        ShowFindPlayerDialog(instance, MainWindow);
         return true;
     case IDM_SERVER_DETAILS:
-        ShowServerDetailsDialog(instance);
+        ShowServerDetailsDialog(instance, MainWindow);
         return true;
     default:
         return false;
