@@ -13,6 +13,16 @@
 
 namespace {
 
+// The box ("Full" or "Empty") that keeps the record out of the list, or null.
+const wchar_t* HidingBox(const ServerRecord& record)
+{
+    switch (WhyHidden(record)) {
+    case HiddenAsFull: return L"Full";
+    case HiddenAsEmpty: return L"Empty";
+    default: return nullptr;
+    }
+}
+
 struct PlayerMatch {
     int record;
     int player;
@@ -134,7 +144,7 @@ void MatchCell(NMLVDISPINFOW* request)
     if (record == nullptr)
         return;
     const PlayerEntry& player = record->players[Matches[item.iItem].player];
-    const wchar_t* hiding = HidingFilter(*record);
+    const wchar_t* hiding = HidingBox(*record);
     wchar_t cell[CellTextSize] = L"";
     switch (item.iSubItem) {
     case PlayerColumn: lstrcpynW(cell, player.name, CellTextSize); break;
@@ -160,7 +170,7 @@ void ChooseMatch(HWND dialog)
     const ServerRecord* record = item >= 0 && item < MatchCount ? RecordOfMatch(Matches[item]) : nullptr;
     if (record == nullptr)
         return;
-    const wchar_t* hiding = HidingFilter(*record);
+    const wchar_t* hiding = HidingBox(*record);
     if (hiding != nullptr) {
         wchar_t text[StatusTextSize];
         FormatText(text, StatusTextSize, L"%s is hidden by the %s filter: tick %s to show it.", record->hostName,

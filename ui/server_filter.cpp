@@ -57,16 +57,15 @@ void MoveListTop(int change)
                  list.bottom - list.top - change, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The servers that would be listed but for the filter line.
 int ShownBeforeTheLine()
 {
     int shown = 0;
-    int savedCount = WordCount;
-    WordCount = 0;
     for (int index = 0; index < ServerTable.count; index++) {
         const ServerRecord& record = ServerTable.records[index];
-        shown += record.offered && HidingFilter(record) == nullptr && PassesServerFilter(record);
+        HidingReason reason = WhyHidden(record);
+        shown += record.offered && (reason == NotHidden || reason == HiddenByFilterLine);
     }
-    WordCount = savedCount;
     return shown;
 }
 
@@ -150,10 +149,13 @@ void FollowFilterText()
     StatusMessage(L"%d of %d servers match \"%s\".", VisibleServerCount, ShownBeforeTheLine(), FilterText);
 }
 
-bool PassesServerFilter(const ServerRecord& record)
+bool WithinPingLimit(const ServerRecord& record)
 {
-    if (MaximumPing > 0 && record.ping > MaximumPing)
-        return false;
+    return MaximumPing == 0 || record.ping <= MaximumPing;
+}
+
+bool MatchesFilterLine(const ServerRecord& record)
+{
     if (WordCount == 0)
         return true;
     wchar_t address[ServerAddressTextSize];

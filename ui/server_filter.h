@@ -28,11 +28,14 @@ bool FilterLineFocused();
 // status line says how many match.
 void FollowFilterText();
 
-// Whether the record's server passes the filter line and the ping limit:
-// every word of the line (letters A-Z in either case) is found in its host
-// name, map, address or a player's name, or is "buddy" for a server with a
-// buddy or "fav" for a favourite; and its ping is not above MaximumPing.
-bool PassesServerFilter(const ServerRecord& record);
+// Whether the record's server passes the filter line: every word of the
+// line (letters A-Z in either case) is found in its host name, map, address
+// or a player's name, or is "buddy" for a server with a buddy or "fav" for
+// a favourite.
+bool MatchesFilterLine(const ServerRecord& record);
+
+// Whether its ping is not above MaximumPing (none while that is 0).
+bool WithinPingLimit(const ServerRecord& record);
 
 // Sets the words the line holds, as the field does when typed into.
 void SetFilterWords(const wchar_t* text);

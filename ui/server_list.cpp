@@ -106,8 +106,7 @@ int ScrollBarAllowance(UINT dpi)
 
 bool IsVisible(const ServerRecord& record)
 {
-    return (ShowFull || !CountsAsFull(record)) && (ShowEmpty || record.playerCount != 0) &&
-           PassesServerFilter(record);
+    return WhyHidden(record) == NotHidden;
 }
 
 // Lists the record at this row; its system icon is fixed now. Counted only
@@ -454,13 +453,17 @@ bool TakeAppendedServers(const ServerAddress* servers, int count)
     return true;
 }
 
-const wchar_t* HidingFilter(const ServerRecord& record)
+HidingReason WhyHidden(const ServerRecord& record)
 {
     if (!ShowFull && CountsAsFull(record))
-        return L"Full";
+        return HiddenAsFull;
     if (!ShowEmpty && record.playerCount == 0)
-        return L"Empty";
-    return nullptr;
+        return HiddenAsEmpty;
+    if (!WithinPingLimit(record))
+        return HiddenByPingLimit;
+    if (!MatchesFilterLine(record))
+        return HiddenByFilterLine;
+    return NotHidden;
 }
 
 int RowOfRecord(int recordIndex)

@@ -117,9 +117,11 @@ void SelectServerRow(int row);
 // Selects the row and scrolls it into view.
 void ShowServerRow(int row);
 
-// The filter ("Full" or "Empty") that keeps the record out of the list, or
-// null when it may be listed.
-const wchar_t* HidingFilter(const ServerRecord& record);
+// What keeps a record out of the list, asked in this order: the Full box,
+// the Empty box, the ping limit, the filter line; NotHidden when it is
+// listed once offered.
+enum HidingReason { NotHidden, HiddenAsFull, HiddenAsEmpty, HiddenByPingLimit, HiddenByFilterLine };
+HidingReason WhyHidden(const ServerRecord& record);
 
 // An update is about to empty the list: the selected server is selected
 // again when an answer lists it anew (scrolled into view only if it was in
