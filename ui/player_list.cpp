@@ -53,11 +53,6 @@ bool RowHasBuddy(HWND list, int item)
     return IsRecordIndex(record) && ServerHasBuddy(ServerTable.records[record]);
 }
 
-int CompareNumbers(int x, int y)
-{
-    return x < y ? -1 : (x > y ? 1 : 0);
-}
-
 // One more slot than line ends is always enough.
 int BuddySlotsNeeded(const wchar_t* text)
 {

@@ -145,11 +145,6 @@ int SortColumnOf(LPARAM sortValue)
     return column >= 0 && column < ServerColumnCount ? column : PingColumn;
 }
 
-int CompareNumbers(int x, int y)
-{
-    return x < y ? -1 : (x > y ? 1 : 0);
-}
-
 
 void SortByOrder(DWORD order)
 {
@@ -622,4 +617,9 @@ void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
 void ResetServerViews()
 {
     SendMessageW(MainWindow, WM_RESET_SERVER_VIEWS, 0, 0);
+}
+
+int CompareNumbers(int x, int y)
+{
+    return x < y ? -1 : (x > y ? 1 : 0);
 }

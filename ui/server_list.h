@@ -87,6 +87,8 @@ wchar_t FoldedLetter(wchar_t letter);
 int CompareFoldedText(const wchar_t* a, const wchar_t* b);
 // Whether `part` occurs in `text`, letters A-Z in either case.
 bool ContainsFoldedText(const wchar_t* text, const wchar_t* part);
+// -1, 0 or 1 as `x` is below, equal to or above `y`: both lists sort by it.
+int CompareNumbers(int x, int y);
 void SetListColumnWidth(HWND list, int column, int width);
 
 // The record index a row stands for, or -1 for no such row. It may lie beyond
