@@ -444,8 +444,12 @@ bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
     bool anything = CountAnsweredMasters(phase->masters, phase->count) > 0 || listed.lastList ||
                     unresolved < Plan.favourites.count;
     bool swept = anything && !AbortRequested() && SweepListedServers(phase, listed, unresolved);
-    if (!swept)
+    if (!swept) {
+        // The lists the masters gave are kept even when nothing is swept.
+        if (MastersSettled(*phase))
+            KeepMasterLists(phase->masters, phase->count);
         SayWhyNothingIsSwept(*phase, anything, Plan.favourites.count + listed.servers.count);
+    }
     EndMerge(&listed.servers);
     return swept;
 }
