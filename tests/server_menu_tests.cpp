@@ -649,7 +649,23 @@ TEST_F(ServerMenuTest, PingLimitAndFilterLineFollowRefreshesAndUpdates)
                                     PostMessageW(FindDialog(), WM_COMMAND, IDOK, 0);
                                     return true;
                                 },
-                                FindStatusIs(L"Alpha is hidden by the filter line or the ping limit."), []() {
+                                FindStatusIs(L"Alpha is hidden by the filter line."), []() {
+                                    PostMessageW(FindDialog(), WM_COMMAND, IDCANCEL, 0);
+                                    return true;
+                                }}));
+
+    // One the ping limit hides is said to be hidden by it, whatever else.
+    scenario.servers[1].replyDelay = 300;
+    Reserve();
+    ASSERT_TRUE(StartServerRefresh(FindServerRecord(inet_addr("127.0.0.1"), 28041)));
+    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
+    EXPECT_TRUE(RunDialogSteps(L"Find Player", [this] { return PressKey('F', true); },
+                               {TypeInFind(L"Bravo 0"), FindStatusIs(L"1 player found."),
+                                []() {
+                                    PostMessageW(FindDialog(), WM_COMMAND, IDOK, 0);
+                                    return true;
+                                },
+                                FindStatusIs(L"Bravo is hidden by the ping limit of 150 ms."), []() {
                                     PostMessageW(FindDialog(), WM_COMMAND, IDCANCEL, 0);
                                     return true;
                                 }}));

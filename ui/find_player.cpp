@@ -6,6 +6,7 @@
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "resources/resource.h"
+#include "settings/settings.h"
 #include "ui/dialog_placement.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
@@ -180,9 +181,12 @@ void ChooseMatch(HWND dialog)
     }
     int row = RowOfRecord(Matches[item].record);
     if (row == -1) {
-        // Not listed for the filter line or the ping limit.
         wchar_t text[StatusTextSize];
-        FormatText(text, StatusTextSize, L"%s is hidden by the filter line or the ping limit.", record->hostName);
+        if (WhyHidden(*record) == HiddenByPingLimit)
+            FormatText(text, StatusTextSize, L"%s is hidden by the ping limit of %d ms.", record->hostName,
+                       static_cast<int>(MaximumPing));
+        else
+            FormatText(text, StatusTextSize, L"%s is hidden by the filter line.", record->hostName);
         SetStatus(text);
         return;
     }
