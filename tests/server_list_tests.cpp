@@ -410,6 +410,39 @@ TEST_F(ServerListTest, FilterLineListsWhatHoldsEveryWord)
     SetBuddyText(L"");
 }
 
+// How many colours the header shows on screen: one for a blank header, more
+// where its headings are drawn.
+size_t HeaderColours()
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0));
+    RECT area;
+    GetClientRect(header, &area);
+    HDC context = GetDC(header);
+    std::set<COLORREF> colours;
+    for (int y = area.top; y < area.bottom; y += 2) {
+        for (int x = area.left; x < area.right / 3; x++)
+            colours.insert(GetPixel(context, x, y));
+    }
+    ReleaseDC(header, context);
+    return colours.size();
+}
+
+// The headings stay drawn while the filter line shows and after it goes.
+TEST_F(ServerListTest, HeadingsStayDrawnThroughTheFilterLine)
+{
+    ShowRecords({AnsweredRecord(L"Alpha", 2, 8, 10), AnsweredRecord(L"Bravo", 1, 8, 20)});
+    PaintHeldChanges();
+    UpdateWindow(MainWindow);
+    ASSERT_GT(HeaderColours(), 2u);
+    SendMessageW(MainWindow, WM_COMMAND, IDM_FILTER_LINE, 0);
+    SetWindowTextW(GetDlgItem(MainWindow, IDC_FILTER_TEXT), L"alpha");
+    PumpFor(400, MainWindow);
+    EXPECT_GT(HeaderColours(), 2u) << "while the line shows";
+    SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
+    PumpFor(400, MainWindow);
+    EXPECT_GT(HeaderColours(), 2u) << "after the line went";
+}
+
 WNDPROC MainWindowProcBefore;
 LRESULT RowsAfterReset;
 

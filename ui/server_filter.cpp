@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "ui/display_scale.h"
 #include "ui/main_window.h"
+#include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 
@@ -49,12 +50,17 @@ RECT ListRect()
     return rect;
 }
 
-// The list gives up the field's height, or takes it back.
+// The list gives up the field's height, or takes it back. Moved while its
+// painting is held, the list would drop its header's repaint, which its own
+// repaints leave out: what is held is painted first, the header after.
 void MoveListTop(int change)
 {
+    PaintHeldChanges();
     RECT list = ListRect();
     SetWindowPos(ServerList, nullptr, list.left, list.top + change, list.right - list.left,
                  list.bottom - list.top - change, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0)), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 // The servers that would be listed but for the filter line.
