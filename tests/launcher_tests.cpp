@@ -666,6 +666,19 @@ TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
     EXPECT_STREQ(recalled, L"");
 }
 
+// Enter on the selected server joins it, as a double-click does.
+TEST_F(LauncherTest, EnterJoinsTheSelectedServer)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    SelectServerRow(0);
+    MSG enter = {ServerList, WM_KEYDOWN, VK_RETURN, 1, 0, {0, 0}};
+    EXPECT_TRUE(TranslateMainWindowKeys(&enter));
+    EXPECT_FALSE(IsWindow(MainWindow));
+    EXPECT_EQ(LaunchRecord(folder).at(0), L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"192.0.2.10:960\"");
+}
+
 // A server that does not say it needs a password is asked for one all the
 // same through "Join with Password...".
 TEST_F(LauncherTest, JoinWithPasswordAsksWhateverTheServerSays)

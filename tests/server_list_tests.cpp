@@ -53,6 +53,15 @@ protected:
         return text;
     }
 
+    int HeadingArrow(int column)
+    {
+        HDITEMW heading = {};
+        heading.mask = HDI_FORMAT;
+        SendMessageW(reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0)), HDM_GETITEMW, column,
+                     reinterpret_cast<LPARAM>(&heading));
+        return heading.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+    }
+
     void SelectRow(int row)
     {
         LVITEMW state = {};
@@ -168,6 +177,12 @@ TEST_F(ServerListTest, SortingByHeaders)
     EXPECT_EQ(SortOrder, DWORD(PlayersColumn) | ReverseSortFlag);
     ClickHeader(PlayersColumn);
     EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Many", L"Some", L"Few"}));
+    // The heading's arrow points the way the rows run: most players first.
+    EXPECT_EQ(HeadingArrow(PlayersColumn), HDF_SORTDOWN);
+    EXPECT_EQ(HeadingArrow(PingColumn), 0);
+    ClickHeader(PingColumn);
+    EXPECT_EQ(HeadingArrow(PingColumn), HDF_SORTUP);
+    EXPECT_EQ(HeadingArrow(PlayersColumn), 0);
 
     // The IP address column calls every pair equal.
     for (LPARAM a = 0; a < 3; a++) {

@@ -192,6 +192,7 @@ TEST_F(ServerMenuTest, CtrlCPutsTheAddressOnTheClipboard)
 }
 
 UINT refreshItemState;
+UINT joinItemState;
 UINT defaultItem;
 wchar_t favouriteItemText[64];
 
@@ -206,6 +207,7 @@ void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
         return;
     KillTimer(nullptr, timer);
     refreshItemState = GetMenuState(menu, IDM_REFRESH, MF_BYCOMMAND);
+    joinItemState = GetMenuState(menu, IDM_JOIN, MF_BYCOMMAND);
     defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
     GetMenuStringW(menu, IDM_TOGGLE_FAVOURITE, favouriteItemText, 64, MF_BYCOMMAND);
     EndMenu();
@@ -228,6 +230,7 @@ TEST_F(ServerMenuTest, RefreshIsRefusedDuringAnUpdate)
     KillTimer(nullptr, timer);
     EXPECT_TRUE(refreshItemState & MF_GRAYED);
     EXPECT_EQ(defaultItem, static_cast<UINT>(IDM_JOIN));
+    EXPECT_TRUE(joinItemState & MF_HILITE) << "opened from the keyboard, the menu starts on its default";
     EXPECT_TRUE(PressKey('R', true));
     EXPECT_FALSE(RefreshBusy);
     WaitForUpdate();
@@ -618,6 +621,24 @@ TEST_F(ServerMenuTest, ServerDetailsListEveryKeyAndCopyThem)
                                                     L"maxclients=8", L"needpass=1", L"timelimit=20"}));
     EXPECT_EQ(ClipboardText(), L"Address\t127.0.0.1:28041\r\nAdmin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
                                L"timelimit\t20\r\n\r\nBravo 0\t0\t20\r\n");
+}
+
+// Down in the filter line goes on into the list; Escape there closes the
+// line.
+TEST_F(ServerMenuTest, FilterLineAndListHandTheKeysOn)
+{
+    Reserve();
+    StartOrAbortUpdate();
+    WaitForUpdate();
+    ASSERT_TRUE(PressKey('L', true));
+    HWND field = GetDlgItem(MainWindow, IDC_FILTER_TEXT);
+    ASSERT_EQ(GetFocus(), field);
+    MSG down = {field, WM_KEYDOWN, VK_DOWN, 1, 0, {0, 0}};
+    EXPECT_TRUE(TranslateMainWindowKeys(&down));
+    EXPECT_EQ(GetFocus(), ServerList);
+    EXPECT_EQ(SelectedServerRow(), 0);
+    SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_FALSE(IsWindowVisible(field));
 }
 
 // A server slower than the ping limit leaves the list, and comes back when

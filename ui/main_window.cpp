@@ -123,9 +123,11 @@ void RouteCommand(WORD controlId, WORD notification)
             UpdateOrAbort();
         break;
     case IDCANCEL:
-        // Escape: in the filter line it empties and hides the line; else it
-        // stops a game search or a wait, and changes nothing else.
-        if (FilterLineFocused()) {
+        // Escape: in the filter line, or in the list while the line shows
+        // and nothing else is under way, it empties and hides the line; else
+        // it stops a game search or a wait, and changes nothing else.
+        if (FilterLineFocused() || (FilterLineShown() && GetFocus() == ServerList && !GameSearchRunning() &&
+                                    !FreePlaceWaitRunning())) {
             HideFilterLine();
             break;
         }
@@ -335,6 +337,27 @@ HWND CreateMainWindow(HINSTANCE instance)
     return MainWindow;
 }
 
+namespace {
+
+// Enter on a server joins it, as a double-click does; Down in the filter
+// line goes on into the list. The dialog manager would take both.
+bool TranslateListKeys(const MSG* message)
+{
+    if (message->message != WM_KEYDOWN)
+        return false;
+    if (message->wParam == VK_RETURN && message->hwnd == ServerList) {
+        LaunchGame(SelectedServerRow());
+        return true;
+    }
+    if (message->wParam == VK_DOWN && message->hwnd == GetDlgItem(MainWindow, IDC_FILTER_TEXT)) {
+        EnterServerList();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool TranslateMainWindowKeys(MSG* message)
 {
     // "/" typed in the server list opens the filter line, as in a pager.
@@ -342,6 +365,8 @@ bool TranslateMainWindowKeys(MSG* message)
         ShowFilterLine();
         return true;
     }
+    if (IsWindow(MainWindow) && TranslateListKeys(message))
+        return true;
     return MainWindowKeys != nullptr && IsWindow(MainWindow) &&
            TranslateAcceleratorW(MainWindow, MainWindowKeys, message) != 0;
 }
@@ -400,6 +425,7 @@ void InitMainWindow(HWND window)
     // The Sizer also keeps the window from tracking smaller than it opens.
     SizerAttach(window, MainAnchors, true, nullptr);
     LoadSettings();
+    ShowSortArrow();
     if (PlayerViewDetails && IsXpOrLater)
         SendDlgItemMessageW(window, IDC_PLAYER_LIST, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
     SetWindowTextW(window, MainWindowTitle);

@@ -542,6 +542,24 @@ void SortServersByColumn(int column)
     PaintHeldChanges();
     SortByOrder(order);
     SortOrder = order;
+    ShowSortArrow();
+}
+
+void ShowSortArrow()
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0));
+    int sorted = SortColumnOf(SortOrder);
+    int way = ServerColumns[sorted].sortWeight * ((SortOrder & ReverseSortFlag) ? -1 : 1);
+    for (int index = 0; index < ServerColumnCount; index++) {
+        HDITEMW heading = {};
+        heading.mask = HDI_FORMAT;
+        if (!SendMessageW(header, HDM_GETITEMW, index, reinterpret_cast<LPARAM>(&heading)))
+            continue;
+        heading.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (index == sorted && way != 0)
+            heading.fmt |= way > 0 ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageW(header, HDM_SETITEMW, index, reinterpret_cast<LPARAM>(&heading));
+    }
 }
 
 void ApplyServerFilters()
@@ -622,4 +640,11 @@ void ResetServerViews()
 int CompareNumbers(int x, int y)
 {
     return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+void EnterServerList()
+{
+    SetFocus(ServerList);
+    if (SelectedServerRow() == -1 && VisibleServerCount > 0)
+        ShowServerRow(0);
 }

@@ -99,6 +99,11 @@ int OsIconIndex(const wchar_t* version);
 int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue);
 void GetServerCell(NMLVDISPINFOW* request);
 void SortServersByColumn(int column);
+
+// The sorted column's heading shows the platform's sort arrow, pointing the
+// way its rows run (none for a column whose rows keep their order); the
+// other headings show none.
+void ShowSortArrow();
 void ApplyServerFilters();
 
 // Lists again what the filters let through now, whatever the counts say:
@@ -118,6 +123,10 @@ int SelectedServerRow();
 void SelectServerRow(int row);
 // Selects the row and scrolls it into view.
 void ShowServerRow(int row);
+
+// The focus goes to the list, on its selected row, or on the first one
+// when none is selected.
+void EnterServerList();
 
 // What keeps a record out of the list, asked in this order: the Full box,
 // the Empty box, the ping limit, the filter line; NotHidden when it is

@@ -97,7 +97,8 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
 {
     POINT point = {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     int row;
-    if (point.x == -1 && point.y == -1) {
+    bool byKeyboard = point.x == -1 && point.y == -1;
+    if (byKeyboard) {
         row = SelectedServerRow();
         if (row == -1)
             return;
@@ -121,6 +122,10 @@ void ShowServerMenu(HINSTANCE instance, LPARAM position)
     if (!RowServer(row, server) || !PasswordKept(server))
         DeleteMenu(rowMenu, IDM_FORGET_PASSWORD, MF_BYCOMMAND);
     PaintHeldChanges();
+    // Opened from the keyboard, the menu starts on its first item, the
+    // default: the menu's own loop takes this key as its first.
+    if (byKeyboard)
+        PostMessageW(MainWindow, WM_KEYDOWN, VK_DOWN, 0);
     TrackPopupMenu(rowMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, MainWindow,
                    nullptr);
     DestroyMenu(menu);
