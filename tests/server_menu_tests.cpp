@@ -493,6 +493,7 @@ TEST_F(ServerMenuTest, FindPlayerShowsTheChosenPlayer)
     EXPECT_EQ(CellText(ServerList, SelectedServerRow(), HostColumn), L"Charlie");
     int player = static_cast<int>(SendMessageW(PlayerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED));
     EXPECT_EQ(CellText(PlayerList, player, 0), L"Charlie 2");
+    EXPECT_EQ(GetFocus(), PlayerList) << "the chosen player's selection does not show";
 }
 
 bool CentredOverMainWindow(HWND dialog)

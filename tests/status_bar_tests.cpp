@@ -10,6 +10,9 @@
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
 #include "ui/main_window.h"
+#include "engine/server_table.h"
+#include "settings/settings.h"
+#include "ui/server_filter.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
 
@@ -126,6 +129,46 @@ TEST_F(StatusBarTest, LongMessageShowsItsFirst1023Characters)
     EXPECT_EQ(PartText(0), message.substr(0, 1023));
     StatusMessage(L"Querying %S:%d...", "127.0.0.1", 27910);
     EXPECT_EQ(PartText(0), L"Querying 127.0.0.1:27910...");
+}
+
+}  // namespace
+
+namespace {
+
+// What a tip over this part of the bar would say now.
+std::wstring TipText(int part)
+{
+    NMTTDISPINFOW request = {};
+    request.hdr.hwndFrom = nullptr;
+    request.hdr.idFrom = part;
+    request.hdr.code = TTN_GETDISPINFOW;
+    SendMessageW(StatusBar, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&request));
+    return request.lpszText != nullptr ? request.lpszText : L"";
+}
+
+using StatusTipsTest = ServerViewsTest;
+
+// The server count's tip says what is hidden and why, as things are when it
+// shows; the message line's tip gives its whole text only when it is cut.
+TEST_F(StatusTipsTest, TipsTellWhatTheBarLeavesOut)
+{
+    ShowRecords({AnsweredRecord(L"Busy", 3, 8, 10), AnsweredRecord(L"Full", 8, 8, 20),
+                 AnsweredRecord(L"Empty", 0, 8, 30), AnsweredRecord(L"Idle", 0, 8, 30),
+                 AnsweredRecord(L"Slow", 2, 8, 500), AnsweredRecord(L"Other", 2, 8, 20)});
+    EXPECT_EQ(TipText(StatusServersPart), L"0 hidden: 0 empty, 0 full, 0 by the ping limit, 0 by the filter line");
+    ShowFull = ShowEmpty = 0;
+    MaximumPing = 200;
+    SetFilterWords(L"busy");
+    EXPECT_EQ(TipText(StatusServersPart), L"5 hidden: 2 empty, 1 full, 1 by the ping limit, 1 by the filter line");
+    SetFilterWords(L"");
+    MaximumPing = 0;
+    ShowFull = ShowEmpty = 1;
+
+    StatusMessage(L"Short.");
+    EXPECT_EQ(TipText(StatusMessagePart), L"");
+    std::wstring whole = L"Iron Stoat is playing on " + std::wstring(200, L'Q') + L".";
+    StatusMessage(L"%s", whole.c_str());
+    EXPECT_EQ(TipText(StatusMessagePart), whole);
 }
 
 }  // namespace

@@ -259,7 +259,9 @@ void ShowFindPlayerDialog(HINSTANCE instance, HWND owner)
 {
     PaintHeldChanges();
     if (DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FIND_PLAYER), owner, FindPlayerDialogProc, 0) == IDOK)
-        SetFocus(ServerList);
+        // The player list shows its selection while it has the focus: the
+        // chosen player is seen selected; the server list always shows its.
+        SetFocus(PlayerList);
 }
 
 INT_PTR CALLBACK FindPlayerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

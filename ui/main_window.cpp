@@ -32,6 +32,7 @@
 #include "ui/server_rows.h"
 #include "ui/sizer.h"
 #include "ui/status_bar.h"
+#include "ui/status_tips.h"
 #include "ui/taskbar_progress.h"
 
 HWND MainWindow;
@@ -281,6 +282,7 @@ void ApplyDisplayScale(UINT dpi, const RECT& suggested)
     GetClientRect(MainWindow, &client);
     ResizeListColumns(static_cast<WORD>(client.right));
     SizeStatusBarParts(client.right);
+    PlaceStatusTips();
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -419,6 +421,7 @@ void InitMainWindow(HWND window)
     KeepDialogScaling(window);
     ForgetBuddySightings();
     CreateBrowserViews(window, AppInstance);
+    CreateStatusTips(window);
     DrawClassicUnderWine(StatusBar);
     CreateFilterLine(window);
     ForgetDeclinedFolders();
@@ -455,6 +458,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
         ResizeListColumns(LOWORD(lParam));
         SizeStatusBarParts(LOWORD(lParam));
+        PlaceStatusTips();
         RepaintAfterResize(wParam);
         return FALSE;
     case WM_DPICHANGED:

@@ -16,8 +16,6 @@ HWND StatusBar;
 
 namespace {
 
-enum StatusBarPart { MessagePart, PlayersPart, ServersPart, PartCount };
-
 const int CountTextSize = 512;
 
 void SetPartText(int part, const wchar_t* text)
@@ -73,8 +71,8 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     SetStatusBarIcons(instance);
 
     StatusMessage(L"Updating Server List...");
-    SetPartText(PlayersPart, L"0 Players");
-    SetPartText(ServersPart, L"0 Servers");
+    SetPartText(StatusPlayersPart, L"0 Players");
+    SetPartText(StatusServersPart, L"0 Servers");
 }
 
 void SizeStatusBarParts(int clientWidth)
@@ -82,28 +80,28 @@ void SizeStatusBarParts(int clientWidth)
     if (StatusBar == nullptr)
         return;
     StatusBarEdges edges = StatusBarPartEdges(clientWidth);
-    int rightEdges[PartCount] = {edges.messageEnd, edges.playersEnd, edges.serversEnd};
-    SendMessageW(StatusBar, SB_SETPARTS, PartCount, reinterpret_cast<LPARAM>(rightEdges));
+    int rightEdges[StatusPartCount] = {edges.messageEnd, edges.playersEnd, edges.serversEnd};
+    SendMessageW(StatusBar, SB_SETPARTS, StatusPartCount, reinterpret_cast<LPARAM>(rightEdges));
 }
 
 void SetStatusBarIcons(HINSTANCE instance)
 {
-    SetPartIcon(instance, PlayersPart, IDI_PLAYER, 16, 14);
-    SetPartIcon(instance, ServersPart, IDI_SERVER, 16, 14);
-    SetPartIcon(instance, MessagePart, IDI_STATUS_MESSAGE, 14, 14);
+    SetPartIcon(instance, StatusPlayersPart, IDI_PLAYER, 16, 14);
+    SetPartIcon(instance, StatusServersPart, IDI_SERVER, 16, 14);
+    SetPartIcon(instance, StatusMessagePart, IDI_STATUS_MESSAGE, 14, 14);
 }
 
 void ShowStatusText(const wchar_t* text)
 {
     HoldPainting();
-    SetPartText(MessagePart, text);
+    SetPartText(StatusMessagePart, text);
 }
 
 void ShowCounts()
 {
     HoldPainting();
-    ShowCount(PlayersPart, L"%d Player%s", VisiblePlayerCount);
-    ShowCount(ServersPart, L"%d Server%s", VisibleServerCount);
+    ShowCount(StatusPlayersPart, L"%d Player%s", VisiblePlayerCount);
+    ShowCount(StatusServersPart, L"%d Server%s", VisibleServerCount);
 }
 
 void StatusMessage(const wchar_t* format, ...)

@@ -7,6 +7,8 @@
 // Empty until CreateStatusBar has run; StatusMessage tests it.
 extern HWND StatusBar;
 
+enum StatusBarPart { StatusMessagePart, StatusPlayersPart, StatusServersPart, StatusPartCount };
+
 struct StatusBarEdges {
     int messageEnd;
     int playersEnd;

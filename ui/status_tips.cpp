@@ -1,0 +1,123 @@
+// Tips over the status bar.
+#include "ui/status_tips.h"
+
+#include <commctrl.h>
+
+#include "engine/server_table.h"
+#include "engine/status_text.h"
+#include "ui/server_list.h"
+#include "ui/status_bar.h"
+
+namespace {
+
+const int TipWidth = 480;
+const int TippedParts[] = {StatusMessagePart, StatusServersPart};
+
+HWND Tips;
+WNDPROC StatusBarProcBefore;
+
+// The message line's text when the part shows less than the whole of it,
+// else nothing (no tip).
+void TellCutMessage(wchar_t* text, int textSize)
+{
+    text[0] = L'\0';
+    wchar_t message[StatusTextSize];
+    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(message));
+    RECT part;
+    if (!SendMessageW(StatusBar, SB_GETRECT, StatusMessagePart, reinterpret_cast<LPARAM>(&part)))
+        return;
+    HDC context = GetDC(StatusBar);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(StatusBar, WM_GETFONT, 0, 0)));
+    SIZE extent = {};
+    GetTextExtentPoint32W(context, message, lstrlenW(message), &extent);
+    SelectObject(context, previous);
+    ReleaseDC(StatusBar, context);
+    // The part's icon and borders take about a line's height of its width.
+    int room = part.right - part.left - (part.bottom - part.top);
+    if (extent.cx > room)
+        lstrcpynW(text, message, textSize);
+}
+
+void AnswerTipText(NMTTDISPINFOW* request)
+{
+    // Longer than the answer's own buffer; the tip takes its copy at once.
+    static wchar_t text[StatusTextSize];
+    if (request->hdr.idFrom == StatusServersPart)
+        FormatHiddenServers(text, StatusTextSize);
+    else
+        TellCutMessage(text, StatusTextSize);
+    request->lpszText = text;
+}
+
+// The tips ask the bar for their texts: the bar's own procedure is given
+// that question first.
+LRESULT CALLBACK StatusBarWithTips(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_NOTIFY:
+        if (reinterpret_cast<NMHDR*>(lParam)->code == TTN_GETDISPINFOW) {
+            AnswerTipText(reinterpret_cast<NMTTDISPINFOW*>(lParam));
+            return 0;
+        }
+        return CallWindowProcW(StatusBarProcBefore, bar, message, wParam, lParam);
+    case WM_DESTROY:
+        SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusBarProcBefore));
+        return CallWindowProcW(StatusBarProcBefore, bar, message, wParam, lParam);
+    default:
+        return CallWindowProcW(StatusBarProcBefore, bar, message, wParam, lParam);
+    }
+}
+
+TTTOOLINFOW PartTool(int part)
+{
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = StatusBar;
+    tool.uId = part;
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(StatusBar, SB_GETRECT, part, reinterpret_cast<LPARAM>(&tool.rect));
+    return tool;
+}
+
+}  // namespace
+
+void CreateStatusTips(HWND mainWindow)
+{
+    if (StatusBar == nullptr)
+        return;
+    Tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0,
+                           0, mainWindow, nullptr, nullptr, nullptr);
+    if (Tips == nullptr)
+        return;
+    SendMessageW(Tips, TTM_SETMAXTIPWIDTH, 0, TipWidth);
+    StatusBarProcBefore = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(StatusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusBarWithTips)));
+    for (int part : TippedParts) {
+        TTTOOLINFOW tool = PartTool(part);
+        SendMessageW(Tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void PlaceStatusTips()
+{
+    if (Tips == nullptr)
+        return;
+    for (int part : TippedParts) {
+        TTTOOLINFOW tool = PartTool(part);
+        SendMessageW(Tips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void FormatHiddenServers(wchar_t* text, int textSize)
+{
+    int hidden[HiddenByFilterLine + 1] = {};
+    for (int index = 0; index < ServerTable.count; index++) {
+        const ServerRecord& record = ServerTable.records[index];
+        if (record.offered)
+            hidden[WhyHidden(record)]++;
+    }
+    int all = hidden[HiddenAsFull] + hidden[HiddenAsEmpty] + hidden[HiddenByPingLimit] + hidden[HiddenByFilterLine];
+    FormatText(text, textSize, L"%d hidden: %d empty, %d full, %d by the ping limit, %d by the filter line", all,
+               hidden[HiddenAsEmpty], hidden[HiddenAsFull], hidden[HiddenByPingLimit], hidden[HiddenByFilterLine]);
+}
