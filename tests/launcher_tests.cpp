@@ -595,6 +595,7 @@ TEST(JoinPasswords, WhatTheGameCannotTakeIsRefused)
 
 std::vector<std::wstring> joinRefusals;
 std::wstring offeredPassword;
+bool refusalOutstayed;  // a refusal still shown once the text changed
 
 // Types a refused password first, then a good one to remember.
 void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
@@ -613,6 +614,8 @@ void CALLBACK AnswerJoinDialog(HWND, UINT, UINT_PTR, DWORD)
         joinRefusals.push_back(refusal);
     bool first = joinRefusals.size() == 1;
     SetDlgItemTextW(dialog, IDC_JOIN_PASSWORD, first ? L"two\"words" : L"s3cret");
+    GetDlgItemTextW(dialog, IDC_JOIN_REFUSAL, refusal, 256);
+    refusalOutstayed = refusalOutstayed || refusal[0] != L'\0';
     CheckDlgButton(dialog, IDC_REMEMBER_PASSWORD, BST_CHECKED);
     SendMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
@@ -632,10 +635,12 @@ TEST_F(LauncherTest, PasswordIsAskedRefusedKeptAndJoinedWith)
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     ASSERT_TRUE(KeepPassword(L"192.0.2.10:960", PlayerPassword, L"x +exec autoexec.cfg"));
     joinRefusals.clear();
+    refusalOutstayed = false;
     UINT_PTR timer = SetTimer(nullptr, 0, 30, AnswerJoinDialog);
     DoubleClick(0);
     KillTimer(nullptr, timer);
     EXPECT_EQ(offeredPassword, L"");
+    EXPECT_FALSE(refusalOutstayed);
     ASSERT_EQ(joinRefusals.size(), 2u);
     EXPECT_EQ(joinRefusals[1], L"A password cannot hold a double quote (\").");
     std::vector<std::wstring> launch = LaunchRecord(folder);

@@ -420,6 +420,7 @@ TEST_F(ServerListTest, FilterLineListsWhatHoldsEveryWord)
     SetFocus(field);
     SendMessageW(MainWindow, WM_COMMAND, IDCANCEL, 0);
     EXPECT_FALSE(IsWindowVisible(field));
+    EXPECT_EQ(StatusLine(), L"3 servers listed.") << "the match line outstayed the filter line";
     EXPECT_EQ(HostColumnText(), (std::vector<std::wstring>{L"Alpha Arena", L"Bravo Base", L"Charlie Court"}));
     EXPECT_EQ(SendMessageW(ServerList, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 2);
     SetBuddyText(L"");

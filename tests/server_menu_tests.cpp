@@ -399,7 +399,7 @@ TEST_F(ServerMenuTest, AddServerRefusesWhatItCannotFind)
 
 // A silent server added by address is kept as a favourite, and the line
 // says where to find it; Config lists it, and taking it out there stores
-// the list without it and unmarks its record.
+// the list without it, unmarks its record and retracts the line.
 TEST_F(ServerMenuTest, SilentAddedServerCanBeRemovedInConfig)
 {
     EXPECT_TRUE(RunDialogSteps(L"Add Server", [this] { return PressKey(VK_INSERT, false); },
@@ -432,6 +432,7 @@ TEST_F(ServerMenuTest, SilentAddedServerCanBeRemovedInConfig)
                                    return true;
                                }}));
     EXPECT_EQ(shown, L"127.0.0.1:37999\r\n127.0.0.1:28041");
+    EXPECT_EQ(StatusLine(), L"127.0.0.1:37999 is no longer a favourite.");
     EXPECT_EQ(StoredFavourites(), std::wstring(L"127.0.0.1:28041\0", 17));
     EXPECT_EQ(ServerTable.records[ServerTable.count - 1].favourite, 0);
     EXPECT_EQ(ServerTable.records[ServerRowRecord(1)].favourite, 1);

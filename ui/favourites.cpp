@@ -14,6 +14,7 @@
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
+#include "ui/status_bar.h"
 
 namespace {
 
@@ -126,6 +127,31 @@ void NoteFavouriteAddresses(const AddressList* favourites)
     SendMessageW(MainWindow, WM_NOTE_FAVOURITE_ADDRESSES, 0, reinterpret_cast<LPARAM>(favourites));
 }
 
+namespace {
+
+// The line that a favourite did not answer outstays its truth once the
+// player has taken that favourite out: it is replaced by what is true now.
+void RetractNoReplyLine()
+{
+    const wchar_t Opening[] = L"No reply from ";
+    const int OpeningLength = sizeof(Opening) / sizeof(Opening[0]) - 1;
+    wchar_t line[StatusTextSize] = L"";
+    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(line));
+    wchar_t* end = wcsstr(line, L". It is kept as a favourite");
+    if (wcsncmp(line, Opening, OpeningLength) != 0 || end == nullptr)
+        return;
+    *end = L'\0';
+    const wchar_t* server = line + OpeningLength;
+    char host[HostNameSize];
+    WORD port;
+    DWORD address;
+    if (SplitAddress(server, DefaultServerPort, host, &port) && ReadDottedAddress(host, &address) &&
+        FavouriteLeadingTo(address, port) == -1)
+        StatusMessage(L"%s is no longer a favourite.", server);
+}
+
+}  // namespace
+
 void TakeEditedFavourites(const wchar_t* text, int length)
 {
     AddressList previous = {};
@@ -144,4 +170,5 @@ void TakeEditedFavourites(const wchar_t* text, int length)
         ServerRecord& record = ServerTable.records[index];
         record.favourite = FavouriteLeadingTo(record.address, record.port) != -1;
     }
+    RetractNoReplyLine();
 }

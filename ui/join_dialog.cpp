@@ -108,7 +108,10 @@ INT_PTR CALLBACK JoinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         ShowQuestion(dialog, *reinterpret_cast<const JoinQuestion*>(lParam));
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
+        // A refusal is of the text it was given: it goes as the text changes.
+        if (LOWORD(wParam) == IDC_JOIN_PASSWORD && HIWORD(wParam) == EN_CHANGE)
+            SetDlgItemTextW(dialog, IDC_JOIN_REFUSAL, L"");
+        else if (LOWORD(wParam) == IDOK)
             TakePassword(dialog, *reinterpret_cast<const JoinQuestion*>(GetWindowLongPtrW(dialog, DWLP_USER)));
         else if (LOWORD(wParam) == IDCANCEL)
             EndDialog(dialog, IDCANCEL);

@@ -15,6 +15,7 @@
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
+#include "ui/status_bar.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ const int FieldHeight = 21;
 const int FieldGap = 2;
 
 HWND FilterField;
+// The line that says how many servers match, while it may still show.
+wchar_t MatchLine[StatusTextSize];
 wchar_t Words[MaxFilterWords][WordSize];
 int WordCount;
 wchar_t FilterText[MaxFilterWords * WordSize];
@@ -61,6 +64,17 @@ void MoveListTop(int change)
                  list.bottom - list.top - change, SWP_NOZORDER | SWP_NOACTIVATE);
     RedrawWindow(reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0)), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// With no words left, the match line no longer holds: while it still
+// shows, it gives way to the count of servers listed.
+void RetractMatchLine()
+{
+    wchar_t shown[StatusTextSize] = L"";
+    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(shown));
+    if (MatchLine[0] != L'\0' && lstrcmpW(shown, MatchLine) == 0)
+        StatusMessage(L"%d server%s listed.", VisibleServerCount, VisibleServerCount == 1 ? L"" : L"s");
+    MatchLine[0] = L'\0';
 }
 
 // The servers that would be listed but for the filter line.
@@ -150,9 +164,13 @@ void FollowFilterText()
     GetWindowTextW(FilterField, text, MaxFilterWords * WordSize);
     SetFilterWords(text);
     RefilterServers();
-    if (WordCount == 0)
+    if (WordCount == 0) {
+        RetractMatchLine();
         return;
-    StatusMessage(L"%d of %d servers match \"%s\".", VisibleServerCount, ShownBeforeTheLine(), FilterText);
+    }
+    FormatText(MatchLine, StatusTextSize, L"%d of %d servers match \"%s\".", VisibleServerCount,
+               ShownBeforeTheLine(), FilterText);
+    StatusMessage(L"%s", MatchLine);
 }
 
 bool WithinPingLimit(const ServerRecord& record)
