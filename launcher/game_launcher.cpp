@@ -57,6 +57,7 @@ struct GameSearch {
     // it for every entry, and under Wine an event costs a server call.
     volatile LONG stop;
     bool stoppedQuietly;  // by the window closing: nothing to tell
+    bool cancelledInQuestion;  // by Cancel in a folder's question
     DWORD lastReport;
     int placesLooked;     // known places that were looked in
     int drivesSearched;
@@ -98,8 +99,10 @@ bool StopRequested()
 bool UserConfirms(const wchar_t* directory)
 {
     LRESULT answer = SendMessageW(MainWindow, WM_CONFIRM_GAME_FOLDER, 0, reinterpret_cast<LPARAM>(directory));
-    if (answer == IDCANCEL)
+    if (answer == IDCANCEL) {
+        Search.cancelledInQuestion = true;
         InterlockedExchange(&Search.stop, 1);
+    }
     return answer == IDYES;
 }
 
@@ -233,6 +236,7 @@ bool StartSearch(const wchar_t* address, const JoinChoice& choice)
 {
     Search.stop = 0;
     Search.stoppedQuietly = false;
+    Search.cancelledInQuestion = false;
     lstrcpynW(Search.executable, GameExecutable, PathSize);
     lstrcpynW(Search.address, address, ServerAddressTextSize);
     Search.choice = choice;
@@ -250,6 +254,17 @@ bool StartSearch(const wchar_t* address, const JoinChoice& choice)
     return true;
 }
 
+// The platform's folder picker; true when the player chose a folder that
+// holds the game, which is then the game's folder.
+bool BrowseForGameFolder()
+{
+    wchar_t folder[PathSize] = L"";
+    if (!PickGameFolder(MainWindow, Search.executable, folder))
+        return false;
+    lstrcpynW(GamePath, folder, PathSize);
+    return true;
+}
+
 // Nothing found: the player may choose the folder instead; true when one was
 // chosen, which is then the game's folder.
 bool ReportNotFound()
@@ -262,11 +277,17 @@ bool ReportNotFound()
                 L"you have a different executable name.\r\n\r\nBrowse for the folder that holds it?",
                 L"Can't find Quake II", MB_ICONWARNING | MB_YESNO) != IDYES)
         return false;
-    wchar_t folder[PathSize] = L"";
-    if (!PickGameFolder(MainWindow, Search.executable, folder))
-        return false;
-    lstrcpynW(GamePath, folder, PathSize);
-    return true;
+    return BrowseForGameFolder();
+}
+
+// Cancel in a folder's question stopped the search: the player may still
+// choose the folder; true when one was chosen.
+bool OfferBrowseAfterCancel()
+{
+    wchar_t text[MessageTextSize];
+    FormatText(text, MessageTextSize, L"Stopped searching for %s.\r\n\r\nBrowse for the folder that holds it?",
+               Search.executable);
+    return AskUser(text, L"Browse for Quake II", MB_ICONQUESTION | MB_YESNO) == IDYES && BrowseForGameFolder();
 }
 
 void ReportMissingExecutable(const wchar_t* executablePath)
@@ -388,8 +409,9 @@ bool FinishGameSearch(int outcome)
         StatusMessage(L"Stopped searching for %s.", Search.executable);
     if (outcome == SearchFound)
         lstrcpynW(GamePath, Search.found, PathSize);
-    bool started = outcome != SearchStopped && (GamePath[0] != L'\0' || ReportNotFound()) &&
-                   StartFromGamePath(Search.address, Search.choice);
+    bool chosen = outcome == SearchStopped ? Search.cancelledInQuestion && OfferBrowseAfterCancel()
+                                           : GamePath[0] != L'\0' || ReportNotFound();
+    bool started = chosen && StartFromGamePath(Search.address, Search.choice);
     // The password is not kept beyond the join.
     SecureZeroMemory(&Search.choice, sizeof(Search.choice));
     return started;

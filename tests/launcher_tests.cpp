@@ -107,7 +107,7 @@ LRESULT CALLBACK RecordStatusLines(HWND bar, UINT message, WPARAM wParam, LPARAM
 void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
 {
     const wchar_t* captions[] = {L"Quake II Location", L"Can't find Quake II", L"Couldn't find Quake II",
-                                 L"Couldn't start Quake II", L"Server Full"};
+                                 L"Couldn't start Quake II", L"Server Full", L"Browse for Quake II"};
     for (const wchar_t* caption : captions) {
         HWND box = FindWindowW(L"#32770", caption);
         if (box == nullptr || !IsWindowEnabled(box))
@@ -116,7 +116,8 @@ void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
         GetDlgItemTextW(box, 0xFFFF, text, 2048);
         shownBoxes.push_back({caption, text});
         int answer = lstrcmpW(caption, L"Can't find Quake II") == 0 ? IDNO : IDOK;
-        if (lstrcmpW(caption, L"Quake II Location") == 0 || lstrcmpW(caption, L"Server Full") == 0) {
+        if (lstrcmpW(caption, L"Quake II Location") == 0 || lstrcmpW(caption, L"Server Full") == 0 ||
+            lstrcmpW(caption, L"Browse for Quake II") == 0) {
             answer = answers.empty() ? IDNO : answers.front();
             if (!answers.empty())
                 answers.pop_front();
@@ -955,14 +956,17 @@ TEST_F(LauncherTest, CrowdedStoresLeaveRoomForTheGame)
     EXPECT_STREQ(libraries[0], L"lib0");
 }
 
-// Cancel in the question stops the search, as Escape does.
+// Cancel in the question stops the search, as Escape does, and offers to
+// browse for the folder instead.
 TEST_F(LauncherTest, CancelInTheQuestionStopsTheSearch)
 {
     MakeFile(RootOf(L'C') + L"Quake2\\quake2.exe");
     MakeFile(RootOf(L'C') + L"elsewhere\\quake2.exe");
-    answers = {IDCANCEL};
+    answers = {IDCANCEL, IDNO};
     DoubleClick(0);
     EXPECT_EQ(OfferedDirectories(), std::vector<std::wstring>{RootOf(L'C') + L"Quake2\\"});
+    ASSERT_EQ(shownBoxes.size(), 2u);
+    EXPECT_EQ(shownBoxes[1].text, L"Stopped searching for quake2.exe.\r\n\r\nBrowse for the folder that holds it?");
     EXPECT_EQ(statusLines.back(), L"Stopped searching for quake2.exe.");
     EXPECT_FALSE(StatusShown(L"Trying to find quake2.exe on " + RootOf(L'C') + L"..."));
     EXPECT_TRUE(IsWindow(MainWindow));
