@@ -17,6 +17,9 @@
 
 // The main dialog and its controls
 #define IDD_MAIN 165
+// The main dialog's client area in dialog units: the layout's own size.
+#define IDD_MAIN_WIDTH 457
+#define IDD_MAIN_HEIGHT 258
 #define IDC_STATUS_BAR 140
 #define IDC_SERVER_LIST 1017
 #define IDC_PLAYER_LIST 1018

@@ -98,8 +98,15 @@ TEST_F(DisplayLayoutTest, WindowFitsItsScale)
         RECT frameRect = ChildRect(MainWindow, frame);
         EXPECT_LE(frameRect.bottom, ChildRect(MainWindow, IDC_STATUS_BAR).top) << frame;
     }
-    // The template gives the player list 197 of its frame's 385 units.
-    EXPECT_NEAR(PlayerShare(), 197.0 / 385, 0.02);
+    // The template gives the player list 197 of its frame's 385 units, when
+    // the screen holds the whole layout.
+    RECT layout = {0, 0, IDD_MAIN_WIDTH, IDD_MAIN_HEIGHT};
+    MapDialogRect(MainWindow, &layout);
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    if (client.right >= layout.right) {
+        EXPECT_NEAR(PlayerShare(), 197.0 / 385, 0.02);
+    }
 
     int scale = PictureScale(dpi);
     SIZE pictures = PictureSize(ServerList);
@@ -114,8 +121,6 @@ TEST_F(DisplayLayoutTest, WindowFitsItsScale)
     ServerRecord& server = ServerTable.records[ServerRowRecord(1)];
     lstrcpyW(server.players[0].name, L"Wandering Badger");
     SelectServerRow(1);
-    RECT client;
-    GetClientRect(MainWindow, &client);
     ResizeListColumns(static_cast<WORD>(client.right));
     RECT item = {LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(PlayerList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
@@ -123,6 +128,41 @@ TEST_F(DisplayLayoutTest, WindowFitsItsScale)
         SendMessageW(PlayerList, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"Wandering Badger")));
     EXPECT_GE(item.right - item.left, nameWidth + PictureSize(PlayerList).cx) << dpi << " DPI";
     EXPECT_FALSE(GetWindowLongW(ServerList, GWL_STYLE) & WS_HSCROLL) << dpi << " DPI";
+}
+
+// Made smaller than its layout from outside (a window manager's snap asks
+// no minimum), the window shrinks its lists, and every button, both boxes,
+// the scroll bars and the status bar stay inside; back at its size, the
+// layout is as it was.
+TEST_F(DisplayLayoutTest, WindowSmallerThanItsLayoutKeepsEveryControlInside)
+{
+    RECT outer;
+    GetWindowRect(MainWindow, &outer);
+    RECT before = ChildRect(MainWindow, IDC_SERVER_LIST);
+    for (SIZE cut : {SIZE{120, 80}, SIZE{400, 250}}) {
+        SetWindowPos(MainWindow, nullptr, 0, 0, outer.right - outer.left - cut.cx, outer.bottom - outer.top - cut.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOSENDCHANGING);
+        RECT client;
+        GetClientRect(MainWindow, &client);
+        for (int control : ControlIds)
+            EXPECT_TRUE(Inside(ChildRect(MainWindow, control), client)) << control << " cut by " << cut.cx;
+    }
+    SetWindowPos(MainWindow, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(ChildRect(MainWindow, IDC_SERVER_LIST), before);
+
+    // Maximised, the window keeps to its monitor's work area, however large
+    // its layout at this scale, and everything stays inside it.
+    ShowWindow(MainWindow, SW_MAXIMIZE);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(MainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    EXPECT_LE(client.right, monitor.rcWork.right - monitor.rcWork.left) << DpiOfWindow(MainWindow) << " DPI";
+    for (int control : ControlIds)
+        EXPECT_TRUE(Inside(ChildRect(MainWindow, control), client)) << control << " maximised";
+    ShowWindow(MainWindow, SW_RESTORE);
 }
 
 class DisplayScaleTest : public DisplayLayoutTest {};
@@ -140,23 +180,25 @@ TEST_F(DisplayScaleTest, MovingToAMonitorOfAnotherScaleRescalesTheWindow)
     LOGFONTW font = {};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ServerList, WM_GETFONT, 0, 0)), sizeof(font), &font);
 
-    RECT doubled = {before.left, before.top, before.left + 2 * (before.right - before.left),
-                    before.top + 2 * (before.bottom - before.top)};
-    SendMessageW(MainWindow, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&doubled));
+    // Half as large again: the window still fits the screens the tests run on.
+    UINT larger = dpi * 3 / 2;
+    RECT grown = {before.left, before.top, before.left + MulDiv(before.right - before.left, 3, 2),
+                  before.top + MulDiv(before.bottom - before.top, 3, 2)};
+    SendMessageW(MainWindow, WM_DPICHANGED, MAKEWPARAM(larger, larger), reinterpret_cast<LPARAM>(&grown));
     RECT after;
     GetWindowRect(MainWindow, &after);
-    EXPECT_EQ(after, doubled);
+    EXPECT_EQ(after, grown);
     EXPECT_LE(ColumnsWidth(), ListClientWidth());
     EXPECT_GE(ColumnsWidth(), ListClientWidth() * 9 / 10);
     EXPECT_NEAR(PlayerShare(), share, 0.02);
     SIZE pictures = PictureSize(ServerList);
-    EXPECT_EQ(pictures.cx, 16 * PictureScale(2 * dpi));
-    LOGFONTW larger = {};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ServerList, WM_GETFONT, 0, 0)), sizeof(larger), &larger);
-    EXPECT_EQ(larger.lfHeight, 2 * font.lfHeight);
+    EXPECT_EQ(pictures.cx, 16 * PictureScale(larger));
+    LOGFONTW largerFont = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ServerList, WM_GETFONT, 0, 0)), sizeof(largerFont), &largerFont);
+    EXPECT_EQ(largerFont.lfHeight, MulDiv(font.lfHeight, 3, 2));
     MINMAXINFO limits = {};
     SendMessageW(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-    EXPECT_EQ(limits.ptMinTrackSize.x, 2 * (before.right - before.left));
+    EXPECT_EQ(limits.ptMinTrackSize.x, MulDiv(before.right - before.left, 3, 2));
 
     // And back: every control where it was.
     SendMessageW(MainWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&before));

@@ -234,6 +234,30 @@ bool IsUserAction(UINT message)
     }
 }
 
+// The Sizer takes the layout at its own size, and keeps the window from
+// tracking smaller than it (where the screen can hold it). At a large scale
+// on a small screen the window opens smaller than its layout: it is given
+// the layout's size for the Sizer to take, then its own again, which the
+// Sizer then lays out.
+void AttachSizerToLayout(HWND window)
+{
+    RECT layout = {0, 0, IDD_MAIN_WIDTH, IDD_MAIN_HEIGHT};
+    MapDialogRect(window, &layout);
+    RECT client;
+    RECT outer;
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    int missingWidth = layout.right > client.right ? layout.right - client.right : 0;
+    int missingHeight = layout.bottom > client.bottom ? layout.bottom - client.bottom : 0;
+    const UINT Unasked = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    if (missingWidth > 0 || missingHeight > 0)
+        SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + missingWidth,
+                     outer.bottom - outer.top + missingHeight, Unasked | SWP_NOSENDCHANGING);
+    SizerAttach(window, MainAnchors, true, nullptr);
+    if (missingWidth > 0 || missingHeight > 0)
+        SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top, Unasked);
+}
+
 void SetSmallIcon()
 {
     HANDLE icon = LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON,
@@ -425,8 +449,7 @@ void InitMainWindow(HWND window)
     DrawClassicUnderWine(StatusBar);
     CreateFilterLine(window);
     ForgetDeclinedFolders();
-    // The Sizer also keeps the window from tracking smaller than it opens.
-    SizerAttach(window, MainAnchors, true, nullptr);
+    AttachSizerToLayout(window);
     LoadSettings();
     ShowSortArrow();
     if (PlayerViewDetails && IsXpOrLater)

@@ -64,6 +64,8 @@ void ReleaseRecord(HWND window, SizerRecord* record)
     Forget(window);
     if (record->anchors != nullptr)
         HeapFree(GetProcessHeap(), 0, record->anchors);
+    if (record->planned != nullptr)
+        HeapFree(GetProcessHeap(), 0, record->planned);
     HeapFree(GetProcessHeap(), 0, record);
 }
 
@@ -104,25 +106,56 @@ RECT ScaledRect(RECT rect, int, int fromDpi, int toDpi)
 
 typedef RECT (*PlaceFunction)(RECT rect, int flags, int first, int second);
 
-// Gives every anchored control the rectangle `place` makes of its present
-// one, all in one batch, so the window is rearranged in one step.
-void PlaceControls(HWND window, const SizerRecord* record, PlaceFunction place, int first, int second)
+RECT ControlRect(HWND window, HWND control)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// A rectangle turned inside out by a window smaller than its layout is
+// given no width or height.
+RECT NoLessThanNothing(RECT rect)
+{
+    if (rect.right < rect.left)
+        rect.right = rect.left;
+    if (rect.bottom < rect.top)
+        rect.bottom = rect.top;
+    return rect;
+}
+
+// Gives every anchored control the rectangle `place` makes of where the
+// layout has it, all in one batch, so the window is rearranged in one step.
+void PlaceControls(HWND window, SizerRecord* record, PlaceFunction place, int first, int second)
 {
     HDWP batch = BeginDeferWindowPos(record->entryCount);
     for (int row = 0; row < record->entryCount && record->anchors[row].flags != AnchorTableEnd; row++) {
         HWND control = GetDlgItem(window, record->anchors[row].controlId);
         if (control == nullptr)
             continue;
-        RECT rect;
-        GetWindowRect(control, &rect);
-        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
-        rect = place(rect, record->anchors[row].flags, first, second);
+        RECT present = ControlRect(window, control);
+        RECT from = EqualRect(&present, &record->placed[row]) ? record->planned[row] : present;
+        record->planned[row] = place(from, record->anchors[row].flags, first, second);
+        RECT rect = NoLessThanNothing(record->planned[row]);
+        record->placed[row] = rect;
         if (batch != nullptr)
             batch = DeferWindowPos(batch, control, nullptr, rect.left, rect.top, rect.right - rect.left,
                                    rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (batch != nullptr)
         EndDeferWindowPos(batch);
+}
+
+// Every control where it stands now, as planned and placed.
+void NoteControls(HWND window, SizerRecord* record)
+{
+    for (int row = 0; row < record->entryCount && record->anchors[row].flags != AnchorTableEnd; row++) {
+        HWND control = GetDlgItem(window, record->anchors[row].controlId);
+        RECT rect = control != nullptr ? ControlRect(window, control) : RECT{};
+        record->planned[row] = rect;
+        record->placed[row] = rect;
+    }
 }
 
 // Wipes the grip where it was and draws it where the client size puts it.
@@ -154,6 +187,9 @@ LRESULT HitTestGrip(HWND window, LPARAM lParam)
     return PtInRect(&record->gripRect, point) ? HTBOTTOMRIGHT : -1;
 }
 
+// The minimum size holds where the monitor's work area can hold it: on a
+// smaller screen (a large display scale on a narrow one), the window may be
+// as small as the work area, maximised to it, and its layout shrinks.
 void SetTrackingLimits(HWND window, MINMAXINFO* limits)
 {
     SizerRecord* record = RecordOf(window);
@@ -161,6 +197,14 @@ void SetTrackingLimits(HWND window, MINMAXINFO* limits)
         return;
     limits->ptMinTrackSize.x = record->minimumWidth;
     limits->ptMinTrackSize.y = record->minimumHeight;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        LONG workWidth = monitor.rcWork.right - monitor.rcWork.left;
+        LONG workHeight = monitor.rcWork.bottom - monitor.rcWork.top;
+        limits->ptMinTrackSize.x = limits->ptMinTrackSize.x < workWidth ? limits->ptMinTrackSize.x : workWidth;
+        limits->ptMinTrackSize.y = limits->ptMinTrackSize.y < workHeight ? limits->ptMinTrackSize.y : workHeight;
+    }
     if (record->hasMaximum) {
         limits->ptMaxTrackSize.x = record->maximumWidth;
         limits->ptMaxTrackSize.y = record->maximumHeight;
@@ -231,7 +275,12 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     while (anchors[entryCount - 1].flags != AnchorTableEnd)
         entryCount++;
     AnchorEntry* copy = static_cast<AnchorEntry*>(HeapAlloc(GetProcessHeap(), 0, entryCount * sizeof(AnchorEntry)));
-    if (copy == nullptr) {
+    RECT* places = static_cast<RECT*>(HeapAlloc(GetProcessHeap(), 0, 2 * entryCount * sizeof(RECT)));
+    if (copy == nullptr || places == nullptr) {
+        if (copy != nullptr)
+            HeapFree(GetProcessHeap(), 0, copy);
+        if (places != nullptr)
+            HeapFree(GetProcessHeap(), 0, places);
         // Undo the attachment before the record goes, so no message meets it.
         Unsubclass(window);
         ReleaseRecord(window, record);
@@ -240,8 +289,13 @@ bool SizerAttach(HWND window, const AnchorEntry* anchors, bool gripEnabled, cons
     memcpy(copy, anchors, entryCount * sizeof(AnchorEntry));
     if (record->anchors != nullptr)
         HeapFree(GetProcessHeap(), 0, record->anchors);
+    if (record->planned != nullptr)
+        HeapFree(GetProcessHeap(), 0, record->planned);
     record->anchors = copy;
     record->entryCount = entryCount;
+    record->planned = places;
+    record->placed = places + entryCount;
+    NoteControls(window, record);
 
     if (maximumSize != nullptr) {
         record->maximumWidth = maximumSize->x;

@@ -1,8 +1,8 @@
 // The Sizer: an anchor layout for dialog windows. Attached to a window with a
 // table of its controls, it moves and stretches them when the client area
 // changes size, keeps the window from shrinking below its size at attach
-// time, and draws and hit-tests a size grip, all at the window's display
-// scale. It subclasses the window and keeps its state in two window
+// time (or below its monitor's work area, when that is smaller), and draws
+// and hit-tests a size grip, all at the window's display scale. It subclasses the window and keeps its state in two window
 // properties, and leaves on WM_DESTROY.
 #pragma once
 
@@ -36,6 +36,13 @@ struct SizerRecord {
     BOOL gripEnabled;
     RECT gripRect;
     UINT dpi;  // the window's display scale, which sizes the grip
+    // For each anchored control, where the layout puts it, and where it was
+    // put: the same but when the window is smaller than the layout, where a
+    // control is given no less than nothing. The layout goes on from where
+    // it would be, so the window growing again restores it exactly; a
+    // control moved by its window's own code goes on from where it is.
+    RECT* planned;
+    RECT* placed;
 };
 
 extern const wchar_t SizerProperty[];
