@@ -273,6 +273,22 @@ void PressKey(const BrowserProcess& browser, WORD key)
     PostMessageW(list, WM_KEYUP, key, 0xC0000001);
 }
 
+bool UseFilterLine(const BrowserProcess& browser, const wchar_t* text)
+{
+    HWND field = GetDlgItem(browser.window, IDC_FILTER_TEXT);
+    PostMessageW(browser.window, WM_COMMAND, IDM_FILTER_LINE, 0);
+    for (int wait = 0; wait < 100 && !IsWindowVisible(field); wait++)
+        Sleep(20);
+    if (!IsWindowVisible(field))
+        return false;
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    // Escape with the focus in the field empties and closes it.
+    PostMessageW(browser.window, WM_COMMAND, IDCANCEL, 0);
+    for (int wait = 0; wait < 100 && IsWindowVisible(field); wait++)
+        Sleep(20);
+    return !IsWindowVisible(field);
+}
+
 void ClickButton(const BrowserProcess& browser, int id)
 {
     PostMessageW(GetDlgItem(browser.window, id), BM_CLICK, 0, 0);

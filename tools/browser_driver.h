@@ -50,6 +50,10 @@ bool ShowPlayerDetails(const BrowserProcess& browser);
 
 // A key without modifiers, pressed in the server list.
 void PressKey(const BrowserProcess& browser, WORD key);
+
+// Opens the filter line, types `text` into it and closes it with Escape, as
+// a player would; false when the line did not open or close.
+bool UseFilterLine(const BrowserProcess& browser, const wchar_t* text);
 void ClickButton(const BrowserProcess& browser, int id);
 bool IsChecked(const BrowserProcess& browser, int id);
 

@@ -7,8 +7,9 @@
 //   browser_driver update-loop <seconds>  presses Update again and again for
 //                                         that long, reporting each update's
 //                                         end and the browser's memory
-//   browser_driver pose <seconds> <host>  sorts by players, most first,
-//                                         selects that server with its players
+//   browser_driver pose <seconds> <host>  uses the filter line, sorts by
+//                                         players, most first, selects that
+//                                         server with its players
 //                                         in details view, and prints the
 //                                         window's rectangle on the screen
 #include <stdio.h>
@@ -72,7 +73,11 @@ bool SortByMostPlayers(const BrowserProcess& browser)
 
 int Pose(const BrowserProcess& browser, DWORD limit, const char* hostName)
 {
-    if (!WaitForIdle(browser, limit) || !SortByMostPlayers(browser)) {
+    if (!WaitForIdle(browser, limit) || !UseFilterLine(browser, L"rail")) {
+        fprintf(stderr, "browser_driver: the filter line could not be used\n");
+        return 1;
+    }
+    if (!SortByMostPlayers(browser)) {
         fprintf(stderr, "browser_driver: the list could not be sorted by players\n");
         return 1;
     }
