@@ -121,6 +121,9 @@ TEST_F(ServerSourcesTest, SeveralMastersGiveEachServerOnce)
     LabMaster third;
     third.port = 27902;
     third.lists = {2, 3, 4, 0};
+    // Later than the second whichever name is looked up first: its servers
+    // join the running sweep after the second's.
+    third.replyDelay = 300;
     scenario.otherMasters = {second, third};
     ASSERT_TRUE(ServeLab(scenario));
     ChooseMasters(L"127.0.0.1\r\n127.0.0.1:27901\r\n127.0.0.1:27902\r\n127.0.0.1:27903\r\n127.0.0.1:27904\r\n"
