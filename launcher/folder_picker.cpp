@@ -18,6 +18,9 @@ void FollowSelection(HWND picker, LPCITEMIDLIST item, const PickerState& state)
     wchar_t folder[MAX_PATH] = L"";
     bool holds = SHGetPathFromIDListW(item, folder) && FolderHoldsGame(folder, state.executable);
     SendMessageW(picker, BFFM_ENABLEOK, 0, holds);
+    // Wine's picker sets its OK itself once it has told of the selection:
+    // the answer is given again after that.
+    PostMessageW(picker, BFFM_ENABLEOK, 0, holds);
     wchar_t status[PathSize] = L"";
     if (!holds)
         FormatText(status, PathSize, L"%s is not in this folder.", state.executable);

@@ -244,13 +244,22 @@ TEST_F(ConfigDialogTest, BrowseTakesOnlyAFolderWithTheGame)
     bool emptyTaken = true;
     bool gameTaken = false;
     std::wstring shown;
+    // Each step looks once the picker has handled what the one before did.
     RunDialog({[](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDC_BROWSE_GAME_PATH, 0); },
                [&](HWND) {
                    HWND picker = FolderPicker();
                    ASSERT_NE(picker, nullptr);
                    SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(empty.c_str()));
+               },
+               [&](HWND) {
+                   HWND picker = FolderPicker();
+                   ASSERT_NE(picker, nullptr);
                    emptyTaken = IsWindowEnabled(GetDlgItem(picker, IDOK));
                    SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(game.c_str()));
+               },
+               [&](HWND) {
+                   HWND picker = FolderPicker();
+                   ASSERT_NE(picker, nullptr);
                    gameTaken = IsWindowEnabled(GetDlgItem(picker, IDOK));
                    PostMessageW(picker, WM_COMMAND, IDOK, 0);
                },
