@@ -7,6 +7,10 @@
 
 namespace {
 
+// With no folder known, the picker opens at the root of drive C, where games
+// are installed, rather than at the desktop.
+const wchar_t NoFolderStart[] = L"C:\\";
+
 struct PickerState {
     const wchar_t* executable;
     const wchar_t* start;
@@ -34,8 +38,8 @@ int CALLBACK PickerEvent(HWND picker, UINT message, LPARAM parameter, LPARAM dat
     case BFFM_INITIALIZED:
         // Nothing is taken until a folder with the game is selected.
         SendMessageW(picker, BFFM_ENABLEOK, 0, FALSE);
-        if (state.start[0] != L'\0')
-            SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(state.start));
+        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE,
+                     reinterpret_cast<LPARAM>(state.start[0] != L'\0' ? state.start : NoFolderStart));
         return 0;
     case BFFM_SELCHANGED:
         FollowSelection(picker, reinterpret_cast<LPCITEMIDLIST>(parameter), state);

@@ -13,7 +13,7 @@ void JoinFolderPath(const wchar_t* folder, const wchar_t* name, wchar_t* path, i
 bool FolderHoldsGame(const wchar_t* folder, const wchar_t* executable);
 
 // Asks for the folder that holds `executable`, starting at `folder` when it
-// is set: the picker's OK takes only such a folder, and it says so while
-// another is selected. The chosen folder, ending with a backslash, goes to
+// is set, else at the root of drive C: the picker's OK takes only such a
+// folder, and it says so while another is selected. The chosen folder, ending with a backslash, goes to
 // `folder`; false when the player cancels.
 bool PickGameFolder(HWND owner, const wchar_t* executable, wchar_t folder[PathSize]);

@@ -273,6 +273,38 @@ TEST_F(ConfigDialogTest, BrowseTakesOnlyAFolderWithTheGame)
     EXPECT_EQ(std::wstring(GamePath), game + L"\\");
 }
 
+// The folder the picker shows selected: its tree's chosen item.
+std::wstring PickerSelection(HWND picker)
+{
+    HWND tree = FindWindowExW(picker, nullptr, WC_TREEVIEWW, nullptr);
+    wchar_t text[MAX_PATH] = L"";
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// With no game folder set, the picker opens at the root of drive C.
+TEST_F(ConfigDialogTest, BrowseOpensAtDriveCWithNoFolderSet)
+{
+    std::wstring selected;
+    RunDialog({[](HWND dialog) {
+                   SetDlgItemTextW(dialog, IDC_GAME_PATH, L"");
+                   PostMessageW(dialog, WM_COMMAND, IDC_BROWSE_GAME_PATH, 0);
+               },
+               [&](HWND) {
+                   HWND picker = FolderPicker();
+                   ASSERT_NE(picker, nullptr);
+                   selected = PickerSelection(picker);
+                   PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+               },
+               [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }});
+    EXPECT_NE(selected.find(L"(C:)"), std::wstring::npos) << selected;
+}
+
 // Every label shows its whole text on one line, with the dialog's own font.
 TEST_F(ConfigDialogTest, LabelsHoldTheirText)
 {
