@@ -189,6 +189,9 @@ TEST_F(ServerMenuTest, CtrlCPutsTheAddressOnTheClipboard)
         GlobalUnlock(text);
     CloseClipboard();
     EXPECT_EQ(copied, L"127.0.0.1:28041");
+    // Ctrl+Shift+C: the link that shares it.
+    ASSERT_TRUE(PressKey('C', true, true));
+    EXPECT_EQ(ClipboardText(), L"quarrix://connect/127.0.0.1:28041");
 }
 
 UINT refreshItemState;
@@ -621,7 +624,7 @@ TEST_F(ServerMenuTest, ServerDetailsListEveryKeyAndCopyThem)
     EXPECT_EQ(first, (std::vector<std::wstring>{L"hostname=Bravo", L"mapname=q2dm1", L"maxclients=8"}));
     EXPECT_EQ(refreshed, (std::vector<std::wstring>{L"Admin=Sable", L"hostname=Bravo", L"mapname=q2dm1",
                                                     L"maxclients=8", L"needpass=1", L"timelimit=20"}));
-    EXPECT_EQ(ClipboardText(), L"Address\t127.0.0.1:28041\r\nAdmin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
+    EXPECT_EQ(ClipboardText(), L"Address\t127.0.0.1:28041\r\nJoin Link\tquarrix://connect/127.0.0.1:28041\r\nAdmin\tSable\r\nhostname\tBravo\r\nmapname\tq2dm1\r\nmaxclients\t8\r\nneedpass\t1\r\n"
                                L"timelimit\t20\r\n\r\nBravo 0\t0\t20\r\n");
 }
 

@@ -8,6 +8,7 @@
 #include "engine/server_table.h"
 #include "engine/status_parser.h"
 #include "engine/status_text.h"
+#include "launcher/join_link.h"
 #include "resources/resource.h"
 #include "ui/clipboard.h"
 #include "ui/dialog_placement.h"
@@ -174,7 +175,9 @@ void CopyAll()
         return;
     wchar_t address[ServerAddressTextSize];
     FormatServerAddress(Shown.address, Shown.port, address, ServerAddressTextSize);
-    FormatText(text, DetailsTextSize, L"Address\t%s\r\n", address);
+    wchar_t link[JoinLinkLimit + 1];
+    FormatJoinLink(address, link, JoinLinkLimit + 1);
+    FormatText(text, DetailsTextSize, L"Address\t%s\r\nJoin Link\t%s\r\n", address, link);
     AppendRows(KeyList(), KeyColumnCount, text, DetailsTextSize);
     if (SendMessageW(DetailPlayerList(), LVM_GETITEMCOUNT, 0, 0) > 0) {
         lstrcatW(text, L"\r\n");

@@ -10,6 +10,7 @@
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
 #include "launcher/game_launcher.h"
+#include "launcher/join_link.h"
 #include "resources/resource.h"
 #include "settings/password_store.h"
 #include "ui/add_server_dialog.h"
@@ -91,6 +92,17 @@ void CopySelectedAddress()
     CopyTextToClipboard(MainWindow, text);
 }
 
+// The link that shares the server, for a chat or a page.
+void CopySelectedJoinLink()
+{
+    wchar_t server[ServerAddressTextSize];
+    if (!RowServer(SelectedServerRow(), server))
+        return;
+    wchar_t link[JoinLinkLimit + 1];
+    FormatJoinLink(server, link, JoinLinkLimit + 1);
+    CopyTextToClipboard(MainWindow, link);
+}
+
 }  // namespace
 
 void ShowServerMenu(HINSTANCE instance, LPARAM position)
@@ -154,6 +166,9 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
         return true;
     case IDM_COPY_ADDRESS:
         CopySelectedAddress();
+        return true;
+    case IDM_COPY_JOIN_LINK:
+        CopySelectedJoinLink();
         return true;
     case IDM_TOGGLE_FAVOURITE:
         if (SelectedServerRow() != -1)
