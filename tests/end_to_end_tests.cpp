@@ -481,6 +481,30 @@ TEST_F(EndToEndTest, SecondStartBringsTheRunningBrowserForward)
     EXPECT_EQ(KeyWritten(SettingsKeyName), written);
 }
 
+// A second copy started with a link hands it to the running browser and
+// ends: the running one asks the linked server and then the player.
+TEST_F(EndToEndTest, SecondCopyHandsItsLinkToTheRunningBrowser)
+{
+    ASSERT_TRUE(Serve(VariedScenario()));
+    ASSERT_TRUE(Start());
+    WaitForSweep();
+    EXPECT_EQ(RunToItsEnd(L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\" \"quarrix://connect/127.0.0.1:28010\"",
+                          10000),
+              0);
+    std::wstring asked;
+    for (int wait = 0; wait < 250 && asked.empty(); wait++) {
+        HWND box = FindBrowserWindow(browser.process.dwProcessId, L"Join Link");
+        wchar_t text[512] = L"";
+        if (box != nullptr && GetDlgItemTextW(box, IDC_JOIN_LINK_TEXT, text, 512) > 0) {
+            asked = text;
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        }
+        Sleep(20);
+    }
+    EXPECT_EQ(asked, L"Join Alpha (q2dm1, 3/16) at 127.0.0.1:28010?");
+    EXPECT_TRUE(IsWindow(browser.window));
+}
+
 // The first copy's window stands in the shared memory as 32 bits, whatever
 // build wrote it: a second copy of either build finds it.
 TEST_F(EndToEndTest, SecondStartFindsAFirstCopyOfTheOtherBuild)

@@ -25,6 +25,7 @@
 #include "tests/ui_test_support.h"
 #include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
+#include "ui/link_join.h"
 #include "ui/main_window.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
@@ -879,6 +880,74 @@ TEST_F(LauncherTest, PlaceFoundUnderADialogIsJoinedWhenItCloses)
     std::vector<std::wstring> launch = LaunchRecord(folder);
     ASSERT_EQ(launch.size(), 2u);
     EXPECT_EQ(launch[0], L"\"" + folder + L"quake2.exe\" +set game \"quarrix\" +connect \"127.0.0.1:28062\"");
+}
+
+// What the "Join Link" boxes said, in order; each is answered with the next
+// of `linkAnswers` (Cancel or No once they run out).
+std::vector<std::wstring> linkBoxes;
+std::deque<int> linkAnswers;
+
+void CALLBACK AnswerJoinLink(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindWindowW(L"#32770", L"Join Link");
+    if (box == nullptr || !IsWindowEnabled(box))
+        return;
+    HWND text = GetDlgItem(box, IDC_JOIN_LINK_TEXT);
+    wchar_t said[1024] = L"";
+    GetWindowTextW(text != nullptr ? text : GetDlgItem(box, 0xFFFF), said, 1024);
+    linkBoxes.push_back(said);
+    int answer = linkAnswers.empty() ? IDCANCEL : linkAnswers.front();
+    if (!linkAnswers.empty())
+        linkAnswers.pop_front();
+    if (text == nullptr && answer == IDCANCEL)
+        answer = IDNO;
+    EnableWindow(box, FALSE);
+    PostMessageW(box, WM_COMMAND, answer, 0);
+}
+
+// A link to a lab server: it is asked, its row selected, and the player
+// asked; Join goes the usual way, through the full server's offer to wait
+// and the password question, to the game. A hostile link is refused.
+TEST_F(LauncherTest, LinksLeadThroughTheUsualJoin)
+{
+    std::wstring folder = RootOf(L'C') + L"Games\\Quake2\\";
+    PlaceStandInGame(folder + L"quake2.exe");
+    lstrcpyW(GamePath, folder.c_str());
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    LabScenario scenario;
+    scenario.servers = {FullServer(28065, "Packed", 2), FullServer(28066, "Locked", 4)};
+    scenario.servers[1].players.pop_back();
+    scenario.servers[1].info.push_back({"needpass", "1"});
+    StopLab(lab);
+    ASSERT_TRUE(ServeLab(scenario));
+    linkBoxes.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 30, AnswerJoinLink);
+
+    KeepJoinLink(L"quarrix://connect/127.0.0.1:28065 +exec autoexec.cfg");
+    EXPECT_TRUE(PumpUntil([] { return linkBoxes.size() == 1; }, 5000, MainWindow));
+    linkAnswers = {IDOK};
+    answers = {IDNO};
+    KeepJoinLink(L"quarrix://connect/127.0.0.1:28065");
+    EXPECT_TRUE(PumpUntil([] { return linkBoxes.size() == 2 && answers.empty(); }, 10000, MainWindow));
+    EXPECT_EQ(CellText(ServerList, SelectedServerRow(), 0), L"Packed");
+
+    joinRefusals.clear();
+    UINT_PTR passwordTimer = SetTimer(nullptr, 0, 30, AnswerJoinDialog);
+    linkAnswers = {IDOK};
+    KeepJoinLink(L"QUARRIX://connect/127.0.0.1:28066/");
+    EXPECT_TRUE(PumpUntil([] { return !IsWindow(MainWindow); }, 10000));
+    KillTimer(nullptr, passwordTimer);
+    KillTimer(nullptr, timer);
+    ASSERT_EQ(linkBoxes.size(), 3u);
+    EXPECT_EQ(linkBoxes[0].rfind(L"This link cannot be followed:", 0), 0u) << linkBoxes[0];
+    EXPECT_EQ(linkBoxes[1], L"Join Packed (q2dm1, 2/2) at 127.0.0.1:28065?");
+    EXPECT_EQ(linkBoxes[2], L"Join Locked (q2dm1, 3/4) at 127.0.0.1:28066?");
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(shownBoxes[0].caption, L"Server Full");
+    std::vector<std::wstring> launch = LaunchRecord(folder);
+    ASSERT_EQ(launch.size(), 2u);
+    EXPECT_EQ(launch[0], L"\"" + folder +
+                             L"quake2.exe\" +set game \"quarrix\" +set password \"s3cret\" +connect \"127.0.0.1:28066\"");
 }
 
 void StoreText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text)

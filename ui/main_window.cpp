@@ -21,6 +21,7 @@
 #include "ui/favourites.h"
 #include "ui/find_player.h"
 #include "ui/free_place_wait.h"
+#include "ui/link_join.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
 #include "ui/running_copy.h"
@@ -397,12 +398,14 @@ bool TranslateMainWindowKeys(MSG* message)
            TranslateAcceleratorW(MainWindow, MainWindowKeys, message) != 0;
 }
 
-int RunMainWindow(HINSTANCE instance)
+int RunMainWindow(HINSTANCE instance, const wchar_t* link)
 {
     if (CreateMainWindow(instance) == nullptr)
         return 1;
     PublishMainWindow(MainWindow);
     SetSmallIcon();
+    if (link[0] != L'\0')
+        KeepJoinLink(link);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -499,6 +502,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             AskForFreePlace();
         else if (wParam == NudgeTimerId)
             TellBuddySightings();
+        else if (wParam == JoinLinkTimerId)
+            FollowJoinLinkTimer();
         return TRUE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
@@ -542,6 +547,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
         FollowChangedRecord(static_cast<int>(wParam));
         FollowFreePlace(static_cast<int>(wParam));
+        FollowLinkedRecord(static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongPtrW(window, DWLP_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));
@@ -551,6 +557,19 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_TAKE_FREE_PLACE:
         JoinFreePlace();
+        return TRUE;
+    case WM_FOLLOW_JOIN_LINK:
+        FollowJoinLink();
+        return TRUE;
+    case WM_JOIN_LINK_LOOKED_UP:
+        FollowLinkLookup(reinterpret_cast<const NameLookup*>(lParam));
+        return TRUE;
+    case WM_ASK_JOIN_LINK:
+        AskJoinLink();
+        return TRUE;
+    case WM_COPYDATA:
+        SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                          TakeHandedLink(reinterpret_cast<const COPYDATASTRUCT*>(lParam)));
         return TRUE;
     case WM_ENABLE:
         if (wParam)

@@ -31,8 +31,9 @@ HWND CreateMainWindow(HINSTANCE instance);
 // of them.
 bool TranslateMainWindowKeys(MSG* message);
 
-// Creates the main window and runs the message loop; returns the exit code.
-int RunMainWindow(HINSTANCE instance);
+// Creates the main window, which follows `link` when it is not empty, and
+// runs the message loop; returns the exit code.
+int RunMainWindow(HINSTANCE instance, const wchar_t* link = L"");
 
 void InitMainWindow(HWND window);
 

@@ -2,6 +2,7 @@
 #include "ui/running_copy.h"
 
 #include "settings/settings_store.h"
+#include "ui/link_join.h"
 
 namespace {
 
@@ -9,6 +10,7 @@ namespace {
 // end when it is closing, and how often it looks.
 const DWORD WindowWait = 5000;
 const DWORD WindowPoll = 50;
+const UINT HandOverWait = 5000;
 
 // The first copy's main window, in memory shared under the copy's name; kept
 // open for the life of the process. A window handle means the same in 32
@@ -46,9 +48,21 @@ void BringForward(HWND window)
     SetForegroundWindow(window);
 }
 
+// The running copy checks the link again; one that hangs is not waited for.
+void HandOverLink(HWND window, const wchar_t* link)
+{
+    if (link[0] == L'\0')
+        return;
+    COPYDATASTRUCT data = {JoinLinkCopyData, static_cast<DWORD>((lstrlenW(link) + 1) * sizeof(wchar_t)),
+                           const_cast<wchar_t*>(link)};
+    DWORD_PTR taken = 0;
+    SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                        HandOverWait, &taken);
+}
+
 }  // namespace
 
-bool ClaimFirstCopy()
+bool ClaimFirstCopy(const wchar_t* link)
 {
     for (DWORD waited = 0;; waited += WindowPoll) {
         HANDLE mapping =
@@ -68,6 +82,7 @@ bool ClaimFirstCopy()
         CloseHandle(mapping);
         if (window != nullptr && IsWindow(window)) {
             BringForward(window);
+            HandOverLink(window, link);
             return false;
         }
         if (waited >= WindowWait) {

@@ -35,11 +35,14 @@ void LaunchGame(int item)
 
 void LaunchGameAs(int item, JoinKind kind)
 {
+    if (item != -1)
+        JoinRecordAs(ServerRowRecord(item), kind);
+}
+
+void JoinRecordAs(LPARAM record, JoinKind kind)
+{
     // A second double-click during the search starts no other.
-    if (item == -1 || GameSearchRunning())
-        return;
-    LPARAM record = ServerRowRecord(item);
-    if (!IsRecordIndex(record))
+    if (GameSearchRunning() || !IsRecordIndex(record))
         return;
     // Taken before any question: an update may move or replace the table
     // meanwhile.

@@ -18,6 +18,9 @@ enum JoinKind { JoinAsPlayer, JoinAsSpectator, JoinWithPassword };
 // Joins the row's server. Any wait for a free place stops first.
 void LaunchGameAs(int item, JoinKind kind);
 
+// The same for the server of a record, listed or not (a join link's).
+void JoinRecordAs(LPARAM record, JoinKind kind);
+
 // A join that is settled: the game is started (after a search for its
 // folder when that is not known), and the browser closes once it runs.
 void JoinAndClose(const wchar_t* address, const JoinChoice& choice);
