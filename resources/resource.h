@@ -45,6 +45,8 @@
 #define IDC_FAVOURITE_SERVERS 1031
 #define IDC_BROWSE_GAME_PATH 1032
 #define IDC_MAXIMUM_PING 1034
+#define IDC_OPEN_LINKS 1035
+#define IDC_LINKS_STATE 1036
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200

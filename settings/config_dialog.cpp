@@ -6,7 +6,9 @@
 
 #include "engine/master_update.h"
 #include "launcher/folder_picker.h"
+#include "engine/status_text.h"
 #include "resources/resource.h"
+#include "settings/link_registration.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "ui/favourites.h"
@@ -87,6 +89,31 @@ void BrowseForGamePath(HWND dialog)
         SetDlgItemTextW(dialog, IDC_GAME_PATH, folder);
 }
 
+// Whether links open this copy, and which program when another.
+void ShowLinkOpener(HWND dialog)
+{
+    wchar_t program[PathSize];
+    LinkOpener opener = WhoOpensLinks(program);
+    CheckDlgButton(dialog, IDC_OPEN_LINKS, opener == LinksOpenThisCopy ? BST_CHECKED : BST_UNCHECKED);
+    wchar_t state[PathSize + 32] = L"";
+    if (opener == LinksOpenThisCopy)
+        FormatText(state, PathSize + 32, L"Links open this copy.");
+    else if (opener == LinksOpenAnother)
+        FormatText(state, PathSize + 32, L"Links open %s.", program);
+    SetDlgItemTextW(dialog, IDC_LINKS_STATE, state);
+}
+
+void ApplyLinkOpener(HWND dialog)
+{
+    wchar_t program[PathSize];
+    bool ours = WhoOpensLinks(program) == LinksOpenThisCopy;
+    bool wanted = IsDlgButtonChecked(dialog, IDC_OPEN_LINKS) == BST_CHECKED;
+    if (wanted && !ours)
+        RegisterLinks();
+    else if (!wanted && ours)
+        UnregisterLinks();
+}
+
 void ShowSettings(HWND dialog)
 {
     SetDlgItemTextW(dialog, IDC_GAME_PATH, GamePath);
@@ -100,6 +127,7 @@ void ShowSettings(HWND dialog)
     // No limit shows as an empty field.
     if (MaximumPing > 0)
         SetDlgItemInt(dialog, IDC_MAXIMUM_PING, MaximumPing, FALSE);
+    ShowLinkOpener(dialog);
 }
 
 int ReadNumberField(HWND dialog, int id)
@@ -156,6 +184,7 @@ void ApplyConfig(HWND dialog)
     ReadFavouriteServersField(dialog);
     SaveServerLists();
     MaximumPing = GetDlgItemInt(dialog, IDC_MAXIMUM_PING, nullptr, FALSE);
+    ApplyLinkOpener(dialog);
     ParseBuddyList();
     RefilterServers();
     RedrawAllRows(ServerList);

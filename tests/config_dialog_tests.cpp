@@ -12,6 +12,7 @@
 
 #include "engine/server_table.h"
 #include "resources/resource.h"
+#include "settings/link_registration.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "tests/message_pump.h"
@@ -303,6 +304,53 @@ TEST_F(ConfigDialogTest, BrowseOpensAtDriveCWithNoFolderSet)
                },
                [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }});
     EXPECT_NE(selected.find(L"(C:)"), std::wstring::npos) << selected;
+}
+
+// Ticked, Config makes this program the opener of join links (in the test's
+// own key); unticked, it takes the entry away, but never another program's,
+// which it names. One whose program is gone is offered to this copy once.
+TEST_F(ConfigDialogTest, LinkOpenerIsRegisteredAndRemoved)
+{
+    const wchar_t* playersKey = LinkClassKey;
+    LinkClassKey = L"Software\\Quarrix Tests\\Classes\\quarrix";
+    wchar_t program[PathSize];
+    ASSERT_EQ(WhoOpensLinks(program), LinksOpenNothing);
+    RunDialog({[](HWND dialog) {
+        CheckDlgButton(dialog, IDC_OPEN_LINKS, BST_CHECKED);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(WhoOpensLinks(program), LinksOpenThisCopy);
+    std::wstring state;
+    bool ticked = false;
+    RunDialog({[&](HWND dialog) {
+        state = FieldText(dialog, IDC_LINKS_STATE);
+        ticked = IsDlgButtonChecked(dialog, IDC_OPEN_LINKS) == BST_CHECKED;
+        CheckDlgButton(dialog, IDC_OPEN_LINKS, BST_UNCHECKED);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_TRUE(ticked);
+    EXPECT_EQ(state, L"Links open this copy.");
+    EXPECT_EQ(WhoOpensLinks(program), LinksOpenNothing);
+
+    HKEY command;
+    std::wstring commandKey = std::wstring(LinkClassKey) + L"\\shell\\open\\command";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, commandKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &command,
+                              nullptr),
+              ERROR_SUCCESS);
+    const wchar_t elsewhere[] = L"\"C:\\Moved Away\\QuarrixBrowser.exe\" \"%1\"";
+    RegSetValueExW(command, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(elsewhere), sizeof(elsewhere));
+    RegCloseKey(command);
+    RunDialog({[&](HWND dialog) {
+        state = FieldText(dialog, IDC_LINKS_STATE);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(state, L"Links open C:\\Moved Away\\QuarrixBrowser.exe.");
+    EXPECT_EQ(WhoOpensLinks(program), LinksOpenAnother);
+    EXPECT_TRUE(LinksOpenAMovedCopy(program));
+    EXPECT_FALSE(LinksOpenAMovedCopy(program)) << "asked about at every start";
+    for (const wchar_t* part : {L"\\shell\\open\\command", L"\\shell\\open", L"\\shell", L""})
+        RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(LinkClassKey) + part).c_str());
+    LinkClassKey = playersKey;
 }
 
 // Every label shows its whole text on one line, with the dialog's own font.

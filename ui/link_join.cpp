@@ -12,6 +12,7 @@
 #include "launcher/join_link.h"
 #include "resources/resource.h"
 #include "settings/address_list.h"
+#include "settings/link_registration.h"
 #include "ui/dialog_placement.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
@@ -230,6 +231,18 @@ void AskJoinLink()
     int index = FindServerRecord(Link.address, Link.link.port);
     if (stage == LinkAnswered && index != -1)
         AskToJoin(index);
+}
+
+void OfferToTakeOverLinks()
+{
+    wchar_t program[PathSize];
+    if (!LinksOpenAMovedCopy(program))
+        return;
+    wchar_t question[QuestionSize];
+    FormatText(question, QuestionSize,
+               L"Join links open %s, which is no longer there. Open them with this copy of the browser?", program);
+    if (TellPlayer(question, MB_ICONQUESTION | MB_YESNO) == IDYES)
+        RegisterLinks();
 }
 
 INT_PTR CALLBACK JoinLinkDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

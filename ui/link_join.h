@@ -32,4 +32,8 @@ void FollowLinkedRecord(int recordIndex);
 void FollowJoinLinkTimer();
 void AskJoinLink();
 
+// At start: links open a copy that is no longer where it was (this one,
+// moved): the player is offered, once, to have them open this copy.
+void OfferToTakeOverLinks();
+
 INT_PTR CALLBACK JoinLinkDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -404,6 +404,7 @@ int RunMainWindow(HINSTANCE instance, const wchar_t* link)
         return 1;
     PublishMainWindow(MainWindow);
     SetSmallIcon();
+    OfferToTakeOverLinks();
     if (link[0] != L'\0')
         KeepJoinLink(link);
 
