@@ -20,6 +20,10 @@ volatile LONG UpdateBusy;
 
 namespace {
 
+// The linked server's address (low half) and port (high half), in one value
+// so that the worker never reads half of a change.
+volatile LONG64 LinkedServer;
+
 // Set once the worker is past its last look at the abort request: a press
 // from then on must not disable the buttons that the worker's exit is about
 // to return to idle.
@@ -211,17 +215,20 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, bool
     FormatText(note, StatusTextSize, L"%s%s%s%s", part, lastListPart, unsavedPart, favouritesPart);
 }
 
-// The table: the favourites that were found, then the masters' servers or
-// the last list, each server once.
+// The table: the favourites that were found, a join link's server, then the
+// masters' servers or the last list, each server once.
 bool MergeTable(const ServerMerge& listed, ServerMerge* table)
 {
-    if (!StartMerge(table, Plan.favourites.count + listed.count))
+    if (!StartMerge(table, Plan.favourites.count + 1 + listed.count))
         return false;
     for (int index = 0; index < Plan.favourites.count; index++) {
         const AddressEntry& favourite = Plan.favourites.entries[index];
         if (favourite.address != 0)
             AddToMerge(table, favourite.address, favourite.port, 1);
     }
+    LONG64 linked = InterlockedCompareExchange64(&LinkedServer, 0, 0);
+    if (linked != 0)
+        AddToMerge(table, static_cast<DWORD>(linked), static_cast<WORD>(linked >> 32), 0);
     for (int index = 0; index < listed.count; index++)
         AddToMerge(table, listed.servers[index].address, listed.servers[index].port, 0);
     return true;
@@ -588,4 +595,9 @@ bool RebuildServerTable(const ServerAddress* servers, int count, int previousCou
         InterlockedExchange(&ServerTable.count, index + 1);
     }
     return true;
+}
+
+void SetLinkedServer(DWORD address, WORD port)
+{
+    InterlockedExchange64(&LinkedServer, address != 0 ? static_cast<LONG64>(port) << 32 | address : 0);
 }

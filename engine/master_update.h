@@ -21,6 +21,11 @@ extern volatile LONG UpdateBusy;
 // Starts an update, or asks the running one to stop. UI thread only.
 void StartOrAbortUpdate();
 
+// The server a join link names, which every update asks right after the
+// favourites, whatever the masters list; 0 for none. Set on the UI thread
+// while the link is followed, read when an update builds its table.
+void SetLinkedServer(DWORD address, WORD port);
+
 DWORD WINAPI UpdateWorker(LPVOID);
 
 // Replaces the server table by one zeroed record per distinct address and

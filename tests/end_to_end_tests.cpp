@@ -156,7 +156,26 @@ protected:
         return lab != nullptr;
     }
 
-    bool Start() { return StartBrowser(ProgramFolder() + L"QuarrixBrowserLab.exe", &browser); }
+    bool Start(const std::wstring& arguments = L"")
+    {
+        return StartBrowser(ProgramFolder() + L"QuarrixBrowserLab.exe", &browser, 20000, arguments);
+    }
+
+    // What the "Join Link" box asks, once it shows; it is then cancelled.
+    std::wstring JoinLinkQuestion()
+    {
+        std::wstring asked;
+        for (int wait = 0; wait < 500 && asked.empty(); wait++) {
+            HWND box = FindBrowserWindow(browser.process.dwProcessId, L"Join Link");
+            wchar_t text[512] = L"";
+            if (box != nullptr && GetDlgItemTextW(box, IDC_JOIN_LINK_TEXT, text, 512) > 0) {
+                asked = text;
+                PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+            }
+            Sleep(20);
+        }
+        return asked;
+    }
 
     std::wstring WaitForSweep()
     {
@@ -491,18 +510,21 @@ TEST_F(EndToEndTest, SecondCopyHandsItsLinkToTheRunningBrowser)
     EXPECT_EQ(RunToItsEnd(L"\"" + ProgramFolder() + L"QuarrixBrowserLab.exe\" \"quarrix://connect/127.0.0.1:28010\"",
                           10000),
               0);
-    std::wstring asked;
-    for (int wait = 0; wait < 250 && asked.empty(); wait++) {
-        HWND box = FindBrowserWindow(browser.process.dwProcessId, L"Join Link");
-        wchar_t text[512] = L"";
-        if (box != nullptr && GetDlgItemTextW(box, IDC_JOIN_LINK_TEXT, text, 512) > 0) {
-            asked = text;
-            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-        }
-        Sleep(20);
-    }
-    EXPECT_EQ(asked, L"Join Alpha (q2dm1, 3/16) at 127.0.0.1:28010?");
+    EXPECT_EQ(JoinLinkQuestion(), L"Join Alpha (q2dm1, 3/16) at 127.0.0.1:28010?");
     EXPECT_TRUE(IsWindow(browser.window));
+}
+
+// Started with a link, the browser asks its server in its first update,
+// though no master lists it, and then the player.
+TEST_F(EndToEndTest, StartedWithALinkTheBrowserAsksItsServer)
+{
+    LabScenario scenario = VariedScenario();
+    scenario.servers.push_back(Server(28016, "Golf unlisted", 2));
+    scenario.servers.back().unlisted = true;
+    ASSERT_TRUE(Serve(scenario));
+    ASSERT_TRUE(Start(L"quarrix://spectate/127.0.0.1:28016"));
+    EXPECT_EQ(JoinLinkQuestion(), L"Watch Golf unlisted (q2dm1, 2/16) at 127.0.0.1:28016?");
+    EXPECT_EQ(LabServerRequests(lab, 6).arrivals.size(), 1u) << "asked by the update alone";
 }
 
 // The first copy's window stands in the shared memory as 32 bits, whatever

@@ -115,10 +115,11 @@ bool AttachBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds)
     return browser->process.hProcess != nullptr;
 }
 
-bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds)
+bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds,
+                  const std::wstring& arguments)
 {
     *browser = {};
-    std::wstring commandLine = L"\"" + program + L"\"";
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

@@ -13,8 +13,10 @@ struct BrowserProcess {
     HWND window;
 };
 
-// Starts the program and waits for its main window to show.
-bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds = 20000);
+// Starts the program, with its command line's `arguments`, and waits for its
+// main window to show.
+bool StartBrowser(const std::wstring& program, BrowserProcess* browser, DWORD timeoutMilliseconds = 20000,
+                  const std::wstring& arguments = L"");
 
 // Takes hold of a browser that is already running, found by its caption.
 bool AttachBrowser(BrowserProcess* browser, DWORD timeoutMilliseconds);

@@ -5,6 +5,7 @@
 
 #include <wchar.h>
 
+#include "engine/master_update.h"
 #include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_text.h"
@@ -44,6 +45,7 @@ LinkFollow Link;
 
 void StopFollowing()
 {
+    SetLinkedServer(0, 0);
     KillTimer(MainWindow, JoinLinkTimerId);
     ReleaseNameLookup(Link.lookup);
     Link.lookup = nullptr;
@@ -85,6 +87,25 @@ void AskLinkedServer()
     SetTimer(MainWindow, JoinLinkTimerId, SilenceLimit, nullptr);
 }
 
+// An update runs: the server is asked by it when its table holds the
+// server; else once it has ended.
+void FollowLinkDuringUpdate()
+{
+    int index = FindServerRecord(Link.address, Link.link.port);
+    const ServerRecord* record = index != -1 ? &ServerTable.records[index] : nullptr;
+    if (record != nullptr && record->offered) {
+        Link.stage = LinkAnswered;
+        PostMessageW(MainWindow, WM_ASK_JOIN_LINK, 0, 0);
+    } else if (!TableAtRest()) {
+        SetTimer(MainWindow, JoinLinkTimerId, RestPoll, nullptr);
+    } else if (record != nullptr && record->attempts >= MaxRequests) {
+        Link.stage = LinkSilent;
+        PostMessageW(MainWindow, WM_ASK_JOIN_LINK, 0, 0);
+    } else {
+        AskLinkedServer();
+    }
+}
+
 void FollowAddress(DWORD address)
 {
     KillTimer(MainWindow, JoinLinkTimerId);
@@ -96,6 +117,8 @@ void FollowAddress(DWORD address)
         return;
     }
     Link.address = address;
+    // An update that builds its table from now on asks it first.
+    SetLinkedServer(address, Link.link.port);
     AskLinkedServer();
 }
 
@@ -153,7 +176,17 @@ void OfferSilentJoin()
 void KeepJoinLink(const wchar_t* text)
 {
     lstrcpynW(Link.text, text, JoinLinkLimit + 2);
-    PostMessageW(MainWindow, WM_FOLLOW_JOIN_LINK, 0, 0);
+    // The server of a link to an address is in the table of the update
+    // that starts with the window, and asked first.
+    JoinLink link;
+    char host[HostNameSize];
+    DWORD address;
+    if (ReadJoinLink(Link.text, true, &link) == nullptr &&
+        WideCharToMultiByte(CP_ACP, 0, link.host, -1, host, HostNameSize, nullptr, nullptr) > 0 &&
+        ReadDottedAddress(host, &address))
+        SetLinkedServer(address, link.port);
+    if (MainWindow != nullptr)
+        PostMessageW(MainWindow, WM_FOLLOW_JOIN_LINK, 0, 0);
 }
 
 bool TakeHandedLink(const COPYDATASTRUCT* data)
@@ -211,7 +244,7 @@ void FollowJoinLinkTimer()
 {
     KillTimer(MainWindow, JoinLinkTimerId);
     if (Link.stage == LinkAwaitingRest) {
-        AskLinkedServer();
+        FollowLinkDuringUpdate();
     } else if (Link.stage == LinkLookingUp) {
         FollowAddress(0);
     } else if (Link.stage == LinkAsking) {
@@ -224,6 +257,7 @@ void AskJoinLink()
 {
     LinkStage stage = Link.stage;
     Link.stage = LinkIdle;
+    SetLinkedServer(0, 0);
     if (stage == LinkSilent) {
         OfferSilentJoin();
         return;

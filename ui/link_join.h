@@ -18,7 +18,9 @@ const UINT_PTR JoinLinkTimerId = 5;
 // Marks a link handed over in WM_COPYDATA.
 const ULONG_PTR JoinLinkCopyData = 0x4C4A5251;
 
-// Keeps a link to be followed at WM_FOLLOW_JOIN_LINK, which it posts.
+// Keeps a link to be followed at WM_FOLLOW_JOIN_LINK, which it posts once
+// the main window exists; kept before, a link to an address has its server
+// in the first update's table.
 void KeepJoinLink(const wchar_t* text);
 
 // WM_COPYDATA from a second copy: a link, checked and kept; false for any

@@ -400,13 +400,15 @@ bool TranslateMainWindowKeys(MSG* message)
 
 int RunMainWindow(HINSTANCE instance, const wchar_t* link)
 {
+    if (link[0] != L'\0')
+        KeepJoinLink(link);
     if (CreateMainWindow(instance) == nullptr)
         return 1;
     PublishMainWindow(MainWindow);
     SetSmallIcon();
     OfferToTakeOverLinks();
     if (link[0] != L'\0')
-        KeepJoinLink(link);
+        PostMessageW(MainWindow, WM_FOLLOW_JOIN_LINK, 0, 0);
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
