@@ -523,7 +523,7 @@ TEST_F(EndToEndTest, StartedWithALinkTheBrowserAsksItsServer)
     scenario.servers.back().unlisted = true;
     ASSERT_TRUE(Serve(scenario));
     ASSERT_TRUE(Start(L"quarrix://spectate/127.0.0.1:28016"));
-    EXPECT_EQ(JoinLinkQuestion(), L"Watch Golf unlisted (q2dm1, 2/16) at 127.0.0.1:28016?");
+    EXPECT_EQ(JoinLinkQuestion(), L"Join Golf unlisted (q2dm1, 2/16) at 127.0.0.1:28016 as a spectator?");
     EXPECT_EQ(LabServerRequests(lab, 6).arrivals.size(), 1u) << "asked by the update alone";
 }
 

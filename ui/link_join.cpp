@@ -153,8 +153,8 @@ void AskToJoin(int recordIndex)
     if (row != -1)
         ShowServerRow(row);
     wchar_t question[QuestionSize];
-    FormatText(question, QuestionSize, L"%s %s (%s, %d/%d) at %s?", Link.link.spectator ? L"Watch" : L"Join",
-               server.hostName, server.mapName, server.playerCount, server.maxClients, Link.server);
+    FormatText(question, QuestionSize, L"Join %s (%s, %d/%d) at %s%s?", server.hostName, server.mapName,
+               server.playerCount, server.maxClients, Link.server, Link.link.spectator ? L" as a spectator" : L"");
     PaintHeldChanges();
     if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_JOIN_LINK), MainWindow, JoinLinkDialogProc,
                         reinterpret_cast<LPARAM>(question)) == IDOK)
