@@ -952,13 +952,14 @@ TEST_F(LauncherTest, LinksLeadThroughTheUsualJoin)
                              L"quake2.exe\" +set game \"quarrix\" +set password \"s3cret\" +connect \"127.0.0.1:28066\"");
 }
 
-void StoreText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text)
+void StoreText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text,
+               DWORD type = REG_SZ)
 {
     HKEY key;
     if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return;
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
@@ -1031,17 +1032,6 @@ TEST_F(LauncherTest, KnownPlacesAreLookedInBeforeAnyDrive)
     EXPECT_EQ(LaunchRecord(apps).size(), 2u);
 }
 
-void StoreExpandableText(const std::wstring& path, const wchar_t* name, const std::wstring& text)
-{
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExW(key, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
 // Stores that list more than the places can hold, a key name beyond the
 // platform's limit, a path to expand: the game's folder is still found, and
 // the fixed places keep theirs.
@@ -1052,7 +1042,7 @@ TEST_F(LauncherTest, CrowdedStoresLeaveRoomForTheGame)
     std::wstring gog = scratch + L"gog\\Quake II\\";
     MakeFile(gog + L"quake2.exe");
     SetEnvironmentVariableW(L"QUARRIX_TEST_GOG", (scratch + L"gog").c_str());
-    StoreExpandableText(games + L"zz", L"path", L"%QUARRIX_TEST_GOG%\\Quake II\\");
+    StoreText(HKEY_LOCAL_MACHINE, games + L"zz", L"path", L"%QUARRIX_TEST_GOG%\\Quake II\\", REG_EXPAND_SZ);
     EXPECT_EQ(FirstPlaceWithGame(), gog) << "an expandable path";
     StoreText(HKEY_LOCAL_MACHINE, games + std::wstring(300, L'a'), L"path", scratch);
     EXPECT_EQ(FirstPlaceWithGame(), gog) << "after a key name too long";

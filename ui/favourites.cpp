@@ -136,7 +136,7 @@ void RetractNoReplyLine()
     const wchar_t Opening[] = L"No reply from ";
     const int OpeningLength = sizeof(Opening) / sizeof(Opening[0]) - 1;
     wchar_t line[StatusTextSize] = L"";
-    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(line));
+    ReadStatusText(line, StatusTextSize);
     wchar_t* end = wcsstr(line, L". It is kept as a favourite");
     if (wcsncmp(line, Opening, OpeningLength) != 0 || end == nullptr)
         return;

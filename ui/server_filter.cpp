@@ -71,7 +71,7 @@ void MoveListTop(int change)
 void RetractMatchLine()
 {
     wchar_t shown[StatusTextSize] = L"";
-    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(shown));
+    ReadStatusText(shown, StatusTextSize);
     if (MatchLine[0] != L'\0' && lstrcmpW(shown, MatchLine) == 0)
         StatusMessage(L"%d server%s listed.", VisibleServerCount, VisibleServerCount == 1 ? L"" : L"s");
     MatchLine[0] = L'\0';

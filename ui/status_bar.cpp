@@ -97,6 +97,13 @@ void ShowStatusText(const wchar_t* text)
     SetPartText(StatusMessagePart, text);
 }
 
+void ReadStatusText(wchar_t* text, int textSize)
+{
+    text[0] = L'\0';
+    if (StatusBar != nullptr && LOWORD(SendMessageW(StatusBar, SB_GETTEXTLENGTHW, StatusMessagePart, 0)) < textSize)
+        SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(text));
+}
+
 void ShowCounts()
 {
     HoldPainting();

@@ -30,4 +30,7 @@ void SetStatusBarIcons(HINSTANCE instance);
 // The UI thread's halves of the engine's StatusMessage and RefreshCounts,
 // which live here too (window_ops.h).
 void ShowStatusText(const wchar_t* text);
+
+// The message line as it reads now; empty should it not fit `text`.
+void ReadStatusText(wchar_t* text, int textSize);
 void ShowCounts();

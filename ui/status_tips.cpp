@@ -22,7 +22,7 @@ void TellCutMessage(wchar_t* text, int textSize)
 {
     text[0] = L'\0';
     wchar_t message[StatusTextSize];
-    SendMessageW(StatusBar, SB_GETTEXTW, StatusMessagePart, reinterpret_cast<LPARAM>(message));
+    ReadStatusText(message, StatusTextSize);
     RECT part;
     if (!SendMessageW(StatusBar, SB_GETRECT, StatusMessagePart, reinterpret_cast<LPARAM>(&part)))
         return;
