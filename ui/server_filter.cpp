@@ -83,8 +83,7 @@ int ShownBeforeTheLine()
     int shown = 0;
     for (int index = 0; index < ServerTable.count; index++) {
         const ServerRecord& record = ServerTable.records[index];
-        HidingReason reason = WhyHidden(record);
-        shown += record.offered && (reason == NotHidden || reason == HiddenByFilterLine);
+        shown += record.offered && WhyHiddenBeforeTheLine(record) == NotHidden;
     }
     return shown;
 }

@@ -448,7 +448,7 @@ bool TakeAppendedServers(const ServerAddress* servers, int count)
     return true;
 }
 
-HidingReason WhyHidden(const ServerRecord& record)
+HidingReason WhyHiddenBeforeTheLine(const ServerRecord& record)
 {
     if (!ShowFull && CountsAsFull(record))
         return HiddenAsFull;
@@ -456,9 +456,15 @@ HidingReason WhyHidden(const ServerRecord& record)
         return HiddenAsEmpty;
     if (!WithinPingLimit(record))
         return HiddenByPingLimit;
-    if (!MatchesFilterLine(record))
-        return HiddenByFilterLine;
     return NotHidden;
+}
+
+HidingReason WhyHidden(const ServerRecord& record)
+{
+    HidingReason reason = WhyHiddenBeforeTheLine(record);
+    if (reason == NotHidden && !MatchesFilterLine(record))
+        return HiddenByFilterLine;
+    return reason;
 }
 
 int RowOfRecord(int recordIndex)
@@ -555,10 +561,13 @@ void ShowSortArrow()
         heading.mask = HDI_FORMAT;
         if (!SendMessageW(header, HDM_GETITEMW, index, reinterpret_cast<LPARAM>(&heading)))
             continue;
+        int shown = heading.fmt;
         heading.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
         if (index == sorted && way != 0)
             heading.fmt |= way > 0 ? HDF_SORTUP : HDF_SORTDOWN;
-        SendMessageW(header, HDM_SETITEMW, index, reinterpret_cast<LPARAM>(&heading));
+        // Each change repaints the header: only the headings that change.
+        if (heading.fmt != shown)
+            SendMessageW(header, HDM_SETITEMW, index, reinterpret_cast<LPARAM>(&heading));
     }
 }
 

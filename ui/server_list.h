@@ -134,6 +134,10 @@ void EnterServerList();
 enum HidingReason { NotHidden, HiddenAsFull, HiddenAsEmpty, HiddenByPingLimit, HiddenByFilterLine };
 HidingReason WhyHidden(const ServerRecord& record);
 
+// The same short of the filter line, whose words are not looked for: what
+// the list would hide without it.
+HidingReason WhyHiddenBeforeTheLine(const ServerRecord& record);
+
 // An update is about to empty the list: the selected server is selected
 // again when an answer lists it anew (scrolled into view only if it was in
 // view), unless the player selects a row meanwhile.
