@@ -49,6 +49,17 @@ void AnswerTipText(NMTTDISPINFOW* request)
     request->lpszText = text;
 }
 
+// The bar's mouse messages reach the tips from here rather than through a
+// subclass of the tips' own, which under Wine would cost a call to the Wine
+// server for every message the bar gets, a thousand in an update.
+void RelayToTips(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    MSG relayed = {bar, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
+    DWORD position = GetMessagePos();
+    relayed.pt = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    SendMessageW(Tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 // The tips ask the bar for their texts: the bar's own procedure is given
 // that question first.
 LRESULT CALLBACK StatusBarWithTips(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
@@ -59,6 +70,13 @@ LRESULT CALLBACK StatusBarWithTips(HWND bar, UINT message, WPARAM wParam, LPARAM
             AnswerTipText(reinterpret_cast<NMTTDISPINFOW*>(lParam));
             return 0;
         }
+        return CallWindowProcW(StatusBarProcBefore, bar, message, wParam, lParam);
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        RelayToTips(bar, message, wParam, lParam);
         return CallWindowProcW(StatusBarProcBefore, bar, message, wParam, lParam);
     case WM_DESTROY:
         SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusBarProcBefore));
@@ -72,7 +90,6 @@ TTTOOLINFOW PartTool(int part)
 {
     TTTOOLINFOW tool = {};
     tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_SUBCLASS;
     tool.hwnd = StatusBar;
     tool.uId = part;
     tool.lpszText = LPSTR_TEXTCALLBACKW;
