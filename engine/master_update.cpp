@@ -8,6 +8,7 @@
 
 #include "engine/key_set.h"
 #include "engine/last_list.h"
+#include "engine/local_network.h"
 #include "engine/master_query.h"
 #include "engine/server_refresh.h"
 #include "engine/status_sweep.h"
@@ -35,6 +36,7 @@ struct UpdatePlan {
     bool builtInMaster;
     AddressList masters;
     AddressList favourites;  // their addresses and ports filled in as found
+    bool searchLocalNetwork;
 };
 
 UpdatePlan Plan;
@@ -249,7 +251,7 @@ void SweepTable(const ServerMerge& table, int lastList, const wchar_t* note, con
     else
         StatusMessage(L"Querying servers...");
     RefreshCounts();
-    StatusSweep(note, feed);
+    StatusSweep(note, feed, Plan.searchLocalNetwork);
 }
 
 // The servers of every master that answered with a list, merged into the
@@ -431,6 +433,13 @@ void SayWhyNothingIsSwept(const MasterPhase& phase, bool anything, int servers)
         SayNoMasterAnswered(phase.masters, phase.count);
 }
 
+// A LAN party's servers are worth a sweep even when nothing else is listed.
+bool LocalNetworkToSearch()
+{
+    LocalNetwork networks[MaxLocalNetworks];
+    return Plan.searchLocalNetwork && FindLocalNetworks(networks, MaxLocalNetworks) > 0;
+}
+
 // After the masters, or the first of several to name a server: the lists
 // they gave (or the last list in their place) and the favourites make the
 // table, which is swept. False when there is nothing to query or on Abort,
@@ -449,7 +458,7 @@ bool BuildAndSweep(MasterPhase* phase, NameLookup* favourites, DWORD startedAt)
     }
     int unresolved = CollectFavouriteAddresses(favourites);
     bool anything = CountAnsweredMasters(phase->masters, phase->count) > 0 || listed.lastList ||
-                    unresolved < Plan.favourites.count;
+                    unresolved < Plan.favourites.count || LocalNetworkToSearch();
     bool swept = anything && !AbortRequested() && SweepListedServers(phase, listed, unresolved);
     if (!swept) {
         // The lists the masters gave are kept even when nothing is swept.
@@ -512,6 +521,7 @@ void EndUpdate()
 void TakePlan()
 {
     Plan.builtInMaster = !MasterServersChosen;
+    Plan.searchLocalNetwork = SearchLocalNetwork != 0;
     CopyAddressList(&Plan.masters, MasterServers);
     if (Plan.masters.count > MaxMasterServers)
         Plan.masters.count = MaxMasterServers;

@@ -5,10 +5,13 @@
 #include <winsock2.h>
 #include <mmsystem.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include "engine/local_search.h"
 #include "engine/master_update.h"
 #include "engine/reply_queue.h"
 #include "engine/status_parser.h"
+#include "engine/status_text.h"
 #include "engine/window_ops.h"
 #include "settings/settings.h"
 
@@ -44,9 +47,11 @@ struct SweepState {
     // When the next request is due.
     DWORD nextRequestDue;
     ReplyReading reading;
+    // Its broadcasts are sent and their answers matched under the TableLock.
+    LocalSearch local;
 };
 
-SweepState Sweep = {INVALID_SOCKET, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr, 0, 0, {}};
+SweepState Sweep = {INVALID_SOCKET, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr, 0, 0, {}, {}};
 
 int CompareAddressEntries(const void* left, const void* right)
 {
@@ -112,6 +117,39 @@ ServerRecord* FindQueriedRecord(DWORD address, WORD port)
     return record->sentAt != 0 && !record->responded ? record : nullptr;
 }
 
+// A status reply opens as the game's answers to the connectionless
+// requests do.
+bool IsStatusReply(const ArrivedReply& reply)
+{
+    static const char Header[] = "\xff\xff\xff\xffprint\n";
+    return reply.length >= static_cast<int>(sizeof(Header) - 1) && memcmp(reply.datagram, Header, sizeof(Header) - 1) == 0;
+}
+
+// The record of a server that answered a broadcast: it joins the table when
+// no master listed it, and counts as asked by that broadcast; null when no
+// broadcast asked it, it has answered already, or the search has found all
+// it may.
+ServerRecord* TakeLocalAnswer(const ArrivedReply& reply)
+{
+    DWORD sentAt = BroadcastAnswered(Sweep.local, reply.address, reply.port, reply.arrivedAt);
+    if (sentAt == 0 || Sweep.local.found >= MaxLocalServers || !IsStatusReply(reply))
+        return nullptr;
+    if (IndexedServer(reply.address, reply.port) == nullptr) {
+        ServerAddress server = {reply.address, reply.port, 0};
+        AddSweepServers(&server, 1);
+    }
+    const AddressIndexEntry* entry = IndexedServer(reply.address, reply.port);
+    ServerRecord* record = entry != nullptr ? &ServerTable.records[entry->record] : nullptr;
+    if (record == nullptr || record->responded)
+        return nullptr;
+    if (record->attempts == 0)
+        record->attempts = 1;
+    record->requestTimes[0] = sentAt;
+    record->sentAt = sentAt;
+    Sweep.local.found++;
+    return record;
+}
+
 bool StopRequested()
 {
     return WaitForSingleObject(Sweep.stopEvent, 0) == WAIT_OBJECT_0;
@@ -143,9 +181,12 @@ void MatchReplies(ArrivedReply* replies)
                 break;
             }
             ServerRecord* record = FindQueriedRecord(reply->address, reply->port);
+            if (record != nullptr)
+                TakeRequestAnswered(record, reply->arrivedAt);
+            else
+                record = TakeLocalAnswer(*reply);
             if (record == nullptr)
                 continue;
-            TakeRequestAnswered(record, reply->arrivedAt);
             ParseStatusFields(reply->datagram, reply->length, reply->arrivedAt, record);
             parsed[count++] = static_cast<int>(record - ServerTable.records);
             Sweep.unanswered--;
@@ -200,7 +241,7 @@ void ReleaseSweepState()
     CloseReplyQueue();
 }
 
-bool CreateSweepState()
+bool CreateSweepState(bool searchLocalNetwork)
 {
     Sweep.matchEveryArrival = 0;
     Sweep.socketEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -217,6 +258,7 @@ bool CreateSweepState()
         return false;
     }
     Sweep.reading = {Sweep.querySocket, Sweep.socketEvent, Sweep.readerStopEvent, &Sweep.matchEveryArrival};
+    OpenLocalSearch(&Sweep.local, Sweep.querySocket, searchLocalNetwork);
     Sweep.unanswered = CountUnanswered();
     return true;
 }
@@ -274,18 +316,22 @@ bool RequestsLeft()
     return left;
 }
 
-// Sends every server that awaits one its next request, then gives the
-// replies a pause; true when no request is left after it (every server has
-// answered or had its last request) or on Abort.
+// Sends every server that awaits one its next request, broadcasts that fall
+// due going first, then gives the replies a pause; true when no request is
+// left after it (every server has answered or had its last request) or on
+// Abort.
 bool RunPass()
 {
     Sweep.nextRequestDue = timeGetTime();
-    for (int index = 0; index < ServerTable.count; index++) {
+    for (int index = 0; index < ServerTable.count;) {
         EnterCriticalSection(&TableLock);
-        ServerRecord* record = &ServerTable.records[index];
-        bool send = AwaitsRequest(*record);
-        if (send)
-            SendStatusQuery(record);
+        bool send = SendDueBroadcast(&Sweep.local, Sweep.querySocket);
+        if (!send) {
+            ServerRecord* record = &ServerTable.records[index++];
+            send = AwaitsRequest(*record);
+            if (send)
+                SendStatusQuery(record);
+        }
         LeaveCriticalSection(&TableLock);
         if (send && WaitForAnswersOrAbort(PacingWait()) == WaitAborted)
             return true;
@@ -315,6 +361,20 @@ void RunPasses(HANDLE feeder)
             return;
         feeding = AwaitFeed(feeder);
         if (WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0)
+            return;
+    }
+}
+
+// The broadcasts the passes left unsent, as they fall due, and the time
+// their answers are given; Abort ends it at once.
+void FinishLocalSearch()
+{
+    Sweep.nextRequestDue = timeGetTime();
+    while (!LocalSearchOver(Sweep.local)) {
+        EnterCriticalSection(&TableLock);
+        bool sent = SendDueBroadcast(&Sweep.local, Sweep.querySocket);
+        LeaveCriticalSection(&TableLock);
+        if (WaitForSingleObject(AbortEvent, sent ? PacingWait() : LocalSearchWait(Sweep.local)) == WAIT_OBJECT_0)
             return;
     }
 }
@@ -412,9 +472,9 @@ void AddSweepServers(const ServerAddress* servers, int count)
     free(fresh);
 }
 
-void StatusSweep(const wchar_t* note, const SweepFeed* feed)
+void StatusSweep(const wchar_t* note, const SweepFeed* feed, bool searchLocalNetwork)
 {
-    if (!CreateSweepState())
+    if (!CreateSweepState(searchLocalNetwork))
         return;
     timeBeginPeriod(1);
     HANDLE receiver = CreateThread(nullptr, 0, Receiver, nullptr, 0, nullptr);
@@ -438,6 +498,7 @@ void StatusSweep(const wchar_t* note, const SweepFeed* feed)
         WaitForSingleObject(feeder, INFINITE);
         CloseHandle(feeder);
     }
+    FinishLocalSearch();
     InterlockedExchange(&SweepRunning, 0);
 
     bool aborted = WaitForSingleObject(AbortEvent, 0) == WAIT_OBJECT_0;
@@ -445,7 +506,10 @@ void StatusSweep(const wchar_t* note, const SweepFeed* feed)
     StopThreads(reader, receiver, !aborted);
     int unanswered = CountUnanswered();
     const wchar_t* outcome = aborted ? L"Aborted" : L"Completed";
-    StatusMessage(L"%s. %d of %d servers responded.%s", outcome, ServerTable.count - unanswered,
-                  ServerTable.count, note);
+    wchar_t local[64] = L"";
+    if (Sweep.local.found > 0)
+        FormatText(local, 64, L" %d on the local network.", Sweep.local.found);
+    StatusMessage(L"%s. %d of %d servers responded.%s%s", outcome, ServerTable.count - unanswered,
+                  ServerTable.count, local, note);
     timeEndPeriod(1);
 }

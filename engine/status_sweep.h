@@ -43,6 +43,7 @@ void AddSweepServers(const ServerAddress* servers, int count);
 
 // Runs a whole sweep over the current table in the calling thread, and with
 // a feed over the servers it adds too: the sweep ends only after the feed
-// has. The closing line ends with `note` when it is not empty; a feed may
-// write it before it returns.
-void StatusSweep(const wchar_t* note = L"", const SweepFeed* feed = nullptr);
+// has. With `searchLocalNetwork`, the servers that answer its broadcasts
+// join it, and it ends no sooner than their search. The closing line ends
+// with `note` when it is not empty; a feed may write it before it returns.
+void StatusSweep(const wchar_t* note = L"", const SweepFeed* feed = nullptr, bool searchLocalNetwork = false);

@@ -47,6 +47,7 @@
 #define IDC_MAXIMUM_PING 1034
 #define IDC_OPEN_LINKS 1035
 #define IDC_LINKS_STATE 1036
+#define IDC_SEARCH_LOCAL_NETWORK 1037
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200

@@ -127,6 +127,7 @@ void ShowSettings(HWND dialog)
     // No limit shows as an empty field.
     if (MaximumPing > 0)
         SetDlgItemInt(dialog, IDC_MAXIMUM_PING, MaximumPing, FALSE);
+    CheckDlgButton(dialog, IDC_SEARCH_LOCAL_NETWORK, SearchLocalNetwork ? BST_CHECKED : BST_UNCHECKED);
     ShowLinkOpener(dialog);
 }
 
@@ -184,6 +185,7 @@ void ApplyConfig(HWND dialog)
     ReadFavouriteServersField(dialog);
     SaveServerLists();
     MaximumPing = GetDlgItemInt(dialog, IDC_MAXIMUM_PING, nullptr, FALSE);
+    SearchLocalNetwork = IsDlgButtonChecked(dialog, IDC_SEARCH_LOCAL_NETWORK) == BST_CHECKED;
     ApplyLinkOpener(dialog);
     ParseBuddyList();
     RefilterServers();

@@ -16,4 +16,5 @@ AddressList MasterServers;
 bool MasterServersChosen;
 bool OpenMaximized;
 DWORD MaximumPing;
+DWORD SearchLocalNetwork;
 AddressList FavouriteServers;

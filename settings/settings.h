@@ -39,6 +39,10 @@ extern DWORD PlayerViewDetails;
 // Servers slower than this many milliseconds are not listed; 0 for no limit.
 extern DWORD MaximumPing;
 
+// Non-zero: every update also looks for servers on the local network. On
+// unless the player turned it off.
+extern DWORD SearchLocalNetwork;
+
 // The stored window placement was maximized: the window opens so.
 extern bool OpenMaximized;
 

@@ -242,6 +242,7 @@ void LoadStoredValues(HKEY key)
     ReadNumber(key, L"Good Ping Threshold", &GoodPing);
     ReadNumber(key, L"Medium Ping Threshold", &MediumPing);
     ReadNumber(key, L"Maximum Ping", &MaximumPing);
+    ReadNumber(key, L"Search Local Network", &SearchLocalNetwork);
     ReadNumber(key, L"Show Empty Servers", &ShowEmpty);
     if (ShowEmpty)
         CheckBox(IDC_SHOW_EMPTY);
@@ -314,6 +315,7 @@ void WriteAll(HKEY key)
     WriteNumber(key, L"Good Ping Threshold", GoodPing);
     WriteNumber(key, L"Medium Ping Threshold", MediumPing);
     WriteNumber(key, L"Maximum Ping", MaximumPing);
+    WriteNumber(key, L"Search Local Network", SearchLocalNetwork != 0);
     WriteNumber(key, L"Version", SavedVersion);
     WriteNumber(key, L"Sort Order", SortOrder);
     WriteNumber(key, L"Show Empty Servers", BoxState(IDC_SHOW_EMPTY));
@@ -330,6 +332,8 @@ void WriteAll(HKEY key)
 
 void LoadSettings()
 {
+    // Only a stored choice turns the search off.
+    SearchLocalNetwork = 1;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         LoadStoredValues(key);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/last_list.h"
+#include "engine/local_network.h"
 #include "engine/master_query.h"
 #include "engine/master_update.h"
 #include "engine/name_lookup.h"
@@ -417,6 +418,56 @@ TEST_F(ServerSourcesTest, FavouritesJoinEveryUpdate)
     // Only what the master gave is kept as the last list.
     EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28120\r\n127.0.0.1:28121\r\n");
     ExpectSoundWindowCalls();
+}
+
+int LoopbackNetwork(LocalNetwork* networks, int capacity)
+{
+    if (capacity < 1)
+        return 0;
+    networks[0] = {htonl(INADDR_LOOPBACK), 0xFFFFFFFF};
+    return 1;
+}
+
+// The local network, here the loopback address: its servers answer the two
+// rounds of broadcasts a second apart and join the table once each, beside
+// the master's; a server the master lists too is asked by the broadcast
+// alone; an answer from a port that was not asked joins nothing; a server
+// off the game's ports is never asked; none of them is kept.
+TEST_F(ServerSourcesTest, LocalNetworkServersJoinOnceAndAreNotKept)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28120, "listed"), AnsweringServer(27913, "listed and local"),
+                        AnsweringServer(27911, "local"), AnsweringServer(27912, "local too"),
+                        AnsweringServer(27914, "other port"), AnsweringServer(28121, "unlisted")};
+    scenario.master.lists = {0, 1};
+    scenario.servers[2].twice = true;
+    scenario.servers[2].replyDelay = 30;
+    scenario.servers[4].wrongPort = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    PacketsPerSecond = 100;
+    SearchLocalNetwork = 1;
+    FindLocalNetworks = LoopbackNetwork;
+    bool updated = RunUpdate();
+    FindLocalNetworks = [](LocalNetwork*, int) { return 0; };
+    SearchLocalNetwork = 0;
+    ASSERT_TRUE(updated);
+
+    std::vector<int> ports = TablePorts();
+    std::sort(ports.begin(), ports.end());
+    EXPECT_EQ(ports, (std::vector<int>{27911, 27912, 27913, 28120}));
+    EXPECT_EQ(RecordedStatusMessages().back(), L"Completed. 4 of 4 servers responded. 3 on the local network.");
+    for (int server : {1, 2, 4}) {
+        ASSERT_EQ(RequestsTo(server), 2) << "server " << server;
+        DWORD spacing = LabServerRequests(lab, server).arrivals[1] - LabServerRequests(lab, server).arrivals[0];
+        EXPECT_GE(spacing, 950u);
+        EXPECT_LT(spacing, 3000u);
+    }
+    EXPECT_EQ(RequestsTo(5), 0);
+    int local = FindServerRecord(htonl(INADDR_LOOPBACK), 27911);
+    ASSERT_GE(local, 0);
+    EXPECT_GE(ServerTable.records[local].ping, 30u);
+    EXPECT_LT(ServerTable.records[local].ping, 500u);
+    EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28120\r\n127.0.0.1:27913\r\n");
 }
 
 }  // namespace

@@ -4,11 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/local_network.h"
 #include "engine/master_update.h"
 #include "engine/server_table.h"
 
+namespace {
+
+// No test broadcasts: those that search a local network name their own.
+int NoLocalNetwork(LocalNetwork*, int)
+{
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    FindLocalNetworks = NoLocalNetwork;
     InitializeCriticalSection(&TableLock);
     AbortEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     WSADATA winsock;
