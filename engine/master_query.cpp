@@ -96,6 +96,46 @@ bool RetryOverdueMasters(MasterPhase* phase)
     return true;
 }
 
+// A fetched list is that master's answer; a fetch that failed its failure.
+void TakeWebList(MasterServer* master)
+{
+    WebList* web = master->web;
+    switch (web->outcome) {
+    case WebListListed:
+        master->reply = web->reply;
+        master->replyLength = web->replyLength;
+        web->reply = nullptr;
+        master->state = MasterAnswered;
+        break;
+    case WebListUnresolved: GiveUp(master, MasterUnresolved); break;
+    case WebListUnreachable: GiveUp(master, MasterSilent); break;
+    default: GiveUp(master, MasterFailed); break;
+    }
+}
+
+DWORD WebListTimeLeft(const MasterPhase& phase)
+{
+    DWORD waited = timeGetTime() - phase.startedAt;
+    return waited < WebListWaitMilliseconds ? WebListWaitMilliseconds - waited : 0;
+}
+
+// Web lists whose fetch has ended are taken; one that takes longer than its
+// bound is given up as silent, its fetch left to end by itself.
+void TakeFetchedLists(MasterPhase* phase)
+{
+    for (int index = 0; index < phase->count; index++) {
+        MasterServer* master = &phase->masters[index];
+        if (master->state != MasterFetching)
+            continue;
+        if (master->web == nullptr)
+            GiveUp(master, MasterFailed);
+        else if (WebListDone(master->web))
+            TakeWebList(master);
+        else if (WebListTimeLeft(*phase) == 0)
+            GiveUp(master, MasterSilent);
+    }
+}
+
 MasterServer* SenderOf(MasterPhase* phase, const sockaddr_in& sender)
 {
     for (int index = 0; index < phase->count; index++) {
@@ -127,7 +167,7 @@ void FailMasters(MasterPhase* phase, bool evenResolving)
 {
     for (int index = 0; index < phase->count; index++) {
         MasterState state = phase->masters[index].state;
-        if (state == MasterWaiting || (evenResolving && state == MasterResolving))
+        if (state == MasterWaiting || (evenResolving && (state == MasterResolving || state == MasterFetching)))
             GiveUp(&phase->masters[index], MasterFailed);
     }
 }
@@ -192,6 +232,11 @@ bool AwaitMasters(MasterPhase* phase)
             DWORD left = LookupTimeLeft(*phase);
             timeout = left < timeout ? left : timeout;
         }
+        if (master.state == MasterFetching && master.web != nullptr) {
+            handles[handleCount++] = master.web->done;
+            DWORD left = WebListTimeLeft(*phase);
+            timeout = left < timeout ? left : timeout;
+        }
         if (master.state == MasterWaiting) {
             DWORD waited = now - master.sentAt;
             DWORD left = waited < MasterWaitMilliseconds ? MasterWaitMilliseconds - waited : 0;
@@ -228,7 +273,7 @@ bool MastersSettled(const MasterPhase& phase)
 {
     for (int index = 0; index < phase.count; index++) {
         MasterState state = phase.masters[index].state;
-        if (state == MasterResolving || state == MasterWaiting)
+        if (state == MasterResolving || state == MasterWaiting || state == MasterFetching)
             return false;
     }
     return true;
@@ -238,6 +283,11 @@ void PrepareMaster(MasterServer* master, const wchar_t* name)
 {
     *master = {};
     master->name = name;
+    if (IsWebListAddress(name)) {
+        master->state = MasterFetching;
+        master->web = StartWebList(name);
+        return;
+    }
     master->state = MasterResolving;
     master->lookup = CreateNameLookup(1);
     if (master->lookup == nullptr)
@@ -255,7 +305,9 @@ void PrepareMaster(MasterServer* master, const wchar_t* name)
 void OpenMasterPhase(MasterPhase* phase, MasterServer* masters, int count, DWORD startedAt)
 {
     *phase = {masters, count, INVALID_SOCKET, nullptr, nullptr, startedAt};
-    if (count == 1)
+    if (count == 1 && masters[0].state == MasterFetching)
+        StatusMessage(L"Fetching %s...", masters[0].name);
+    else if (count == 1)
         StatusMessage(L"Resolving %s...", masters[0].name);
     else
         StatusMessage(L"Querying %d master servers...", count);
@@ -277,6 +329,7 @@ bool AwaitMasterAnswer(MasterPhase* phase)
     int answered = CountAnswered(*phase);
     bool going = true;
     while (going && StillWaiting(*phase, answered)) {
+        TakeFetchedLists(phase);
         going = AskLookedUpMasters(phase) && RetryOverdueMasters(phase);
         if (going && StillWaiting(*phase, answered))
             going = AwaitMasters(phase);
@@ -299,11 +352,34 @@ void ReleaseMasters(MasterServer* masters, int count)
     for (int index = 0; index < count; index++) {
         free(masters[index].reply);
         ReleaseNameLookup(masters[index].lookup);
+        ReleaseWebList(masters[index].web);
     }
 }
 
+namespace {
+
+// Why a fetched list is no list, with the status the web server gave.
+bool DescribeWebListFailure(const WebList& web, const wchar_t* name, wchar_t* text, int textSize)
+{
+    const wchar_t* reason = nullptr;
+    switch (web.outcome) {
+    case WebListHttpError: reason = L""; break;
+    case WebListNotText: reason = L": not a list of servers"; break;
+    case WebListTooManyRedirects: reason = L": too many redirects"; break;
+    case WebListInsecureRedirect: reason = L": a redirect that is not followed"; break;
+    default: return false;
+    }
+    FormatText(text, textSize, L"Error querying %s%s (HTTP %d).", name, reason, web.httpStatus);
+    return true;
+}
+
+}  // namespace
+
 void DescribeMasterFailure(const MasterServer& master, wchar_t* text, int textSize)
 {
+    if (master.state == MasterFailed && master.web != nullptr && WebListDone(master.web) &&
+        DescribeWebListFailure(*master.web, master.name, text, textSize))
+        return;
     switch (master.state) {
     case MasterUnresolved: FormatText(text, textSize, L"Couldn't resolve %s.", master.name); break;
     case MasterSilent: FormatText(text, textSize, L"No response from %s.", master.name); break;

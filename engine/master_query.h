@@ -1,10 +1,12 @@
 // The master phase of an update: every master server is asked at once for
-// its list of game servers, each up to three times, two seconds apart.
+// its list of game servers, each up to three times, two seconds apart; a
+// list on the web is fetched beside them.
 #pragma once
 
 #include <winsock2.h>
 
 #include "engine/name_lookup.h"
+#include "engine/web_list.h"
 #include "settings/address_list.h"
 
 const WORD MasterPort = DefaultMasterPort;
@@ -16,12 +18,25 @@ const int MasterEntrySize = 6;
 const int MasterAttempts = 3;
 const DWORD MasterWaitMilliseconds = 2000;
 
-enum MasterState { MasterResolving, MasterWaiting, MasterAnswered, MasterUnresolved, MasterSilent, MasterFailed };
+enum MasterState {
+    MasterResolving,
+    MasterWaiting,
+    MasterFetching,  // a web list, until its fetch ends
+    MasterAnswered,
+    MasterUnresolved,
+    MasterSilent,
+    MasterFailed
+};
+
+// How long a web list may take in all, its names included, before the
+// update stops waiting for it.
+const DWORD WebListWaitMilliseconds = WebListMilliseconds + NameLookupMilliseconds + 1000;
 
 struct MasterServer {
     const wchar_t* name;  // as the player typed it, for the status line
     WORD port;
     NameLookup* lookup;
+    WebList* web;   // for a list on the web, else null
     DWORD address;  // network byte order, once looked up
     MasterState state;
     int attempts;
@@ -31,7 +46,8 @@ struct MasterServer {
 };
 
 // Fills in a master from its name, which must outlive it, and starts looking
-// it up. A name that is no address is never found.
+// it up, or fetching it when it is a web list. A name that is no address is
+// never found.
 void PrepareMaster(MasterServer* master, const wchar_t* name);
 
 // The master phase: every master asked on one socket; with several, each

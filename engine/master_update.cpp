@@ -178,6 +178,23 @@ void NameSilentMasters(const MasterServer* masters, int count, wchar_t* part, in
         FormatText(part + length, partSize - length, L".");
 }
 
+// " 2 lines of http://... were not understood.", for each web list that
+// had such lines.
+void NameSkippedLines(const MasterServer* masters, int count, wchar_t* part, int partSize)
+{
+    part[0] = L'\0';
+    for (int index = 0; index < count; index++) {
+        const MasterServer& master = masters[index];
+        if (master.state != MasterAnswered || master.web == nullptr || master.web->skippedLines == 0)
+            continue;
+        int length = lstrlenW(part);
+        int lines = master.web->skippedLines;
+        FormatText(part + length, partSize - length,
+                   lines == 1 ? L" %d line of %s was not understood." : L" %d lines of %s were not understood.",
+                   lines, master.name);
+    }
+}
+
 // The closing line's addition: how the masters fared, whether the last list
 // stood in for them or could not be saved, and which favourites could not be
 // found.
@@ -200,6 +217,8 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, bool
     else if (lastList)
         lastListPart = count > 1 ? L" The masters named no server: the last list was queried."
                                  : L" The master named no server: the last list was queried.";
+    wchar_t skippedPart[StatusTextSize];
+    NameSkippedLines(masters, count, skippedPart, StatusTextSize);
     wchar_t favouritesPart[StatusTextSize] = L"";
     if (unresolved == 1) {
         for (int index = 0; index < Plan.favourites.count; index++) {
@@ -214,7 +233,7 @@ void DescribeSources(const MasterServer* masters, int count, bool lastList, bool
     if (unsaved && !UnsavedListTold)
         unsavedPart = L" The list of servers could not be kept for the next time.";
     UnsavedListTold = unsaved;
-    FormatText(note, StatusTextSize, L"%s%s%s%s", part, lastListPart, unsavedPart, favouritesPart);
+    FormatText(note, StatusTextSize, L"%s%s%s%s%s", part, skippedPart, lastListPart, unsavedPart, favouritesPart);
 }
 
 // The table: the favourites that were found, a join link's server, then the

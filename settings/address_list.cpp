@@ -92,9 +92,17 @@ bool ReadDottedAddress(const char* host, DWORD* address)
     return true;
 }
 
-void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD defaultPort, int limit)
+bool IsWebListAddress(const wchar_t* text)
+{
+    int scheme = _wcsnicmp(text, L"http://", 7) == 0 ? 7 : (_wcsnicmp(text, L"https://", 8) == 0 ? 8 : 0);
+    return scheme > 0 && text[scheme] != L'\0' && text[scheme] != L'/';
+}
+
+void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD defaultPort, int limit,
+                        bool webLists)
 {
     ClearAddressList(list);
+    int webListCount = 0;
     int position = 0;
     // A full list takes nothing more: the rest of a huge value is not even
     // compared with it.
@@ -114,8 +122,12 @@ void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD
         entry[end - start] = L'\0';
         char host[HostNameSize];
         WORD port;
-        if (SplitAddress(entry, defaultPort, host, &port) && FindAddressEntry(*list, entry) == -1)
-            AppendAddressEntry(list, entry, limit);
+        bool webList = webLists && IsWebListAddress(entry);
+        if (webList && webListCount == MaxWebLists)
+            continue;
+        if ((webList || SplitAddress(entry, defaultPort, host, &port)) && FindAddressEntry(*list, entry) == -1 &&
+            AppendAddressEntry(list, entry, limit))
+            webListCount += webList;
     }
 }
 

@@ -13,6 +13,8 @@ const WORD DefaultMasterPort = 27900;
 const WORD DefaultServerPort = 27910;
 
 const int MaxMasterServers = 16;
+// Of the masters, at most this many may be web lists.
+const int MaxWebLists = 8;
 const int MaxFavouriteServers = 1000;
 
 struct AddressEntry {
@@ -30,14 +32,20 @@ struct AddressList {
 // a port; false when the text is not such an address.
 bool SplitAddress(const wchar_t* text, WORD defaultPort, char* host, WORD* port);
 
+// Whether a master line is the address of a list on the web: "http://" or
+// "https://" (in any case) and a host after it.
+bool IsWebListAddress(const wchar_t* text);
+
 // The address of a host written as four dotted decimal numbers.
 bool ReadDottedAddress(const char* host, DWORD* address);
 
 // Replaces the list by the usable entries of `text`, `length` characters in
 // which entries are separated by line ends or NULs (a multi-string); blanks
 // around an entry are dropped, and entries that do not parse, repeats and
-// those beyond `limit` are skipped.
-void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD defaultPort, int limit);
+// those beyond `limit` are skipped. With `webLists`, up to MaxWebLists
+// entries may be web list addresses, taken as they stand.
+void ReadAddressEntries(AddressList* list, const wchar_t* text, int length, WORD defaultPort, int limit,
+                        bool webLists = false);
 
 // The entries joined by the `separatorLength` characters of `separator` (a
 // NUL too), each followed by them when `trailing`; on the C heap, terminated;

@@ -59,7 +59,7 @@ void ReadMasterServersField(HWND dialog)
     wchar_t* text = ReadFieldText(dialog, IDC_MASTER_SERVERS, &length);
     if (text == nullptr)
         return;
-    ReadAddressEntries(&MasterServers, text, length, DefaultMasterPort, MaxMasterServers);
+    ReadAddressEntries(&MasterServers, text, length, DefaultMasterPort, MaxMasterServers, true);
     free(text);
     MasterServersChosen = !(MasterServers.count == 1 && _wcsicmp(MasterServers.entries[0].text, MasterHostName) == 0);
     if (!MasterServersChosen)

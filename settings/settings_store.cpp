@@ -180,7 +180,8 @@ bool FavouriteValueUnread;
 // Reads a multi-string of addresses; false when the value is absent, of
 // another type or too large, and the list is then left empty. `unread` tells
 // whether a value was there all the same.
-bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD defaultPort, int limit, bool* unread)
+bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD defaultPort, int limit, bool* unread,
+                      bool webLists = false)
 {
     ClearAddressList(list);
     DWORD type = REG_NONE;
@@ -196,7 +197,7 @@ bool ReadAddressValue(HKEY key, const wchar_t* name, AddressList* list, WORD def
     *unread = !read;
     // The entries are bounded by the size read, terminated or not.
     if (read)
-        ReadAddressEntries(list, text, static_cast<int>(size / sizeof(wchar_t)), defaultPort, limit);
+        ReadAddressEntries(list, text, static_cast<int>(size / sizeof(wchar_t)), defaultPort, limit, webLists);
     HeapFree(GetProcessHeap(), 0, text);
     return read;
 }
@@ -257,7 +258,7 @@ void LoadStoredValues(HKEY key)
     RestorePlacement(key);
     LoadBuddyList(key, version);
     MasterServersChosen = ReadAddressValue(key, L"Master Servers", &MasterServers, DefaultMasterPort, MaxMasterServers,
-                                           &MasterValueUnread);
+                                           &MasterValueUnread, true);
     ReadAddressValue(key, L"Favourite Servers", &FavouriteServers, DefaultServerPort, MaxFavouriteServers,
                      &FavouriteValueUnread);
 }

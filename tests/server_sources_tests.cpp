@@ -15,6 +15,7 @@
 #include "engine/name_lookup.h"
 #include "engine/server_table.h"
 #include "settings/settings.h"
+#include "lab/web_list_server.h"
 #include "tests/scratch_space.h"
 #include "tests/update_fixture.h"
 
@@ -22,7 +23,7 @@ namespace {
 
 void ChooseMasters(const std::wstring& lines)
 {
-    ReadAddressEntries(&MasterServers, lines.c_str(), (int)lines.size(), DefaultMasterPort, MaxMasterServers);
+    ReadAddressEntries(&MasterServers, lines.c_str(), (int)lines.size(), DefaultMasterPort, MaxMasterServers, true);
     MasterServersChosen = true;
 }
 
@@ -468,6 +469,95 @@ TEST_F(ServerSourcesTest, LocalNetworkServersJoinOnceAndAreNotKept)
     EXPECT_GE(ServerTable.records[local].ping, 30u);
     EXPECT_LT(ServerTable.records[local].ping, 500u);
     EXPECT_EQ(ReadFileText(lastList), "127.0.0.1:28120\r\n127.0.0.1:27913\r\n");
+}
+
+const int WebListPort = 28190;
+
+std::wstring WebListAddress(const char* path)
+{
+    return L"http://127.0.0.1:" + std::to_wstring(WebListPort) + std::wstring(path, path + strlen(path));
+}
+
+bool Said(const std::wstring& line)
+{
+    std::vector<std::wstring> messages = RecordedStatusMessages();
+    return std::find(messages.begin(), messages.end(), line) != messages.end();
+}
+
+// Web lists beside each other as masters: a list with comments, a name and
+// lines that are not understood; one reached through a redirect; an error
+// page, a page of markup and a redirect loop, each that master's error with
+// its status. Their servers are swept and kept as a master's are.
+TEST_F(ServerSourcesTest, WebListsAreMastersOfTheSameUpdate)
+{
+    LabScenario scenario;
+    for (int port = 28130; port < 28134; port++)
+        scenario.servers.push_back(AnsweringServer(port, "server " + std::to_string(port)));
+    scenario.master.silent = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    std::vector<LabWebPage> pages(5);
+    pages[0].path = "/list.txt";
+    pages[0].body = "# the lab's list\r\n127.0.0.1:28130\r\n\r\n  127.0.0.1:28131 # second\nlocalhost:28132\n"
+                    "not a server line\n127.0.0.1:99999\n" + std::string(100 * 1024, 'x') + "\n";
+    pages[1] = {"/moved", 302, "text/html", "<a href=\"/other.txt\">moved</a>", "/other.txt"};
+    pages[2].path = "/other.txt";
+    pages[2].body = "127.0.0.1:28133";
+    pages[3] = {"/page", 200, "text/plain", "<html><body>Servers</body></html>", ""};
+    pages[4] = {"/loop", 301, "text/html", "", "http://127.0.0.1:28190/loop"};
+    std::string error;
+    LabWebServer* web = StartLabWebServer(WebListPort, pages, &error);
+    ASSERT_NE(web, nullptr) << error;
+    ChooseMasters(WebListAddress("/list.txt") + L"\r\n" + WebListAddress("/moved") + L"\r\n" +
+                  WebListAddress("/missing") + L"\r\n" + WebListAddress("/page") + L"\r\n" + WebListAddress("/loop"));
+    bool updated = RunUpdate();
+    std::vector<std::string> requests = LabWebRequests(web);
+    StopLabWebServer(web);
+    ASSERT_TRUE(updated);
+
+    std::vector<int> ports = TablePorts();
+    std::sort(ports.begin(), ports.end());
+    EXPECT_EQ(ports, (std::vector<int>{28130, 28131, 28132, 28133}));
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/loop"), 4) << "three redirects followed, no more";
+    EXPECT_TRUE(Said(L"Error querying " + WebListAddress("/missing") + L" (HTTP 404)."));
+    EXPECT_TRUE(Said(L"Error querying " + WebListAddress("/page") + L": not a list of servers (HTTP 200)."));
+    EXPECT_TRUE(Said(L"Error querying " + WebListAddress("/loop") + L": too many redirects (HTTP 301)."));
+    std::wstring closing = RecordedStatusMessages().back();
+    EXPECT_EQ(closing.rfind(L"Completed. 4 of 4 servers responded.", 0), 0u) << closing;
+    EXPECT_NE(closing.find(L" 3 lines of " + WebListAddress("/list.txt") + L" were not understood."),
+              std::wstring::npos) << closing;
+    EXPECT_EQ(ReadFileText(lastList).size(), 4 * strlen("127.0.0.1:28130\r\n"));
+}
+
+// A body without end is read to its limit, a body that drips is given up
+// at the time limit; the list that did answer is swept all the same.
+TEST_F(ServerSourcesTest, WebListsThatNeverEndAreBounded)
+{
+    LabScenario scenario;
+    scenario.servers = {AnsweringServer(28130, "endless")};
+    scenario.master.silent = true;
+    ASSERT_TRUE(ServeLab(scenario));
+    std::vector<LabWebPage> pages(2);
+    pages[0].path = "/endless";
+    pages[0].body = "127.0.0.1:28130\n";
+    pages[0].endless = true;
+    pages[1].path = "/drip";
+    pages[1].body = "127.0.0.1:28131\n";
+    pages[1].dripMilliseconds = 200;
+    pages[1].endless = true;
+    std::string error;
+    LabWebServer* web = StartLabWebServer(WebListPort, pages, &error);
+    ASSERT_NE(web, nullptr) << error;
+    ChooseMasters(WebListAddress("/endless") + L"\r\n" + WebListAddress("/drip"));
+    DWORD start = GetTickCount();
+    bool updated = RunUpdate(40000);
+    DWORD took = GetTickCount() - start;
+    StopLabWebServer(web);
+    ASSERT_TRUE(updated);
+    EXPECT_EQ(TablePorts(), (std::vector<int>{28130}));
+    EXPECT_EQ(RecordedStatusMessages().back(),
+              L"Completed. 1 of 1 servers responded. No response from " + WebListAddress("/drip") + L".");
+    EXPECT_GE(took, 9000u);
+    EXPECT_LT(took, 25000u);
 }
 
 }  // namespace
