@@ -3,6 +3,7 @@
 
 #include "lab/web_list_server.h"
 
+#include <mmsystem.h>
 #include <string.h>
 
 namespace {
@@ -26,6 +27,7 @@ struct LabWebServer {
     std::vector<HANDLE> threads;
     std::vector<SOCKET> sockets;
     std::vector<std::string> requests;
+    std::vector<unsigned long> requestTimes;
 };
 
 namespace {
@@ -97,6 +99,7 @@ void Serve(LabWebServer* server, SOCKET socket)
     std::string path = ReadRequestPath(socket);
     EnterCriticalSection(&server->lock);
     server->requests.push_back(path);
+    server->requestTimes.push_back(timeGetTime());
     LeaveCriticalSection(&server->lock);
     LabWebPage missing;
     missing.status = 404;
@@ -200,4 +203,12 @@ std::vector<std::string> LabWebRequests(LabWebServer* server)
     std::vector<std::string> requests = server->requests;
     LeaveCriticalSection(&server->lock);
     return requests;
+}
+
+std::vector<unsigned long> LabWebRequestTimes(LabWebServer* server)
+{
+    EnterCriticalSection(&server->lock);
+    std::vector<unsigned long> times = server->requestTimes;
+    LeaveCriticalSection(&server->lock);
+    return times;
 }

@@ -26,5 +26,7 @@ LabWebServer* StartLabWebServer(int port, const std::vector<LabWebPage>& pages, 
 // Closes every connection and waits for their threads.
 void StopLabWebServer(LabWebServer* server);
 
-// The requests served so far, by path, in arrival order.
+// The requests served so far, by path, in arrival order, and when each
+// arrived (the multimedia timer).
 std::vector<std::string> LabWebRequests(LabWebServer* server);
+std::vector<unsigned long> LabWebRequestTimes(LabWebServer* server);

@@ -129,6 +129,7 @@ TEST_F(SettingsTest, FirstStartTakesTheDefaults)
     EXPECT_EQ(BuddyCount, 0);
     EXPECT_EQ(SortOrder, 6u);
     EXPECT_EQ(PlayerViewDetails, 0u);
+    EXPECT_EQ(SearchLocalNetwork, 1u);
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETVIEW, 0, 0), LV_VIEW_LIST);
     RECT outer;
     GetWindowRect(window, &outer);
@@ -151,6 +152,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart)
     lstrcpyW(BuddyText, L"Alice\r\nB\u00f6b");
     CheckDlgButton(window, IDC_SHOW_FULL, BST_UNCHECKED);
     SetWindowPos(window, nullptr, 40, 30, 900, 600, SWP_NOZORDER);
+    SearchLocalNetwork = 0;
     Stop();
 
     StoredValue value;
@@ -173,6 +175,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart)
     EXPECT_EQ(StoredNumber(L"Version"), 2u);
     EXPECT_EQ(StoredNumber(L"Show Full Servers"), 0u);
     EXPECT_EQ(StoredNumber(L"Show Empty Servers"), 1u);
+    EXPECT_EQ(StoredNumber(L"Search Local Network"), 0u);
 
     window = Start();
     EXPECT_STREQ(GamePath, L"C:\\Games\\Quake2\\");
@@ -188,6 +191,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart)
     EXPECT_FALSE(Checked(IDC_SHOW_FULL));
     EXPECT_EQ(ShowFull, 0u);
     EXPECT_TRUE(Checked(IDC_SHOW_EMPTY));
+    EXPECT_EQ(SearchLocalNetwork, 0u);
     RECT outer;
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer, (RECT{40, 30, 940, 630}));
@@ -392,6 +396,18 @@ TEST_F(SettingsTest, ServerListsKeepTheirGoodEntries)
     Stop();
     EXPECT_EQ(StoredText(L"Master Servers"), std::wstring(L"127.0.0.1", 10));
     EXPECT_EQ(StoredNumber(L"Favourite Servers"), 7u);
+
+    // Web lists are taken as they stand, eight at the most.
+    std::wstring lists;
+    for (int index = 0; index < 9; index++)
+        lists += L"http://lists.invalid/" + std::to_wstring(index) + L".txt" + L'\0';
+    const wchar_t notLists[] = L"https://\0ftp://lists.invalid/\0";
+    lists += std::wstring(notLists, std::size(notLists) - 1);
+    StoreStrings(L"Master Servers", lists);
+    Start();
+    ASSERT_EQ(MasterServers.count, 8);
+    EXPECT_STREQ(MasterServers.entries[7].text, L"http://lists.invalid/7.txt");
+    Stop();
 }
 
 int WinsockUsers();

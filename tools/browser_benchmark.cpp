@@ -10,6 +10,9 @@
 //   browser_benchmark run <servers> <packets per second> <program>
 //       serves that scenario, starts the program and prints one line of
 //       figures;
+//   browser_benchmark run-web <servers> <packets per second> <program>
+//       the same with the servers listed by a web list in place of the
+//       master, timed from the list's request;
 //   browser_benchmark actions <servers> <program>
 //       lists that many servers at full speed, then times the user's
 //       actions on the list: a line each, the fastest and slowest of three
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "lab/lab_network.h"
+#include "lab/web_list_server.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "tools/browser_driver.h"
@@ -84,9 +88,10 @@ int WriteScenario(int servers, const char* path)
     return fclose(file) == 0 ? 0 : 1;
 }
 
-// The rate, both filters open and the lab's master, as a user would set
-// them in Config.
-bool StoreSettings(int packetsPerSecond, int masterPort)
+// The rate, both filters open and the lab's master (or web list), as a user
+// would set them in Config; no search of the local network, which qstat
+// does not make either.
+bool StoreSettings(int packetsPerSecond, const std::wstring& master)
 {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
@@ -97,8 +102,10 @@ bool StoreSettings(int packetsPerSecond, int masterPort)
     RegSetValueExW(key, L"Packets Per Second", 0, REG_DWORD, reinterpret_cast<BYTE*>(&rate), sizeof(rate));
     RegSetValueExW(key, L"Show Full Servers", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one));
     RegSetValueExW(key, L"Show Empty Servers", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one));
+    DWORD zero = 0;
+    RegSetValueExW(key, L"Search Local Network", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), sizeof(zero));
     // One entry and the terminator that ends the list.
-    std::wstring masters = L"127.0.0.1:" + std::to_wstring(masterPort) + L'\0';
+    std::wstring masters = master + L'\0';
     RegSetValueExW(key, L"Master Servers", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(masters.c_str()),
                    static_cast<DWORD>((masters.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
@@ -174,30 +181,59 @@ void ScorePings(const BrowserProcess& browser, std::vector<int>* errors)
     }
 }
 
+// A web list of the scenario's servers at their moved ports, served on the
+// first free port from 39000; its address, or empty when none serves.
+std::wstring ServeWebList(const LabScenario& scenario, int offset, LabWebServer** web)
+{
+    LabWebPage page;
+    page.path = "/servers.txt";
+    page.body = "# the benchmark's servers\n";
+    for (const LabServer& server : scenario.servers)
+        page.body += server.address + ":" + std::to_string(server.port + offset) + "\n";
+    std::string error;
+    for (int port = 39000; port < 39100; port++) {
+        *web = StartLabWebServer(port, {page}, &error);
+        if (*web != nullptr)
+            return L"http://127.0.0.1:" + std::to_wstring(port) + L"/servers.txt";
+    }
+    fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
+    return L"";
+}
+
 // Serves the scenario on free ports and starts the browser, which asks the
-// lab's master; nullptr, and nothing left running, when either fails.
-LabNetwork* ServeAndStart(int servers, int packetsPerSecond, const wchar_t* program, BrowserProcess* browser)
+// lab's master, or with `web` a web list of the same servers; nullptr, and
+// nothing left running, when either fails.
+LabNetwork* ServeAndStart(int servers, int packetsPerSecond, const wchar_t* program, BrowserProcess* browser,
+                          LabWebServer** web = nullptr)
 {
     LabScenario scenario = BenchScenario(servers);
     std::string error;
     int offset = 0;
     LabNetwork* lab = StartLabOnFreePorts(scenario, &offset, &error);
+    std::wstring master = L"127.0.0.1:" + std::to_wstring(scenario.master.port + offset);
+    if (lab != nullptr && web != nullptr)
+        master = ServeWebList(scenario, offset, web);
     if (lab == nullptr)
         fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
-    else if (!StoreSettings(packetsPerSecond, scenario.master.port + offset))
+    else if (master.empty())
+        fprintf(stderr, "browser_benchmark: the web list could not be served\n");
+    else if (!StoreSettings(packetsPerSecond, master))
         fprintf(stderr, "browser_benchmark: the settings could not be stored\n");
     else if (!StartBrowser(program, browser))
         fprintf(stderr, "browser_benchmark: the browser did not start\n");
     else
         return lab;
     StopLab(lab);
+    if (web != nullptr)
+        StopLabWebServer(*web);
     return nullptr;
 }
 
-int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
+int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program, bool fromWebList)
 {
     BrowserProcess browser;
-    LabNetwork* lab = ServeAndStart(servers, packetsPerSecond, program, &browser);
+    LabWebServer* web = nullptr;
+    LabNetwork* lab = ServeAndStart(servers, packetsPerSecond, program, &browser, fromWebList ? &web : nullptr);
     if (lab == nullptr)
         return 1;
     StallProbe probe = {browser.window, 1, {}};
@@ -208,6 +244,8 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
     CloseHandle(prober);
 
     LabRequests master = LabMasterRequests(lab);
+    if (web != nullptr)
+        master.arrivals = LabWebRequestTimes(web);
     int status = 0;
     if (completed == 0 || master.arrivals.empty()) {
         fprintf(stderr, "browser_benchmark: the update did not complete: \"%ls\"\n", StatusText(browser, 0).c_str());
@@ -228,6 +266,7 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
         status = 1;
     }
     StopLab(lab);
+    StopLabWebServer(web);
     return status;
 }
 
@@ -395,10 +434,11 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && strcmp(argv[1], "write-scenario") == 0)
         return WriteScenario(atoi(argv[2]), argv[3]);
-    bool run = argc == 5 && strcmp(argv[1], "run") == 0;
+    bool fromWebList = argc == 5 && strcmp(argv[1], "run-web") == 0;
+    bool run = argc == 5 && (strcmp(argv[1], "run") == 0 || fromWebList);
     bool actions = argc == 4 && strcmp(argv[1], "actions") == 0;
     if (!run && !actions) {
-        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run <servers> <rate> <program>"
+        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run[-web] <servers> <rate> <program>"
                         " | actions <servers> <program>\n");
         return 2;
     }
@@ -408,5 +448,5 @@ int main(int argc, char** argv)
     std::wstring program(argv[argc - 1], argv[argc - 1] + strlen(argv[argc - 1]));
     if (actions)
         return TimeActions(atoi(argv[2]), program.c_str());
-    return RunBenchmark(atoi(argv[2]), atoi(argv[3]), program.c_str());
+    return RunBenchmark(atoi(argv[2]), atoi(argv[3]), program.c_str(), fromWebList);
 }
