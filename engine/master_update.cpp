@@ -345,6 +345,13 @@ void KeepListsAndWriteNote(LateMasters* late)
     bool unsaved = !KeepMasterLists(late->phase->masters, late->phase->count);
     DescribeSources(late->phase->masters, late->phase->count, late->lastList, unsaved, late->unresolved,
                     late->note);
+    // Only the local network was asked, as on a first start without the
+    // internet: the line says where the masters are set, as it always did.
+    bool onlyLocal = CountAnsweredMasters(late->phase->masters, late->phase->count) == 0 && !late->lastList &&
+                     late->unresolved == Plan.favourites.count;
+    int length = lstrlenW(late->note);
+    if (onlyLocal && late->phase->count > 0)
+        FormatText(late->note + length, StatusTextSize - length, L" Check Master Servers in Config.");
 }
 
 // The sweep's feed: each master that answers late adds its servers; once
