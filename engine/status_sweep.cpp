@@ -428,9 +428,9 @@ void SendStatusQuery(ServerRecord* record)
     destination.sin_port = htons(record->port);
 
     if (record->attempts == 0)
-        StatusMessage(L"Querying %S:%d...", inet_ntoa(destination.sin_addr), record->port);
+        StatusProgress(L"Querying %S:%d...", inet_ntoa(destination.sin_addr), record->port);
     else
-        StatusMessage(L"Retrying %S:%d (attempt %d)...", inet_ntoa(destination.sin_addr), record->port,
+        StatusProgress(L"Retrying %S:%d (attempt %d)...", inet_ntoa(destination.sin_addr), record->port,
                       record->attempts + 1);
     record->attempts++;
 

@@ -17,6 +17,12 @@ enum UpdateButtonState {
 // Formats with "%s" wide, "%S" 8-bit, "%d" integer; shown in the status bar.
 void StatusMessage(const wchar_t* format, ...);
 
+// The same for a progress line that the next one replaces ("Querying..."):
+// it does not wait for the window, which shows the latest such line when it
+// comes to it, unless a StatusMessage has come after it. A sweep at full
+// speed then costs no crossing into the window per request.
+void StatusProgress(const wchar_t* format, ...);
+
 // Lists the parsed records at these indexes in this order, each where the Full
 // and Empty filters allow it, and shows the "Found..." line of the last: the
 // receiver hands the window every reply that waited in one crossing.

@@ -68,6 +68,17 @@ void StatusMessage(const wchar_t* format, ...)
     Record(CallStatusMessage, text, 0);
 }
 
+// Recorded as a message is: the tests follow every line in order.
+void StatusProgress(const wchar_t* format, ...)
+{
+    wchar_t text[StatusTextSize];
+    va_list arguments;
+    va_start(arguments, format);
+    FormatStatusText(text, StatusTextSize, format, arguments);
+    va_end(arguments);
+    Record(CallStatusMessage, text, 0);
+}
+
 void OfferServers(const int* recordIndexes, int count)
 {
     for (int offer = 0; offer < count; offer++)

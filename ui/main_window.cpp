@@ -543,6 +543,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SHOW_STATUS_TEXT:
         ShowStatusText(reinterpret_cast<const wchar_t*>(lParam));
         return TRUE;
+    case WM_SHOW_PROGRESS_TEXT:
+        ShowWaitingProgress();
+        return TRUE;
     case WM_REFRESH_COUNTS:
         ShowCounts();
         return TRUE;

@@ -19,6 +19,7 @@
 #define WM_GAME_SEARCH_DONE (WM_APP + 9)
 #define WM_OFFER_SERVERS (WM_APP + 10)  // wParam: count, lParam: the record indexes
 #define WM_APPEND_SERVERS (WM_APP + 11)  // wParam: count, lParam: the servers; the result: added
+#define WM_SHOW_PROGRESS_TEXT (WM_APP + 16)  // posted: the latest progress line waits
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;

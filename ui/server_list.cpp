@@ -628,6 +628,7 @@ void ClearServerViews()
 
 void OfferServers(const int* recordIndexes, int count)
 {
+    DropWaitingProgress();
     SendMessageW(MainWindow, WM_OFFER_SERVERS, count, reinterpret_cast<LPARAM>(recordIndexes));
 }
 
@@ -638,6 +639,7 @@ bool AppendServers(const ServerAddress* servers, int count)
 
 void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
 {
+    DropWaitingProgress();
     SendMessageW(MainWindow, WM_REPLACE_SERVER_RECORD, recordIndex, reinterpret_cast<LPARAM>(fresh));
 }
 

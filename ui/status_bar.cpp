@@ -18,6 +18,14 @@ namespace {
 
 const int CountTextSize = 512;
 
+// The latest progress line not yet shown, written by the engine's threads
+// and taken by the UI thread; a line posted is never waited for.
+CRITICAL_SECTION ProgressLock;
+bool ProgressLockReady;
+wchar_t ProgressText[StatusTextSize];
+bool ProgressWaiting;
+volatile LONG ProgressPosted;
+
 void SetPartText(int part, const wchar_t* text)
 {
     SendMessageW(StatusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text));
@@ -64,6 +72,10 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
                                nullptr, instance, nullptr);
     if (bar == nullptr)
         return;
+    // Before the bar is known, so before any thread can show a line.
+    if (!ProgressLockReady)
+        InitializeCriticalSection(&ProgressLock);
+    ProgressLockReady = true;
     StatusBar = bar;
     SizeStatusBarParts(width);
     SetWindowLongW(StatusBar, GWL_ID, IDC_STATUS_BAR);
@@ -120,8 +132,48 @@ void StatusMessage(const wchar_t* format, ...)
     va_start(arguments, format);
     FormatStatusText(text, StatusTextSize, format, arguments);
     va_end(arguments);
+    DropWaitingProgress();
     // Sent, so the bar has its own copy of the text when this returns.
     SendMessageW(MainWindow, WM_SHOW_STATUS_TEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void DropWaitingProgress()
+{
+    if (!ProgressLockReady)
+        return;
+    EnterCriticalSection(&ProgressLock);
+    ProgressWaiting = false;
+    LeaveCriticalSection(&ProgressLock);
+}
+
+void StatusProgress(const wchar_t* format, ...)
+{
+    if (StatusBar == nullptr)
+        return;
+    wchar_t text[StatusTextSize];
+    va_list arguments;
+    va_start(arguments, format);
+    FormatStatusText(text, StatusTextSize, format, arguments);
+    va_end(arguments);
+    EnterCriticalSection(&ProgressLock);
+    lstrcpynW(ProgressText, text, StatusTextSize);
+    ProgressWaiting = true;
+    LeaveCriticalSection(&ProgressLock);
+    if (InterlockedExchange(&ProgressPosted, 1) == 0)
+        PostMessageW(MainWindow, WM_SHOW_PROGRESS_TEXT, 0, 0);
+}
+
+void ShowWaitingProgress()
+{
+    InterlockedExchange(&ProgressPosted, 0);
+    wchar_t text[StatusTextSize];
+    EnterCriticalSection(&ProgressLock);
+    bool waiting = ProgressWaiting;
+    ProgressWaiting = false;
+    lstrcpynW(text, ProgressText, StatusTextSize);
+    LeaveCriticalSection(&ProgressLock);
+    if (waiting)
+        ShowStatusText(text);
 }
 
 void RefreshCounts()

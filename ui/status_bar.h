@@ -20,6 +20,14 @@ StatusBarEdges StatusBarPartEdges(int clientWidth);
 
 void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
 
+// Shows the progress line that waits, if one does. UI thread.
+void ShowWaitingProgress();
+
+// A line the engine has the window show after a progress line wins over it,
+// however late the window comes to that line. Any thread, once the bar
+// exists.
+void DropWaitingProgress();
+
 // The parts in their proportions of the main window's client width: at its
 // creation, and after every resize and change of scale.
 void SizeStatusBarParts(int clientWidth);
