@@ -112,43 +112,96 @@ bool StoreSettings(int packetsPerSecond, const std::wstring& master)
     return true;
 }
 
-// One round trip of the stall probe: when it was sent, and how long it took.
+// One round trip of the stall probe: when it was sent, how long it took,
+// and how many rows the server list had then.
 struct StallSample {
     DWORD sentAt;
     LONG waited;
+    LONG rows;
 };
 
 struct StallProbe {
-    HWND window;
+    HWND list;
     volatile LONG running;
     std::vector<StallSample> samples;  // read once the probe has ended
 };
 
-// Sends the window a message every few milliseconds and notes each round
-// trip: how long a user's click would have waited.
+// Asks the server list its number of rows every few milliseconds and notes
+// each round trip: how long a user's click would have waited, and when the
+// rows came.
 DWORD WINAPI ProbeStalls(LPVOID parameter)
 {
     StallProbe* probe = static_cast<StallProbe*>(parameter);
     while (probe->running) {
         DWORD start = timeGetTime();
-        DWORD_PTR result;
-        SendMessageTimeoutW(probe->window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-        probe->samples.push_back({start, static_cast<LONG>(timeGetTime() - start)});
+        DWORD_PTR rows = 0;
+        SendMessageTimeoutW(probe->list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 10000, &rows);
+        probe->samples.push_back({start, static_cast<LONG>(timeGetTime() - start), static_cast<LONG>(rows)});
         Sleep(5);
     }
     return 0;
 }
 
-// The longest round trip sent from the master request on: the window's own
-// first painting, as the program starts, is no part of the update.
-LONG LongestStallFrom(const StallProbe& probe, DWORD from)
+// The longest round trip sent from `from` on, and when it was sent.
+StallSample WorstStallFrom(const StallProbe& probe, DWORD from)
 {
-    LONG longest = 0;
+    StallSample worst = {from, 0, 0};
     for (const StallSample& sample : probe.samples) {
-        if (static_cast<LONG>(sample.sentAt - from) >= 0 && sample.waited > longest)
-            longest = sample.waited;
+        if (static_cast<LONG>(sample.sentAt - from) >= 0 && sample.waited > worst.waited)
+            worst = sample;
     }
-    return longest;
+    return worst;
+}
+
+// When the list had shown every row it came to: the answer to the first
+// round trip that counted them all.
+DWORD LastRowShownAt(const StallProbe& probe)
+{
+    LONG rows = probe.samples.empty() ? 0 : probe.samples.back().rows;
+    for (const StallSample& sample : probe.samples) {
+        if (sample.rows == rows)
+            return sample.sentAt + sample.waited;
+    }
+    return 0;
+}
+
+// Where an update is at a moment: 0 in the master phase, before the first
+// status request; 1 in the sweep, until the last answer; 2 at the end.
+int PhaseAt(DWORD moment, DWORD firstRequest, DWORD lastAnswer)
+{
+    if (static_cast<LONG>(moment - firstRequest) < 0)
+        return 0;
+    return static_cast<LONG>(moment - lastAnswer) <= 0 ? 1 : 2;
+}
+
+// The sweep's first and last status request to reach a lab server, and its
+// last answer: the lab answers a request after the server's delay.
+struct SweepTimes {
+    DWORD firstRequest;
+    DWORD lastRequest;
+    DWORD lastAnswer;
+};
+
+SweepTimes ReadSweepTimes(LabNetwork* lab, int servers)
+{
+    SweepTimes times = {0, 0, 0};
+    bool any = false;
+    for (int index = 0; index < servers; index++) {
+        LabRequests requests = LabServerRequests(lab, index);
+        if (requests.arrivals.empty())
+            continue;
+        DWORD first = requests.arrivals.front();
+        DWORD last = requests.arrivals.back();
+        DWORD answer = first + BenchServer(index).replyDelay;
+        if (!any || static_cast<LONG>(first - times.firstRequest) < 0)
+            times.firstRequest = first;
+        if (!any || static_cast<LONG>(last - times.lastRequest) > 0)
+            times.lastRequest = last;
+        if (!any || static_cast<LONG>(answer - times.lastAnswer) > 0)
+            times.lastAnswer = answer;
+        any = true;
+    }
+    return times;
 }
 
 int Percentile(std::vector<int> values, int percent)
@@ -236,7 +289,7 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program, bool
     LabNetwork* lab = ServeAndStart(servers, packetsPerSecond, program, &browser, fromWebList ? &web : nullptr);
     if (lab == nullptr)
         return 1;
-    StallProbe probe = {browser.window, 1, {}};
+    StallProbe probe = {GetDlgItem(browser.window, IDC_SERVER_LIST), 1, {}};
     HANDLE prober = CreateThread(nullptr, 0, ProbeStalls, &probe, 0, nullptr);
     DWORD completed = WaitForCompleted(browser);
     probe.running = 0;
@@ -253,13 +306,22 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program, bool
     } else {
         std::vector<int> errors;
         ScorePings(browser, &errors);
-        DWORD total = completed - master.arrivals.front();
+        DWORD start = master.arrivals.front();
+        DWORD total = completed - start;
+        SweepTimes sweep = ReadSweepTimes(lab, servers);
+        StallSample worst = WorstStallFrom(probe, start);
         // Fields for scripts/benchmark: total ms, rows, replies/s, ping error
-        // median, p95 and max, longest UI stall, peak working set in KiB.
-        printf("%lu %d %.0f %d %d %d %ld %lu\n", total, (int)errors.size(),
+        // median, p95 and max, longest UI stall, peak working set in KiB;
+        // then the time line from the master request: first and last status
+        // request, last answer, last row shown; the worst stall's moment and
+        // phase; and the window's first round trip as it appeared.
+        printf("%lu %d %.0f %d %d %d %ld %lu %ld %ld %ld %ld %ld %d %ld\n", total, (int)errors.size(),
                total > 0 ? errors.size() * 1000.0 / total : 0.0, Percentile(errors, 50), Percentile(errors, 95),
-               Percentile(errors, 100), LongestStallFrom(probe, master.arrivals.front()),
-               static_cast<unsigned long>(PeakWorkingSet(browser) / 1024));
+               Percentile(errors, 100), worst.waited, static_cast<unsigned long>(PeakWorkingSet(browser) / 1024),
+               static_cast<LONG>(sweep.firstRequest - start), static_cast<LONG>(sweep.lastRequest - start),
+               static_cast<LONG>(sweep.lastAnswer - start), static_cast<LONG>(LastRowShownAt(probe) - start),
+               static_cast<LONG>(worst.sentAt - start), PhaseAt(worst.sentAt, sweep.firstRequest, sweep.lastAnswer),
+               probe.samples.empty() ? -1L : probe.samples.front().waited);
     }
     if (CloseBrowser(&browser, 30000) != 0) {
         fprintf(stderr, "browser_benchmark: the browser did not close cleanly\n");

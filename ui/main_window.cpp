@@ -507,6 +507,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             TellBuddySightings();
         else if (wParam == JoinLinkTimerId)
             FollowJoinLinkTimer();
+        else if (wParam == ProgressLineTimerId)
+            EndProgressLineSpacing();
         return TRUE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)

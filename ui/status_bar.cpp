@@ -163,17 +163,39 @@ void StatusProgress(const wchar_t* format, ...)
         PostMessageW(MainWindow, WM_SHOW_PROGRESS_TEXT, 0, 0);
 }
 
+// The engine posts no other line while the spacing runs: it finds one
+// posted. A sweep at full speed then crosses into the window no more often
+// than the bar is painted.
 void ShowWaitingProgress()
 {
-    InterlockedExchange(&ProgressPosted, 0);
-    wchar_t text[StatusTextSize];
-    EnterCriticalSection(&ProgressLock);
-    bool waiting = ProgressWaiting;
-    ProgressWaiting = false;
-    lstrcpynW(text, ProgressText, StatusTextSize);
-    LeaveCriticalSection(&ProgressLock);
-    if (waiting)
-        ShowStatusText(text);
+    for (;;) {
+        wchar_t text[StatusTextSize];
+        EnterCriticalSection(&ProgressLock);
+        bool waiting = ProgressWaiting;
+        ProgressWaiting = false;
+        lstrcpynW(text, ProgressText, StatusTextSize);
+        LeaveCriticalSection(&ProgressLock);
+        if (waiting) {
+            ShowStatusText(text);
+            if (SetTimer(MainWindow, ProgressLineTimerId, ProgressLineSpacing, nullptr) == 0)
+                InterlockedExchange(&ProgressPosted, 0);
+            return;
+        }
+        InterlockedExchange(&ProgressPosted, 0);
+        // A line written after the look above found a post on its way, so
+        // it is this window's to show, unless a new post came for it.
+        EnterCriticalSection(&ProgressLock);
+        bool late = ProgressWaiting;
+        LeaveCriticalSection(&ProgressLock);
+        if (!late || InterlockedExchange(&ProgressPosted, 1) != 0)
+            return;
+    }
+}
+
+void EndProgressLineSpacing()
+{
+    KillTimer(MainWindow, ProgressLineTimerId);
+    ShowWaitingProgress();
 }
 
 void RefreshCounts()

@@ -20,8 +20,14 @@ StatusBarEdges StatusBarPartEdges(int clientWidth);
 
 void CreateStatusBar(HWND mainWindow, HINSTANCE instance);
 
-// Shows the progress line that waits, if one does. UI thread.
+// Shows the progress line that waits, if one does, and then no other for a
+// moment: at most one each ProgressLineSpacing, the latest. UI thread.
+const UINT_PTR ProgressLineTimerId = 6;
+const UINT ProgressLineSpacing = 15;
 void ShowWaitingProgress();
+
+// The moment is over: the line that waits meanwhile, if any, is shown.
+void EndProgressLineSpacing();
 
 // A line the engine has the window show after a progress line wins over it,
 // however late the window comes to that line. Any thread, once the bar
