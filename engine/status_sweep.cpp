@@ -124,7 +124,8 @@ ServerRecord* FindQueriedRecord(DWORD address, WORD port)
 bool IsStatusReply(const ArrivedReply& reply)
 {
     static const char Header[] = "\xff\xff\xff\xffprint\n";
-    return reply.length >= static_cast<int>(sizeof(Header) - 1) && memcmp(reply.datagram, Header, sizeof(Header) - 1) == 0;
+    const int HeaderLength = sizeof(Header) - 1;
+    return reply.length >= HeaderLength && memcmp(reply.datagram, Header, HeaderLength) == 0;
 }
 
 // The record of a server that answered a broadcast: it joins the table when
