@@ -118,6 +118,34 @@ TEST_F(StatusBarTest, CountsAreReadOnTheUiThread)
     EXPECT_EQ(PartText(2), L"2 Servers");
 }
 
+DWORD WINAPI ShowProgressThenMessage(LPVOID)
+{
+    StatusProgress(L"Querying %S:%d...", "10.0.0.1", 27910);
+    StatusProgress(L"Querying %S:%d...", "10.0.0.2", 27910);
+    StatusMessage(L"Completed.");
+    StatusProgress(L"Querying %S:%d...", "10.0.0.3", 27910);
+    return 0;
+}
+
+// Progress lines from a worker do not wait for the window, which shows the
+// latest of them, never one that a later message has replaced.
+TEST_F(StatusBarTest, ProgressLineGivesWayToALaterMessage)
+{
+    ASSERT_TRUE(ServeLab(AnsweringServers(1)));
+    ASSERT_NE(CreateWindowUnderTest(), nullptr);
+    WaitForUpdate();
+    HANDLE worker = CreateThread(nullptr, 0, ShowProgressThenMessage, nullptr, 0, nullptr);
+    ASSERT_TRUE(PumpUntil([worker] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 5000));
+    CloseHandle(worker);
+    PumpFor(3 * ProgressLineSpacing);
+    EXPECT_EQ(PartText(0), L"Querying 10.0.0.3:27910...");
+
+    StatusProgress(L"Querying %S:%d...", "10.0.0.4", 27910);
+    StatusMessage(L"Aborted.");
+    PumpFor(3 * ProgressLineSpacing);
+    EXPECT_EQ(PartText(0), L"Aborted.");
+}
+
 TEST_F(StatusBarTest, LongMessageShowsItsFirst1023Characters)
 {
     ASSERT_TRUE(ServeLab(AnsweringServers(1)));

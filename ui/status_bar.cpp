@@ -76,6 +76,9 @@ void CreateStatusBar(HWND mainWindow, HINSTANCE instance)
     if (!ProgressLockReady)
         InitializeCriticalSection(&ProgressLock);
     ProgressLockReady = true;
+    // A line posted to a window that is gone never comes.
+    ProgressWaiting = false;
+    ProgressPosted = 0;
     StatusBar = bar;
     SizeStatusBarParts(width);
     SetWindowLongW(StatusBar, GWL_ID, IDC_STATUS_BAR);
@@ -159,8 +162,9 @@ void StatusProgress(const wchar_t* format, ...)
     lstrcpynW(ProgressText, text, StatusTextSize);
     ProgressWaiting = true;
     LeaveCriticalSection(&ProgressLock);
-    if (InterlockedExchange(&ProgressPosted, 1) == 0)
-        PostMessageW(MainWindow, WM_SHOW_PROGRESS_TEXT, 0, 0);
+    // A post the queue refuses leaves the next line to post again.
+    if (InterlockedExchange(&ProgressPosted, 1) == 0 && !PostMessageW(MainWindow, WM_SHOW_PROGRESS_TEXT, 0, 0))
+        InterlockedExchange(&ProgressPosted, 0);
 }
 
 // The engine posts no other line while the spacing runs: it finds one
