@@ -153,15 +153,13 @@ void StatusProgress(const wchar_t* format, ...)
 {
     if (StatusBar == nullptr)
         return;
-    wchar_t text[StatusTextSize];
     va_list arguments;
     va_start(arguments, format);
-    FormatStatusText(text, StatusTextSize, format, arguments);
-    va_end(arguments);
     EnterCriticalSection(&ProgressLock);
-    lstrcpynW(ProgressText, text, StatusTextSize);
+    FormatStatusText(ProgressText, StatusTextSize, format, arguments);
     ProgressWaiting = true;
     LeaveCriticalSection(&ProgressLock);
+    va_end(arguments);
     // A post the queue refuses leaves the next line to post again.
     if (InterlockedExchange(&ProgressPosted, 1) == 0 && !PostMessageW(MainWindow, WM_SHOW_PROGRESS_TEXT, 0, 0))
         InterlockedExchange(&ProgressPosted, 0);
