@@ -1,6 +1,8 @@
-// The refresh of one server: the status request sent to it alone, up to
-// three times with a 1000 ms wait each, and its row shown afresh on a reply.
-// It runs on a thread of its own, never beside an update.
+// The refresh of servers already in the table: each is sent the status
+// request at the configured rate, and those that have not answered again
+// 1000 ms after the last request of a round, three rounds at the most; each
+// reply is parsed into a copy that the window puts in its record's place. It
+// runs on a thread of its own, never beside an update or another refresh.
 #pragma once
 
 #include <windows.h>
@@ -11,15 +13,24 @@ const DWORD RefreshWaitMilliseconds = 1000;
 // 1 while a refresh runs.
 extern volatile LONG RefreshBusy;
 
-// Why a server is refreshed: the player asked; it was just added as a
-// favourite (one that does not answer is said to be kept as one); or a wait
-// for a free place asks, which tells of the answers itself.
-enum RefreshPurpose { RefreshAsked, RefreshAdded, RefreshForWait };
+// Why servers are refreshed: the player asked for one; one was just added as
+// a favourite (one that does not answer is said to be kept as one); a wait
+// for a free place asks, which tells of the answers itself; the list's
+// schedule asks every listed server, and tells how many answered; or the
+// watched servers are asked, quietly.
+enum RefreshPurpose { RefreshAsked, RefreshAdded, RefreshForWait, RefreshListed, RefreshWatched };
 
 // Starts the refresh of the listed server at this record index; false when
 // an update or another refresh runs, or no such record exists. UI thread
 // only.
 bool StartServerRefresh(int recordIndex, RefreshPurpose purpose = RefreshAsked);
+
+// The same for these records, asked in this order; false also when none is
+// given or memory is short. UI thread only.
+bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose purpose);
+
+// Why the running refresh, or the last one, was started. UI thread only.
+RefreshPurpose LatestRefreshPurpose();
 
 // Asks a running refresh to stop at once, silently. UI thread only.
 void CancelServerRefresh();

@@ -50,7 +50,13 @@ struct ServerRecord {
     // sent them, for the server's details; on the process heap, released
     // with the table. Null until the server answers.
     char* info;
+    // Refreshes of the list in a row that it did not answer; written on the
+    // UI thread, back to 0 with every answer.
+    int silentRefreshes;
 };
+
+// After this many silent refreshes in a row a server's row goes.
+const int SilentRefreshesBeforeHiding = 3;
 
 // Two rules of "full", kept apart on purpose. The Full box hides a server
 // that counts as full: its players reach its maximum, so one that reports

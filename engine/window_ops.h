@@ -28,10 +28,14 @@ void StatusProgress(const wchar_t* format, ...);
 // receiver hands the window every reply that waited in one crossing.
 void OfferServers(const int* recordIndexes, int count);
 
-// Puts a refreshed copy in place of the record at this index, and shows it
-// there: its row moves to its sorted place, or goes or comes as the Full and
-// Empty filters say, and the counts and the player list follow.
-void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh);
+// Puts refreshed copies in place of the records at these indexes, and shows
+// them there: their rows move to their sorted places, or go or come as the
+// filters say, and the counts and the player list follow.
+void ReplaceServerRecords(const int* recordIndexes, const ServerRecord* fresh, int count);
+
+// The servers at these indexes did not answer a refresh of the list: their
+// rows are drawn greyed, and go after three such refreshes in a row.
+void NoteSilentServers(const int* recordIndexes, int count);
 
 // Adds records for these servers at the end of the table; false, with the
 // table as it was, when memory is short. Carried out on the UI thread, which

@@ -89,13 +89,21 @@ void OfferServers(const int* recordIndexes, int count)
 }
 
 // The window keeps its own copy of the info string, as the refresh frees its.
-void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
+void ReplaceServerRecords(const int* recordIndexes, const ServerRecord* fresh, int count)
 {
-    Record(CallReplaceServerRecord, L"", recordIndex);
-    ServerRecord& record = ServerTable.records[recordIndex];
-    ReleaseStatusInfo(&record, 1);
-    record = *fresh;
-    record.info = KeepStatusInfo(fresh->info);
+    for (int index = 0; index < count; index++) {
+        Record(CallReplaceServerRecord, L"", recordIndexes[index]);
+        ServerRecord& record = ServerTable.records[recordIndexes[index]];
+        ReleaseStatusInfo(&record, 1);
+        record = fresh[index];
+        record.info = KeepStatusInfo(fresh[index].info);
+    }
+}
+
+void NoteSilentServers(const int* recordIndexes, int count)
+{
+    for (int index = 0; index < count; index++)
+        Record(CallNoteSilentServer, L"", recordIndexes[index]);
 }
 
 bool AppendServers(const ServerAddress* servers, int count)

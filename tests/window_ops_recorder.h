@@ -17,6 +17,7 @@ enum WindowCallKind {
     CallStatusMessage,
     CallOfferServer,
     CallReplaceServerRecord,
+    CallNoteSilentServer,
     CallResetServerViews,
     CallRefreshCounts,
     CallSetUpdateButtons,

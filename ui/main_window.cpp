@@ -348,6 +348,18 @@ void TakeOfferedServers(const int* recordIndexes, int count)
     ShowStatusText(found);
 }
 
+// The refresh's copies: shown, then followed as each offer would be.
+void TakeReplacedServers(const ReplacedRecords& replaced)
+{
+    ShowReplacedServers(replaced.recordIndexes, replaced.fresh, replaced.count);
+    for (int index = 0; index < replaced.count; index++) {
+        int record = replaced.recordIndexes[index];
+        FollowChangedRecord(record);
+        FollowFreePlace(record);
+        FollowLinkedRecord(record);
+    }
+}
+
 }  // namespace
 
 void SetUpdateButtons(UpdateButtonState state)
@@ -551,11 +563,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_REFRESH_COUNTS:
         ShowCounts();
         return TRUE;
-    case WM_REPLACE_SERVER_RECORD:
-        ShowReplacedServer(static_cast<int>(wParam), reinterpret_cast<const ServerRecord*>(lParam));
-        FollowChangedRecord(static_cast<int>(wParam));
-        FollowFreePlace(static_cast<int>(wParam));
-        FollowLinkedRecord(static_cast<int>(wParam));
+    case WM_REPLACE_SERVER_RECORDS:
+        TakeReplacedServers(*reinterpret_cast<const ReplacedRecords*>(lParam));
+        return TRUE;
+    case WM_NOTE_SILENT_SERVERS:
+        ShowSilentServers(reinterpret_cast<const int*>(lParam), static_cast<int>(wParam));
         return TRUE;
     case WM_CONFIRM_GAME_FOLDER:
         SetWindowLongPtrW(window, DWLP_MSGRESULT, ConfirmGameFolder(reinterpret_cast<const wchar_t*>(lParam)));

@@ -11,7 +11,7 @@
 #define WM_RESET_SERVER_VIEWS (WM_APP + 3)
 #define WM_SHOW_STATUS_TEXT (WM_APP + 4)        // lParam: the text
 #define WM_REFRESH_COUNTS (WM_APP + 5)
-#define WM_REPLACE_SERVER_RECORD (WM_APP + 6)  // wParam: record index, lParam: the fresh record
+#define WM_REPLACE_SERVER_RECORDS (WM_APP + 6)  // lParam: the ReplacedRecords
 #define WM_NOTE_FAVOURITE_ADDRESSES (WM_APP + 7)  // lParam: the update's favourites
 // The game search's question (lParam: the folder; the answer is IDYES or
 // IDNO) and its end (wParam: how it ended).
@@ -20,6 +20,15 @@
 #define WM_OFFER_SERVERS (WM_APP + 10)  // wParam: count, lParam: the record indexes
 #define WM_APPEND_SERVERS (WM_APP + 11)  // wParam: count, lParam: the servers; the result: added
 #define WM_SHOW_PROGRESS_TEXT (WM_APP + 16)  // posted: the latest progress line waits
+#define WM_NOTE_SILENT_SERVERS (WM_APP + 17)  // wParam: count, lParam: the record indexes
+
+// The engine's refreshed copies and where they go.
+struct ServerRecord;
+struct ReplacedRecords {
+    const int* recordIndexes;
+    const ServerRecord* fresh;
+    int count;
+};
 
 extern HWND MainWindow;
 extern DWORD IsXpOrLater;

@@ -259,6 +259,11 @@ bool IsFavouriteRecord(LPARAM recordIndex)
     return IsRecordIndex(recordIndex) && ServerTable.records[recordIndex].favourite;
 }
 
+bool IsSilentRecord(LPARAM recordIndex)
+{
+    return IsRecordIndex(recordIndex) && ServerTable.records[recordIndex].silentRefreshes > 0;
+}
+
 // The list colours only the text behind each cell: a buddy's row is made
 // yellow first, and its pictograms are drawn on the list's background
 // colour, which is yellow while the row is drawn. A selected row keeps the
@@ -300,6 +305,10 @@ LRESULT CustomDrawList(HWND list, NMLVCUSTOMDRAW* draw)
             if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT)
                 BeginBuddyRow(list, item, draw->nmcd.hdc);
         }
+        // A server that did not answer the last refresh of the list shows
+        // what it said before, in the colour of text that does not apply.
+        if (list == ServerList && IsSilentRecord(ServerRowRecord(item)))
+            draw->clrText = GetSysColor(COLOR_GRAYTEXT);
         if (list == ServerList && FavouriteFont != nullptr && IsFavouriteRecord(ServerRowRecord(item))) {
             SelectObject(draw->nmcd.hdc, FavouriteFont);
             return CDRF_NOTIFYPOSTPAINT | CDRF_NEWFONT;

@@ -26,6 +26,9 @@ void CreateFavouriteFont(HWND serverList);
 // Whether the record at this index is a favourite; false for no such record.
 bool IsFavouriteRecord(LPARAM recordIndex);
 
+// Whether the record's server did not answer the last refresh of the list.
+bool IsSilentRecord(LPARAM recordIndex);
+
 // Builds the player list's columns; false when one cannot be made.
 bool BuildPlayerColumns(HWND mainWindow);
 

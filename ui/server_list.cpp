@@ -450,6 +450,8 @@ bool TakeAppendedServers(const ServerAddress* servers, int count)
 
 HidingReason WhyHiddenBeforeTheLine(const ServerRecord& record)
 {
+    if (record.silentRefreshes >= SilentRefreshesBeforeHiding)
+        return HiddenAsSilent;
     if (!ShowFull && CountsAsFull(record))
         return HiddenAsFull;
     if (!ShowEmpty && record.playerCount == 0)
@@ -509,35 +511,61 @@ void ShowServerRow(int row)
     SendMessageW(ServerList, LVM_ENSUREVISIBLE, row, FALSE);
 }
 
-void ShowReplacedServer(int recordIndex, const ServerRecord* fresh)
+namespace {
+
+// The player may have marked it a favourite since the refresh read it; the
+// window keeps its own copy of the info string.
+void TakeFreshRecord(int recordIndex, const ServerRecord& fresh)
 {
-    if (!IsRecordIndex(recordIndex))
-        return;
     ServerRecord& record = ServerTable.records[recordIndex];
-    int row = RowOfRecord(recordIndex);
-    bool selected = row != -1 && row == SelectedServerRow();
-    HoldListPainting(true);
-    if (row != -1) {
-        RemoveListedRow(row);
-        VisibleServerCount = ListedRowCount();
-        VisiblePlayerCount -= record.playerCount;
-    }
-    // The player may have marked it since the refresh read it.
     int favourite = record.favourite;
     char* replacedInfo = record.info;
-    record = *fresh;
+    record = fresh;
     record.favourite = favourite;
-    record.info = KeepStatusInfo(fresh->info);
+    record.silentRefreshes = 0;
+    record.info = KeepStatusInfo(fresh.info);
     if (replacedInfo != nullptr)
         HeapFree(GetProcessHeap(), 0, replacedInfo);
-    if (record.offered && IsVisible(record)) {
-        int position = SortedPosition(recordIndex);
-        InsertRow(position, recordIndex);
-        if (selected)
-            SelectServerRow(position);
-    }
-    FillPlayerList();
+}
+
+// The changed records' rows move to their places, or go or come; the rest
+// keep theirs, and the selection its server. The player list is filled
+// again when the selected server changed or is one of them.
+void RelistRecords(const int* recordIndexes, int count)
+{
+    LPARAM selected = ServerRowRecord(SelectedServerRow());
+    HoldListPainting(true);
+    RelistChangedRecords(recordIndexes, count, ServerTable.count, IsListable, SystemImageOf, CompareServers,
+                         SortOrder);
+    CountListedRows();
+    bool refill = ServerRowRecord(SelectedServerRow()) != selected;
+    for (int index = 0; index < count && !refill; index++)
+        refill = recordIndexes[index] == selected;
+    if (refill)
+        FillPlayerList();
     RefreshCounts();
+}
+
+}  // namespace
+
+void ShowReplacedServers(const int* recordIndexes, const ServerRecord* fresh, int count)
+{
+    for (int index = 0; index < count; index++) {
+        if (IsRecordIndex(recordIndexes[index]))
+            TakeFreshRecord(recordIndexes[index], fresh[index]);
+    }
+    RelistRecords(recordIndexes, count);
+}
+
+void ShowSilentServers(const int* recordIndexes, int count)
+{
+    for (int index = 0; index < count; index++) {
+        if (IsRecordIndex(recordIndexes[index]) &&
+            ServerTable.records[recordIndexes[index]].silentRefreshes < SilentRefreshesBeforeHiding)
+            ServerTable.records[recordIndexes[index]].silentRefreshes++;
+    }
+    RelistRecords(recordIndexes, count);
+    SendMessageW(ServerList, LVM_REDRAWITEMS, 0, VisibleServerCount);
 }
 
 void SortServersByColumn(int column)
@@ -637,10 +665,16 @@ bool AppendServers(const ServerAddress* servers, int count)
     return SendMessageW(MainWindow, WM_APPEND_SERVERS, count, reinterpret_cast<LPARAM>(servers)) != 0;
 }
 
-void ReplaceServerRecord(int recordIndex, const ServerRecord* fresh)
+void ReplaceServerRecords(const int* recordIndexes, const ServerRecord* fresh, int count)
 {
     DropWaitingProgress();
-    SendMessageW(MainWindow, WM_REPLACE_SERVER_RECORD, recordIndex, reinterpret_cast<LPARAM>(fresh));
+    ReplacedRecords replaced = {recordIndexes, fresh, count};
+    SendMessageW(MainWindow, WM_REPLACE_SERVER_RECORDS, 0, reinterpret_cast<LPARAM>(&replaced));
+}
+
+void NoteSilentServers(const int* recordIndexes, int count)
+{
+    SendMessageW(MainWindow, WM_NOTE_SILENT_SERVERS, count, reinterpret_cast<LPARAM>(recordIndexes));
 }
 
 void ResetServerViews()

@@ -128,10 +128,10 @@ void ShowServerRow(int row);
 // when none is selected.
 void EnterServerList();
 
-// What keeps a record out of the list, asked in this order: the Full box,
-// the Empty box, the ping limit, the filter line; NotHidden when it is
-// listed once offered.
-enum HidingReason { NotHidden, HiddenAsFull, HiddenAsEmpty, HiddenByPingLimit, HiddenByFilterLine };
+// What keeps a record out of the list, asked in this order: silence through
+// the last refreshes of the list, the Full box, the Empty box, the ping
+// limit, the filter line; NotHidden when it is listed once offered.
+enum HidingReason { NotHidden, HiddenAsFull, HiddenAsEmpty, HiddenByPingLimit, HiddenByFilterLine, HiddenAsSilent };
 HidingReason WhyHidden(const ServerRecord& record);
 
 // The same short of the filter line, whose words are not looked for: what
@@ -147,8 +147,10 @@ void AwaitSelectedServer();
 void ForgetRememberedSelections();
 
 // The UI thread's halves of the engine's OfferServers, AppendServers,
-// ReplaceServerRecord and ResetServerViews. An offer's caller shows the counts, once for a batch.
+// ReplaceServerRecords, NoteSilentServers and ResetServerViews. An offer's
+// caller shows the counts, once for a batch.
 void ListOfferedServer(int recordIndex);
 bool TakeAppendedServers(const ServerAddress* servers, int count);
-void ShowReplacedServer(int recordIndex, const ServerRecord* fresh);
+void ShowReplacedServers(const int* recordIndexes, const ServerRecord* fresh, int count);
+void ShowSilentServers(const int* recordIndexes, int count);
 void ClearServerViews();

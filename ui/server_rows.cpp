@@ -214,6 +214,45 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
     return true;
 }
 
+bool RelistChangedRecords(const int* records, int count, int recordCount, bool (*listable)(int record),
+                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order)
+{
+    BYTE* changed = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, recordCount + 1));
+    if (changed == nullptr || !MakeRoom(RowCount + count)) {
+        if (changed != nullptr)
+            HeapFree(GetProcessHeap(), 0, changed);
+        return false;
+    }
+    for (int index = 0; index < count; index++) {
+        if (records[index] >= 0 && records[index] < recordCount)
+            changed[records[index]] = 1;
+    }
+    HeldSelection held = HoldSelection();
+    int kept = 0;
+    for (int row = 0; row < RowCount; row++) {
+        int record = Rows[row].record;
+        if (record >= 0 && record < recordCount && changed[record])
+            continue;
+        Rows[kept++] = Rows[row];
+    }
+    int merged = kept;
+    for (int index = 0; index < count; index++) {
+        int record = records[index];
+        // A record named twice is listed once.
+        if (record < 0 || record >= recordCount || changed[record] != 1)
+            continue;
+        changed[record] = 2;
+        if (listable(record))
+            Rows[merged++] = {record, imageOf(record)};
+    }
+    HeapFree(GetProcessHeap(), 0, changed);
+    std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
+    std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
+    RowCount = merged;
+    ShowHeldRecords(held);
+    return true;
+}
+
 bool ListedSelectionMoving()
 {
     return SelectionMoving;

@@ -49,6 +49,14 @@ void SortListedRows(PFNLVCOMPARE compare, LPARAM order);
 bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
                         PFNLVCOMPARE compare, LPARAM order);
 
+// After the records at these indexes changed, on rows sorted by `compare`
+// and `order`: their rows go, and those of them that are `listable` are
+// sorted and merged in again with their images taken afresh; every other row
+// keeps its place. The selection stays with its record while that is listed.
+// False, with nothing changed, when memory is short.
+bool RelistChangedRecords(const int* records, int count, int recordCount, bool (*listable)(int record),
+                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order);
+
 // True while the selection is being moved along with its record: the
 // selected server has not changed.
 bool ListedSelectionMoving();

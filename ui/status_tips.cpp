@@ -128,13 +128,20 @@ void PlaceStatusTips()
 
 void FormatHiddenServers(wchar_t* text, int textSize)
 {
-    int hidden[HiddenByFilterLine + 1] = {};
+    int hidden[HiddenAsSilent + 1] = {};
     for (int index = 0; index < ServerTable.count; index++) {
         const ServerRecord& record = ServerTable.records[index];
         if (record.offered)
             hidden[WhyHidden(record)]++;
     }
-    int all = hidden[HiddenAsFull] + hidden[HiddenAsEmpty] + hidden[HiddenByPingLimit] + hidden[HiddenByFilterLine];
-    FormatText(text, textSize, L"%d hidden: %d empty, %d full, %d by the ping limit, %d by the filter line", all,
-               hidden[HiddenAsEmpty], hidden[HiddenAsFull], hidden[HiddenByPingLimit], hidden[HiddenByFilterLine]);
+    int all = hidden[HiddenAsFull] + hidden[HiddenAsEmpty] + hidden[HiddenByPingLimit] + hidden[HiddenByFilterLine] +
+              hidden[HiddenAsSilent];
+    // Silent servers are told of only while there are any: only a refreshed
+    // list has them.
+    wchar_t silent[32] = L"";
+    if (hidden[HiddenAsSilent] > 0)
+        FormatText(silent, 32, L", %d silent", hidden[HiddenAsSilent]);
+    FormatText(text, textSize, L"%d hidden: %d empty, %d full, %d by the ping limit, %d by the filter line%s", all,
+               hidden[HiddenAsEmpty], hidden[HiddenAsFull], hidden[HiddenByPingLimit], hidden[HiddenByFilterLine],
+               silent);
 }
