@@ -14,6 +14,8 @@
 #define IDI_FREEBSD 170
 #define IDI_MAC 171
 #define IDI_PADLOCK 172
+#define IDI_EYE 173
+#define IDI_EYE_AND_PADLOCK 174
 
 // The main dialog and its controls
 #define IDD_MAIN 165
@@ -48,6 +50,10 @@
 #define IDC_OPEN_LINKS 1035
 #define IDC_LINKS_STATE 1036
 #define IDC_SEARCH_LOCAL_NETWORK 1037
+#define IDC_REFRESH_MINUTES 1038
+#define IDC_KEEP_IN_NOTIFICATION_AREA 1039
+#define IDC_WATCHED_SERVERS 1090
+#define IDC_REMOVE_WATCHED 1091
 
 // The server row's menu and the main window's keys
 #define IDM_SERVER_ROW 200
@@ -66,6 +72,13 @@
 #define IDM_FILTER_LINE 40012
 #define IDM_JOIN_WITH_PASSWORD 40013
 #define IDM_COPY_JOIN_LINK 40014
+#define IDM_WATCH 40015
+
+// The notification area icon's menu
+#define IDM_NOTIFICATION_ICON 202
+#define IDM_OPEN_WINDOW 40020
+#define IDM_ICON_UPDATE 40021
+#define IDM_ICON_EXIT 40022
 
 // The "Add Server" dialog
 #define IDD_ADD_SERVER 166
@@ -94,3 +107,9 @@
 
 #define IDD_JOIN_LINK 176
 #define IDC_JOIN_LINK_TEXT 1080
+
+// The "Watch" dialog
+#define IDD_WATCH_SERVER 177
+#define IDC_WATCH_PLAYERS 1100
+#define IDC_WATCH_PLAYERS_SPIN 1101
+#define IDC_WATCH_HOST 1102

@@ -12,14 +12,19 @@
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "ui/favourites.h"
+#include "ui/notification_icon.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
+#include "ui/server_watch.h"
 
 namespace {
 
 // Characters read back from a path field, terminator included: room is
 // left for the backslash that may follow.
 const int PathFieldRead = PathSize - 1;
+
+// A line of the watched servers: a host name, an address and the number.
+const int LongWatchLine = 320;
 
 // A list of addresses one per line.
 void ShowAddressList(HWND dialog, int id, const AddressList& list)
@@ -114,6 +119,44 @@ void ApplyLinkOpener(HWND dialog)
         UnregisterLinks();
 }
 
+// Each line keeps the number of its entry, so that what the player removes
+// is known when the dialog closes.
+void ShowWatchedServers(HWND dialog)
+{
+    for (int watch = 0; watch < WatchedServerCount; watch++) {
+        wchar_t text[LongWatchLine];
+        FormatWatchedServer(watch, text, LongWatchLine);
+        LRESULT item = SendDlgItemMessageW(dialog, IDC_WATCHED_SERVERS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        if (item >= 0)
+            SendDlgItemMessageW(dialog, IDC_WATCHED_SERVERS, LB_SETITEMDATA, item, watch);
+    }
+    EnableWindow(GetDlgItem(dialog, IDC_REMOVE_WATCHED), WatchedServerCount > 0);
+}
+
+void RemoveSelectedWatch(HWND dialog)
+{
+    HWND list = GetDlgItem(dialog, IDC_WATCHED_SERVERS);
+    LRESULT item = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (item == LB_ERR)
+        return;
+    SendMessageW(list, LB_DELETESTRING, item, 0);
+    LRESULT left = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    if (left > 0)
+        SendMessageW(list, LB_SETCURSEL, item < left ? item : left - 1, 0);
+    EnableWindow(GetDlgItem(dialog, IDC_REMOVE_WATCHED), left > 0);
+}
+
+// The watched servers whose lines are left, in their order.
+void ReadWatchedServersField(HWND dialog)
+{
+    int kept[MaxWatchedServers];
+    int count = 0;
+    LRESULT lines = SendDlgItemMessageW(dialog, IDC_WATCHED_SERVERS, LB_GETCOUNT, 0, 0);
+    for (LRESULT line = 0; line < lines && count < MaxWatchedServers; line++)
+        kept[count++] = static_cast<int>(SendDlgItemMessageW(dialog, IDC_WATCHED_SERVERS, LB_GETITEMDATA, line, 0));
+    KeepWatchedServers(kept, count);
+}
+
 void ShowSettings(HWND dialog)
 {
     SetDlgItemTextW(dialog, IDC_GAME_PATH, GamePath);
@@ -128,6 +171,12 @@ void ShowSettings(HWND dialog)
     if (MaximumPing > 0)
         SetDlgItemInt(dialog, IDC_MAXIMUM_PING, MaximumPing, FALSE);
     CheckDlgButton(dialog, IDC_SEARCH_LOCAL_NETWORK, SearchLocalNetwork ? BST_CHECKED : BST_UNCHECKED);
+    // Never shows as an empty field.
+    if (RefreshMinutes > 0)
+        SetDlgItemInt(dialog, IDC_REFRESH_MINUTES, RefreshMinutes, FALSE);
+    SendDlgItemMessageW(dialog, IDC_REFRESH_MINUTES, EM_LIMITTEXT, 2, 0);
+    CheckDlgButton(dialog, IDC_KEEP_IN_NOTIFICATION_AREA, KeepInNotificationArea ? BST_CHECKED : BST_UNCHECKED);
+    ShowWatchedServers(dialog);
     ShowLinkOpener(dialog);
 }
 
@@ -183,9 +232,15 @@ void ApplyConfig(HWND dialog)
     ReadBuddyField(dialog);
     ReadMasterServersField(dialog);
     ReadFavouriteServersField(dialog);
+    ReadWatchedServersField(dialog);
     SaveServerLists();
     MaximumPing = GetDlgItemInt(dialog, IDC_MAXIMUM_PING, nullptr, FALSE);
     SearchLocalNetwork = IsDlgButtonChecked(dialog, IDC_SEARCH_LOCAL_NETWORK) == BST_CHECKED;
+    RefreshMinutes = GetDlgItemInt(dialog, IDC_REFRESH_MINUTES, nullptr, FALSE);
+    if (RefreshMinutes > MaxRefreshMinutes)
+        RefreshMinutes = MaxRefreshMinutes;
+    KeepInNotificationArea = IsDlgButtonChecked(dialog, IDC_KEEP_IN_NOTIFICATION_AREA) == BST_CHECKED;
+    FollowNotificationChoice();
     ApplyLinkOpener(dialog);
     ParseBuddyList();
     RefilterServers();
@@ -204,6 +259,10 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_BROWSE_GAME_PATH) {
             BrowseForGamePath(dialog);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_REMOVE_WATCHED) {
+            RemoveSelectedWatch(dialog);
             return TRUE;
         }
         if (LOWORD(wParam) != IDOK)

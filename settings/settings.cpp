@@ -18,3 +18,7 @@ bool OpenMaximized;
 DWORD MaximumPing;
 DWORD SearchLocalNetwork;
 AddressList FavouriteServers;
+DWORD RefreshMinutes;
+DWORD KeepInNotificationArea;
+WatchedServer WatchedServers[MaxWatchedServers];
+int WatchedServerCount;

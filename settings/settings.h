@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "settings/address_list.h"
+#include "settings/watch_list.h"
 
 // Paths hold at most 259 characters and their terminator.
 const int PathSize = 260;
@@ -42,6 +43,15 @@ extern DWORD MaximumPing;
 // Non-zero: every update also looks for servers on the local network. On
 // unless the player turned it off.
 extern DWORD SearchLocalNetwork;
+
+// Minutes between refreshes of the listed servers while the window is open;
+// 0 for none, else 1 to MaxRefreshMinutes.
+extern DWORD RefreshMinutes;
+const DWORD MaxRefreshMinutes = 60;
+
+// Non-zero: a minimised window leaves the taskbar and keeps running as its
+// icon in the notification area.
+extern DWORD KeepInNotificationArea;
 
 // The stored window placement was maximized: the window opens so.
 extern bool OpenMaximized;

@@ -218,8 +218,48 @@ void WriteAddressValue(HKEY key, const wchar_t* name, const AddressList& list, b
     free(text);
 }
 
+bool WatchValueUnread;
+
+// A damaged value is read as far as it is good.
+void ReadWatchValue(HKEY key)
+{
+    WatchedServerCount = 0;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    WatchValueUnread = RegQueryValueExW(key, L"Watched Servers", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (!WatchValueUnread || type != REG_MULTI_SZ || size > AddressValueLimit)
+        return;
+    wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + sizeof(wchar_t)));
+    if (text == nullptr)
+        return;
+    if (RegQueryValueExW(key, L"Watched Servers", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        WatchValueUnread = false;
+        ReadWatchedServers(text, static_cast<int>(size / sizeof(wchar_t)));
+    }
+    HeapFree(GetProcessHeap(), 0, text);
+}
+
+void WriteWatchValue(HKEY key)
+{
+    if (WatchedServerCount == 0) {
+        if (!WatchValueUnread)
+            RegDeleteValueW(key, L"Watched Servers");
+        return;
+    }
+    int length = 0;
+    wchar_t* text = JoinWatchedServers(&length);
+    if (text == nullptr)
+        return;
+    RegSetValueExW(key, L"Watched Servers", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text),
+                   (length + 1) * sizeof(wchar_t));
+    free(text);
+}
+
 void WriteServerLists(HKEY key)
 {
+    WriteWatchValue(key);
     if (MasterServersChosen || !MasterValueUnread)
         WriteAddressValue(key, L"Master Servers", MasterServers, MasterServersChosen);
     if (FavouriteServers.count > 0 || !FavouriteValueUnread)
@@ -244,6 +284,10 @@ void LoadStoredValues(HKEY key)
     ReadNumber(key, L"Medium Ping Threshold", &MediumPing);
     ReadNumber(key, L"Maximum Ping", &MaximumPing);
     ReadNumber(key, L"Search Local Network", &SearchLocalNetwork);
+    ReadNumber(key, L"Refresh Minutes", &RefreshMinutes);
+    if (RefreshMinutes > MaxRefreshMinutes)
+        RefreshMinutes = MaxRefreshMinutes;
+    ReadNumber(key, L"Keep In Notification Area", &KeepInNotificationArea);
     ReadNumber(key, L"Show Empty Servers", &ShowEmpty);
     if (ShowEmpty)
         CheckBox(IDC_SHOW_EMPTY);
@@ -261,6 +305,7 @@ void LoadStoredValues(HKEY key)
                                            &MasterValueUnread, true);
     ReadAddressValue(key, L"Favourite Servers", &FavouriteServers, DefaultServerPort, MaxFavouriteServers,
                      &FavouriteValueUnread);
+    ReadWatchValue(key);
 }
 
 void ReadInstallDirectory()
@@ -317,6 +362,8 @@ void WriteAll(HKEY key)
     WriteNumber(key, L"Medium Ping Threshold", MediumPing);
     WriteNumber(key, L"Maximum Ping", MaximumPing);
     WriteNumber(key, L"Search Local Network", SearchLocalNetwork != 0);
+    WriteNumber(key, L"Refresh Minutes", RefreshMinutes);
+    WriteNumber(key, L"Keep In Notification Area", KeepInNotificationArea != 0);
     WriteNumber(key, L"Version", SavedVersion);
     WriteNumber(key, L"Sort Order", SortOrder);
     WriteNumber(key, L"Show Empty Servers", BoxState(IDC_SHOW_EMPTY));
@@ -335,6 +382,7 @@ void LoadSettings()
 {
     // Only a stored choice turns the search off.
     SearchLocalNetwork = 1;
+    WatchedServerCount = 0;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         LoadStoredValues(key);

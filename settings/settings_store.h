@@ -27,7 +27,8 @@ void StoreSettings();
 // was saved.
 void SaveSettings();
 
-// Saves the master servers and the favourites alone, as soon as they change.
+// Saves the master servers, the favourites and the watched servers alone, as
+// soon as they change.
 void SaveServerLists();
 
 // Points the last list at its file in the data folder; without a local

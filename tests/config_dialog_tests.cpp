@@ -368,7 +368,7 @@ TEST(ConfigTemplate, MatchesTheLayout)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_CONFIG);
     EXPECT_EQ(dialog.style, DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
-    EXPECT_EQ(dialog.rect, (RECT{0, 0, 280, 261}));
+    EXPECT_EQ(dialog.rect, (RECT{0, 0, 280, 343}));
     EXPECT_EQ(dialog.caption, L"Config");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 8);
@@ -403,11 +403,20 @@ TEST(ConfigTemplate, MatchesTheLayout)
         {-1, L"STATIC", L"Hide servers slower than", WS_GROUP | SS_LEFT, {7, 203, 95, 8}},
         {IDC_MAXIMUM_PING, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {104, 201, 30, 14}},
         {-1, L"STATIC", L"ms", WS_GROUP | SS_LEFT, {137, 203, 12, 8}},
+        {-1, L"STATIC", L"&Refresh the listed servers every", WS_GROUP | SS_LEFT, {7, 221, 130, 8}},
+        {IDC_REFRESH_MINUTES, L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, {139, 219, 30, 14}},
+        {-1, L"STATIC", L"minutes", WS_GROUP | SS_LEFT, {172, 221, 40, 8}},
+        {-1, L"STATIC", L"&Watched Servers", WS_GROUP | SS_LEFT, {7, 238, 120, 8}},
+        {IDC_WATCHED_SERVERS, L"LISTBOX", L"", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+         {7, 248, 214, 40}},
+        {IDC_REMOVE_WATCHED, L"BUTTON", L"Re&move", WS_TABSTOP | BS_PUSHBUTTON, {225, 248, 48, 14}},
         {IDC_SEARCH_LOCAL_NETWORK, L"BUTTON", L"Also look for servers on the l&ocal network",
-         WS_TABSTOP | BS_AUTOCHECKBOX, {7, 220, 200, 10}},
+         WS_TABSTOP | BS_AUTOCHECKBOX, {7, 294, 200, 10}},
+        {IDC_KEEP_IN_NOTIFICATION_AREA, L"BUTTON", L"&Keep running in the notification area when minimised",
+         WS_TABSTOP | BS_AUTOCHECKBOX, {7, 307, 240, 10}},
         {IDC_OPEN_LINKS, L"BUTTON", L"Open quarrix:// &links with this browser", WS_TABSTOP | BS_AUTOCHECKBOX,
-         {7, 233, 200, 10}},
-        {IDC_LINKS_STATE, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, {7, 246, 266, 8}},
+         {7, 320, 200, 10}},
+        {IDC_LINKS_STATE, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, {7, 333, 266, 8}},
         {IDOK, L"BUTTON", L"OK", WS_TABSTOP | BS_PUSHBUTTON, {223, 201, 50, 14}},
     };
     ASSERT_EQ(dialog.controls.size(), std::size(controls));

@@ -14,7 +14,7 @@
 #include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "tests/ui_test_support.h"
-#include "ui/buddy_nudge.h"
+#include "ui/server_news.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
@@ -257,7 +257,7 @@ TEST_F(PlayerListTest, NewBuddySightingsAreToldOnceAndFlashWhenInactive)
     SetForegroundWindow(MainWindow);
     ShowRecords({RecordWithPlayers(L"Quarrix Central", {{L"Iron Stoat", 10, 1}})});
     EXPECT_TRUE(PumpUntil([] { return StatusLine() == L"Iron Stoat is playing on Quarrix Central."; }, 5000));
-    EXPECT_FALSE(BuddyFlashing);
+    EXPECT_FALSE(NewsFlashing);
 
     HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                  nullptr, nullptr, nullptr, nullptr);
@@ -267,16 +267,16 @@ TEST_F(PlayerListTest, NewBuddySightingsAreToldOnceAndFlashWhenInactive)
     StatusMessage(L"Completed.");
     PumpFor(400);
     EXPECT_EQ(StatusLine(), L"Completed.");
-    EXPECT_FALSE(BuddyFlashing);
+    EXPECT_FALSE(NewsFlashing);
 
     ServerRecord elsewhere = RecordWithPlayers(L"Rail Garden", {{L"Iron Stoat", 10, 1}});
     elsewhere.port = 961;
     ShowRecords({elsewhere});
     EXPECT_TRUE(PumpUntil([] { return StatusLine() == L"Iron Stoat is playing on Rail Garden."; }, 5000));
-    EXPECT_TRUE(BuddyFlashing);
+    EXPECT_TRUE(NewsFlashing);
     SetForegroundWindow(MainWindow);
     PumpFor(50);
-    EXPECT_FALSE(BuddyFlashing);
+    EXPECT_FALSE(NewsFlashing);
     DestroyWindow(other);
     SetBuddyText(L"");
 }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "engine/master_update.h"
+#include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_parser.h"
 #include "engine/status_text.h"
@@ -15,22 +16,25 @@
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
-#include "ui/buddy_nudge.h"
 #include "ui/classic_drawing.h"
 #include "ui/display_scale.h"
 #include "ui/favourites.h"
 #include "ui/find_player.h"
 #include "ui/free_place_wait.h"
 #include "ui/link_join.h"
+#include "ui/notification_icon.h"
 #include "ui/paint_pacer.h"
 #include "ui/player_list.h"
+#include "ui/refresh_schedule.h"
 #include "ui/running_copy.h"
 #include "ui/server_details.h"
 #include "ui/server_filter.h"
 #include "ui/server_join.h"
 #include "ui/server_list.h"
 #include "ui/server_menu.h"
+#include "ui/server_news.h"
 #include "ui/server_rows.h"
+#include "ui/server_watch.h"
 #include "ui/sizer.h"
 #include "ui/status_bar.h"
 #include "ui/status_tips.h"
@@ -141,7 +145,8 @@ void RouteCommand(WORD controlId, WORD notification)
         ApplyServerFilters();
         break;
     default:
-        RunServerCommand(AppInstance, controlId);
+        if (!RunNotificationCommand(controlId))
+            RunServerCommand(AppInstance, controlId);
         break;
     }
 }
@@ -326,6 +331,7 @@ void RepaintAfterResize(WPARAM kind)
 void FollowChangedRecord(int recordIndex)
 {
     NoteBuddySightings(recordIndex);
+    FollowWatchedServer(recordIndex);
     FindPlayerFollowTable(false);
     ServerDetailsFollowTable(recordIndex);
 }
@@ -461,7 +467,7 @@ void InitMainWindow(HWND window)
     TemplateFontDpi = WindowDpi;
     TemplateFont = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     KeepDialogScaling(window);
-    ForgetBuddySightings();
+    ForgetServerNews();
     CreateBrowserViews(window, AppInstance);
     CreateStatusTips(window);
     DrawClassicUnderWine(StatusBar);
@@ -469,12 +475,14 @@ void InitMainWindow(HWND window)
     ForgetDeclinedFolders();
     AttachSizerToLayout(window);
     LoadSettings();
+    FollowNotificationChoice();
     ShowSortArrow();
     if (PlayerViewDetails && IsXpOrLater)
         SendDlgItemMessageW(window, IDC_PLAYER_LIST, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
     SetWindowTextW(window, MainWindowTitle);
     ShowWindow(window, OpenMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     UpdateWindow(window);
+    StartRefreshSchedule();
     StartOrAbortUpdate();
 }
 
@@ -497,6 +505,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ShowServerMenu(AppInstance, lParam);
         return TRUE;
     case WM_SIZE:
+        if (HideWhenMinimised(wParam))
+            return FALSE;
         ResizeListColumns(LOWORD(lParam));
         SizeStatusBarParts(LOWORD(lParam));
         PlaceStatusTips();
@@ -515,12 +525,14 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             ShowTaskbarProgress();
         else if (wParam == FreePlaceTimerId)
             AskForFreePlace();
-        else if (wParam == NudgeTimerId)
-            TellBuddySightings();
+        else if (wParam == NewsTimerId)
+            TellServerNews();
         else if (wParam == JoinLinkTimerId)
             FollowJoinLinkTimer();
         else if (wParam == ProgressLineTimerId)
             EndProgressLineSpacing();
+        else if (wParam == RefreshScheduleTimerId)
+            FollowRefreshSchedule();
         return TRUE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
@@ -535,6 +547,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         StopGameSearch(true);
         StopFreePlaceWait(true);
+        CancelServerRefresh();
+        RemoveNotificationIcon();
         PaintHeldChanges();
         SaveSettings();
         PostQuitMessage(0);
@@ -565,6 +579,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_REPLACE_SERVER_RECORDS:
         TakeReplacedServers(*reinterpret_cast<const ReplacedRecords*>(lParam));
+        return TRUE;
+    case WM_NOTIFICATION_ICON:
+        TakeNotificationIconEvent(lParam);
         return TRUE;
     case WM_NOTE_SILENT_SERVERS:
         ShowSilentServers(reinterpret_cast<const int*>(lParam), static_cast<int>(wParam));
@@ -599,6 +616,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TakeFavouriteAddresses(reinterpret_cast<const AddressList*>(lParam));
         return TRUE;
     default:
-        return TakeNewTaskbarButton(message);
+        return TakeShellRestart(message) || TakeNewTaskbarButton(message);
     }
 }

@@ -9,6 +9,7 @@
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
+#include "ui/refresh_schedule.h"
 #include "ui/server_list.h"
 
 namespace {
@@ -58,6 +59,7 @@ void JoinRecordAs(LPARAM record, JoinKind kind)
     DWORD serverAddress = server.address;
     WORD serverPort = server.port;
     StopFreePlaceWait(false);
+    StopScheduledRefresh();
 
     JoinChoice choice = {spectator, L""};
     if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), MainWindow, hostName, address,

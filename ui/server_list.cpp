@@ -48,7 +48,8 @@ const int PictureWidth = 16;
 const int PictureHeight = 14;
 
 const int ServerImageIcons[] = {IDI_SERVER, IDI_PING_GOOD, IDI_PING_MEDIUM, IDI_PING_BAD,
-                                IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC, IDI_PADLOCK};
+                                IDI_LINUX,  IDI_WINDOWS,   IDI_FREEBSD,     IDI_MAC, IDI_PADLOCK,
+                                IDI_EYE,    IDI_EYE_AND_PADLOCK};
 
 HIMAGELIST ServerImages;
 HIMAGELIST PlayerImages;
@@ -314,6 +315,8 @@ void CreateListImages(HWND serverList, HINSTANCE instance)
     for (int iconId : ServerImageIcons)
         AppendIcon(ServerImages, instance, iconId, scale);
     ImageList_SetOverlayImage(ServerImages, ImagePadlock, PadlockOverlay);
+    ImageList_SetOverlayImage(ServerImages, ImageEye, EyeOverlay);
+    ImageList_SetOverlayImage(ServerImages, ImageEyeAndPadlock, EyeAndPadlockOverlay);
     AppendIcon(PlayerImages, instance, IDI_PLAYER, scale);
     SendMessageW(serverList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(ServerImages));
     SendMessageW(PlayerList, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(PlayerImages));
@@ -368,6 +371,19 @@ int CALLBACK CompareServers(LPARAM recordA, LPARAM recordB, LPARAM sortValue)
     return order * column.sortWeight * direction;
 }
 
+namespace {
+
+// A row shows one overlay: the padlock, the eye, or both in one picture.
+int OverlayOf(const ServerRecord& record)
+{
+    bool locked = (record.needPass & NeedsPlayerPassword) != 0;
+    if (FindWatchedServer(record.address, record.port) == -1)
+        return locked ? PadlockOverlay : 0;
+    return locked ? EyeAndPadlockOverlay : EyeOverlay;
+}
+
+}  // namespace
+
 void GetServerCell(NMLVDISPINFOW* request)
 {
     LVITEMW& item = request->item;
@@ -383,8 +399,7 @@ void GetServerCell(NMLVDISPINFOW* request)
     const ServerRecord& record = ServerTable.records[row->record];
     // The list asks for the overlay, which it keeps no more than the rest.
     if ((item.mask & LVIF_STATE) && item.iSubItem == 0) {
-        item.state = (item.state & ~LVIS_OVERLAYMASK) |
-                     INDEXTOOVERLAYMASK((record.needPass & NeedsPlayerPassword) ? PadlockOverlay : 0);
+        item.state = (item.state & ~LVIS_OVERLAYMASK) | INDEXTOOVERLAYMASK(OverlayOf(record));
         item.stateMask |= LVIS_OVERLAYMASK;
     }
     DisplayKind kind = ServerColumns[item.iSubItem].displayKind;

@@ -44,10 +44,15 @@ enum ServerImage {
     ImageFreeBsd,
     ImageMac,
     ImagePadlock,  // laid over the system icon: the server needs a password
+    ImageEye,      // the same: the player watches the server
+    ImageEyeAndPadlock,
 };
 
-// The overlay number of the padlock in the server list's images.
+// The overlay numbers of the padlock, the eye and both in the server list's
+// images.
 const int PadlockOverlay = 1;
+const int EyeOverlay = 2;
+const int EyeAndPadlockOverlay = 3;
 
 // The rows shown, and the players on them. The row count is always the
 // server rows' own, taken after each change of the rows.

@@ -23,6 +23,7 @@
 #include "ui/server_details.h"
 #include "ui/server_join.h"
 #include "ui/server_list.h"
+#include "ui/server_watch.h"
 
 namespace {
 
@@ -173,6 +174,9 @@ bool RunServerCommand(HINSTANCE instance, WORD command)
     case IDM_TOGGLE_FAVOURITE:
         if (SelectedServerRow() != -1)
             ToggleFavourite(ServerRowRecord(SelectedServerRow()));
+        return true;
+    case IDM_WATCH:
+        ShowWatchDialog(instance, MainWindow);
         return true;
     case IDM_ADD_SERVER:
         ShowAddServerDialog(instance, MainWindow);

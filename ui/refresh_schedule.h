@@ -1,0 +1,23 @@
+// What keeps the list fresh while the window is open: every RefreshMinutes
+// the servers of the table are refreshed in place, and every
+// WatchAskInterval each watched server that nothing asked meanwhile is asked
+// again. Both wait while an update, a refresh, a join or a wait for a free
+// place runs; the watched servers also wait for a refresh of the list, which
+// asks them itself.
+#pragma once
+
+#include <windows.h>
+
+const UINT_PTR RefreshScheduleTimerId = 7;
+const DWORD RefreshScheduleTick = 1000;
+const DWORD WatchAskInterval = 30000;
+
+// Starts the schedule's timer; the first refresh of the list comes
+// RefreshMinutes after the table has come to rest.
+void StartRefreshSchedule();
+
+// For RefreshScheduleTimerId's WM_TIMER.
+void FollowRefreshSchedule();
+
+// A join stops a refresh the schedule started.
+void StopScheduledRefresh();
