@@ -192,7 +192,10 @@ bool WaitShowingReplies(DWORD milliseconds, bool untilAllAnswered)
 const DWORD CatchUpLimit = 100;
 const int UnpacedRequestsBetweenLooks = 8;
 
-// The wait after a request; false on a cancel.
+// The wait after a request; false on a cancel. At full speed it only looks
+// for a cancel now and then: the replies wait in the queue, stamped as they
+// arrived, until the round's last request is out, so that the window's work
+// on them never holds up the requests.
 bool PaceRequests()
 {
     DWORD now = timeGetTime();
@@ -202,8 +205,9 @@ bool PaceRequests()
         Job.nextRequestDue = now - CatchUpLimit;
     LONG left = static_cast<LONG>(Job.nextRequestDue - now);
     DWORD wait = left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
-    if (wait == 0 && Job.unpacedRequests++ % UnpacedRequestsBetweenLooks != 0)
-        return true;
+    if (wait == 0)
+        return Job.unpacedRequests++ % UnpacedRequestsBetweenLooks != 0 ||
+               WaitForSingleObject(CancelEvent, 0) != WAIT_OBJECT_0;
     return WaitShowingReplies(wait, false);
 }
 

@@ -163,13 +163,23 @@ void AnswerMaster(LabNetwork* lab, Endpoint* endpoint, int length)
     ScheduleReply(lab, endpoint->socket, endpoint->from, reply, master.replyDelay);
 }
 
-// The server as it is now: the players that have left are gone.
+// A reply names 64 players at the most.
+const size_t MostLabPlayers = 64;
+
+// The server as it is now: the players that have left are gone, and those
+// that joined are there.
 LabServer PresentPlayers(const LabNetwork* lab, const LabServer& server)
 {
     LabServer present = server;
+    DWORD running = timeGetTime() - lab->startedAt;
     if (server.leaveEvery > 0) {
-        size_t left = (timeGetTime() - lab->startedAt) / static_cast<DWORD>(server.leaveEvery);
+        size_t left = running / static_cast<DWORD>(server.leaveEvery);
         present.players.resize(left < server.players.size() ? server.players.size() - left : 0);
+    }
+    if (server.joinEvery > 0) {
+        size_t joined = running / static_cast<DWORD>(server.joinEvery);
+        for (size_t newcomer = 1; newcomer <= joined && present.players.size() < MostLabPlayers; newcomer++)
+            present.players.push_back({0, 50, "Newcomer " + std::to_string(newcomer)});
     }
     return present;
 }

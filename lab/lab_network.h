@@ -24,6 +24,7 @@ struct LabServer {
 
     int replyDelay = 0;     // milliseconds before each reply
     int leaveEvery = 0;     // milliseconds: then, and after each such span, its last player leaves
+    int joinEvery = 0;      // milliseconds: then, and after each such span, a player joins ("Newcomer 1", ...)
     int answerFrom = 1;     // the first request that is answered (1 = every one)
     bool silent = false;    // never answers
     bool wrongPort = false; // answers from another port of the same address

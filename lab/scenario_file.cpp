@@ -119,6 +119,8 @@ bool ApplyServerWord(const ScenarioLine& line, LabServer* server)
         return ReadNumber(line.value, &server->replyDelay);
     if (line.word == "leave-every")
         return ReadNumber(line.value, &server->leaveEvery);
+    if (line.word == "join-every")
+        return ReadNumber(line.value, &server->joinEvery);
     if (line.word == "answer-from")
         return ReadNumber(line.value, &server->answerFrom);
     bool* flag = line.word == "silent"         ? &server->silent

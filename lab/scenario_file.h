@@ -12,6 +12,7 @@
 //
 // Words that shape a server's behaviour: "delay <ms>", "answer-from <k>",
 // "leave-every <ms>" (then, and after each such span, its last player leaves),
+// "join-every <ms>" (then, and after each such span, a player joins),
 // "silent", "wrong-port", "twice", "oversized", "listed-twice", "unlisted",
 // "raw <bytes>" with C escapes (\xHH, \n, \r, \t, \0, \\), "chaos" (random and
 // mutated replies, from the scenario's "seed <n>", given before any section).

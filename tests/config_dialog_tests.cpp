@@ -364,6 +364,42 @@ TEST_F(ConfigDialogTest, LabelsHoldTheirText)
     EXPECT_EQ(cut, std::vector<std::wstring>{});
 }
 
+// The refresh's minutes (60 at the most), the watched servers the player
+// removes, and the notification area's box are taken as the dialog closes.
+TEST_F(ConfigDialogTest, RefreshAndWatchChoicesAreTaken)
+{
+    WatchServer(inet_addr("10.0.0.5"), 27910, 6);
+    WatchServer(inet_addr("10.0.0.6"), 27911, 2);
+    RefreshMinutes = 5;
+    std::wstring minutes;
+    std::vector<std::wstring> lines;
+    RunDialog({[&](HWND dialog) {
+        minutes = FieldText(dialog, IDC_REFRESH_MINUTES);
+        HWND list = GetDlgItem(dialog, IDC_WATCHED_SERVERS);
+        for (LRESULT line = 0; line < SendMessageW(list, LB_GETCOUNT, 0, 0); line++) {
+            wchar_t text[128] = L"";
+            SendMessageW(list, LB_GETTEXT, line, reinterpret_cast<LPARAM>(text));
+            lines.push_back(text);
+        }
+        SendMessageW(list, LB_SETCURSEL, 0, 0);
+        SendMessageW(dialog, WM_COMMAND, IDC_REMOVE_WATCHED, 0);
+        SetDlgItemTextW(dialog, IDC_REFRESH_MINUTES, L"75");
+        CheckDlgButton(dialog, IDC_KEEP_IN_NOTIFICATION_AREA, BST_CHECKED);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }});
+    EXPECT_EQ(minutes, L"5");
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"10.0.0.5:27910: 6 or more players",
+                                                L"10.0.0.6:27911: 2 or more players"}));
+    ASSERT_EQ(WatchedServerCount, 1);
+    EXPECT_EQ(WatchedServers[0].port, 27911);
+    EXPECT_EQ(RefreshMinutes, 60u);
+    EXPECT_EQ(KeepInNotificationArea, 1u);
+    wchar_t stored[64] = {};
+    DWORD size = sizeof(stored) - sizeof(wchar_t);
+    SHGetValueW(HKEY_CURRENT_USER, SettingsKeyName, L"Watched Servers", nullptr, stored, &size);
+    EXPECT_EQ(std::wstring(stored, size / sizeof(wchar_t)), std::wstring(L"10.0.0.6:27911 2\0\0", 18));
+}
+
 TEST(ConfigTemplate, MatchesTheLayout)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_CONFIG);

@@ -410,6 +410,42 @@ TEST_F(SettingsTest, ServerListsKeepTheirGoodEntries)
     Stop();
 }
 
+// The watched servers are read as far as they are good, 64 at the most; a
+// value of another type is kept as it is. The refresh's minutes are 60 at
+// the most.
+TEST_F(SettingsTest, WatchedServersAndRefreshMinutesAreKept)
+{
+    // The third entry is damaged: it and the fourth are not read.
+    StoreStrings(L"Watched Servers",
+                 std::wstring(L"10.0.0.5:27910 6\0" L"10.0.0.5:27910 2\0" L"10.0.0.6:27911 0\0" L"10.0.0.7:27912 3\0", 68));
+    StoreNumber(L"Refresh Minutes", 90);
+    Start();
+    ASSERT_EQ(WatchedServerCount, 1);
+    EXPECT_EQ(WatchedServers[0].port, 27910);
+    EXPECT_EQ(WatchedServers[0].players, 6);
+    EXPECT_EQ(RefreshMinutes, 60u);
+    KeepInNotificationArea = 1;
+    Stop();
+    EXPECT_EQ(StoredText(L"Watched Servers"), std::wstring(L"10.0.0.5:27910 6\0\0", 18));
+    EXPECT_EQ(StoredNumber(L"Refresh Minutes"), 60u);
+    EXPECT_EQ(StoredNumber(L"Keep In Notification Area"), 1u);
+
+    std::wstring many;
+    for (int index = 0; index < 65; index++)
+        many += L"10.0.1." + std::to_wstring(index) + L":27910 1" + L'\0';
+    StoreStrings(L"Watched Servers", many);
+    Start();
+    EXPECT_EQ(WatchedServerCount, 64);
+    EXPECT_EQ(KeepInNotificationArea, 1u);
+    Stop();
+
+    StoreNumber(L"Watched Servers", 7);
+    Start();
+    EXPECT_EQ(WatchedServerCount, 0);
+    Stop();
+    EXPECT_EQ(StoredNumber(L"Watched Servers"), 7u);
+}
+
 int WinsockUsers();
 
 // A session that ends sends WM_QUERYENDSESSION and WM_ENDSESSION, and then

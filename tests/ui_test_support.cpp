@@ -4,11 +4,13 @@
 #include "tests/ui_test_support.h"
 
 #include "engine/master_update.h"
+#include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/window_ops.h"
 #include "settings/settings.h"
 #include "tests/message_pump.h"
 #include "ui/main_window.h"
+#include "ui/notification_icon.h"
 #include "ui/player_list.h"
 #include "ui/server_list.h"
 #include "ui/status_bar.h"
@@ -164,6 +166,18 @@ LabScenario AnsweringServers(int count, int replyDelay)
     return scenario;
 }
 
+std::vector<ShellCall> ShellCalls;
+
+namespace {
+
+BOOL WINAPI RecordShellCall(DWORD message, PNOTIFYICONDATAW data)
+{
+    ShellCalls.push_back({message, (data->uFlags & NIF_INFO) ? data->szInfo : L""});
+    return TRUE;
+}
+
+}  // namespace
+
 void ResetSettings()
 {
     ZeroMemory(GamePath, sizeof(GamePath));
@@ -177,6 +191,8 @@ void ResetSettings()
     ClearAddressList(&MasterServers);
     MasterServersChosen = false;
     ClearAddressList(&FavouriteServers);
+    RefreshMinutes = KeepInNotificationArea = 0;
+    WatchedServerCount = 0;
 }
 
 void SetBuddyText(const wchar_t* text)
@@ -195,6 +211,8 @@ void MainWindowTest::SetUp()
     ResetSettings();
     MasterHostName = L"127.0.0.1";
     PacketsPerSecond = 1000;
+    NotifyShell = RecordShellCall;
+    ShellCalls.clear();
 }
 
 void MainWindowTest::TearDown()
@@ -204,6 +222,9 @@ void MainWindowTest::TearDown()
     WaitForUpdate();
     if (MainWindow != nullptr && IsWindow(MainWindow))
         DestroyWindow(MainWindow);
+    // A refresh stopped by the window's end must be gone before the next
+    // window comes.
+    PumpUntil([] { return !RefreshBusy; }, 5000);
     // Takes the quit message that the window posted on its way out.
     PumpFor(20);
     StopLab(lab);

@@ -64,6 +64,14 @@ bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className
 // The message part of the status bar.
 std::wstring StatusLine();
 
+// What the window told the shell of its notification area icon: the
+// window tests record it instead.
+struct ShellCall {
+    DWORD message;  // NIM_ADD, NIM_MODIFY, NIM_DELETE
+    std::wstring balloon;
+};
+extern std::vector<ShellCall> ShellCalls;
+
 // Sets the buddy list as Config would.
 void SetBuddyText(const wchar_t* text);
 

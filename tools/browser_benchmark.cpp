@@ -13,6 +13,10 @@
 //   browser_benchmark run-web <servers> <packets per second> <program>
 //       the same with the servers listed by a web list in place of the
 //       master, timed from the list's request;
+//   browser_benchmark run-refresh <servers> <packets per second> <program>
+//       lists the servers at that rate, then lets the list's refresh (one
+//       minute later) ask them all again in place: the update's and the
+//       refresh's time and longest stall, side by side;
 //   browser_benchmark actions <servers> <program>
 //       lists that many servers at full speed, then times the user's
 //       actions on the list: a line each, the fastest and slowest of three
@@ -91,7 +95,7 @@ int WriteScenario(int servers, const char* path)
 // The rate, both filters open and the lab's master (or web list), as a user
 // would set them in Config; no search of the local network, which qstat
 // does not make either.
-bool StoreSettings(int packetsPerSecond, const std::wstring& master)
+bool StoreSettings(int packetsPerSecond, const std::wstring& master, DWORD refreshMinutes)
 {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKeyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
@@ -104,6 +108,8 @@ bool StoreSettings(int packetsPerSecond, const std::wstring& master)
     RegSetValueExW(key, L"Show Empty Servers", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof(one));
     DWORD zero = 0;
     RegSetValueExW(key, L"Search Local Network", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), sizeof(zero));
+    RegSetValueExW(key, L"Refresh Minutes", 0, REG_DWORD, reinterpret_cast<BYTE*>(&refreshMinutes),
+                   sizeof(refreshMinutes));
     // One entry and the terminator that ends the list.
     std::wstring masters = master + L'\0';
     RegSetValueExW(key, L"Master Servers", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(masters.c_str()),
@@ -142,12 +148,13 @@ DWORD WINAPI ProbeStalls(LPVOID parameter)
     return 0;
 }
 
-// The longest round trip sent from `from` on, and when it was sent.
-StallSample WorstStallFrom(const StallProbe& probe, DWORD from)
+// The longest round trip sent from `from` until `to`, and when it was sent.
+StallSample WorstStallBetween(const StallProbe& probe, DWORD from, DWORD to)
 {
     StallSample worst = {from, 0, 0};
     for (const StallSample& sample : probe.samples) {
-        if (static_cast<LONG>(sample.sentAt - from) >= 0 && sample.waited > worst.waited)
+        if (static_cast<LONG>(sample.sentAt - from) >= 0 && static_cast<LONG>(to - sample.sentAt) >= 0 &&
+            sample.waited > worst.waited)
             worst = sample;
     }
     return worst;
@@ -257,7 +264,7 @@ std::wstring ServeWebList(const LabScenario& scenario, int offset, LabWebServer*
 // lab's master, or with `web` a web list of the same servers; nullptr, and
 // nothing left running, when either fails.
 LabNetwork* ServeAndStart(int servers, int packetsPerSecond, const wchar_t* program, BrowserProcess* browser,
-                          LabWebServer** web = nullptr)
+                          LabWebServer** web = nullptr, DWORD refreshMinutes = 0)
 {
     LabScenario scenario = BenchScenario(servers);
     std::string error;
@@ -270,7 +277,7 @@ LabNetwork* ServeAndStart(int servers, int packetsPerSecond, const wchar_t* prog
         fprintf(stderr, "browser_benchmark: %s\n", error.c_str());
     else if (master.empty())
         fprintf(stderr, "browser_benchmark: the web list could not be served\n");
-    else if (!StoreSettings(packetsPerSecond, master))
+    else if (!StoreSettings(packetsPerSecond, master, refreshMinutes))
         fprintf(stderr, "browser_benchmark: the settings could not be stored\n");
     else if (!StartBrowser(program, browser))
         fprintf(stderr, "browser_benchmark: the browser did not start\n");
@@ -309,7 +316,7 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program, bool
         DWORD start = master.arrivals.front();
         DWORD total = completed - start;
         SweepTimes sweep = ReadSweepTimes(lab, servers);
-        StallSample worst = WorstStallFrom(probe, start);
+        StallSample worst = WorstStallBetween(probe, start, completed);
         // Fields for scripts/benchmark: total ms, rows, replies/s, ping error
         // median, p95 and max, longest UI stall, peak working set in KiB;
         // then the time line from the master request: first and last status
@@ -329,6 +336,76 @@ int RunBenchmark(int servers, int packetsPerSecond, const wchar_t* program, bool
     }
     StopLab(lab);
     StopLabWebServer(web);
+    return status;
+}
+
+// The first status request any lab server had after this moment, or 0.
+DWORD FirstRequestAfter(LabNetwork* lab, int servers, DWORD moment)
+{
+    DWORD first = 0;
+    for (int index = 0; index < servers; index++) {
+        for (DWORD arrival : LabServerRequests(lab, index).arrivals) {
+            if (static_cast<LONG>(arrival - moment) > 0 && (first == 0 || static_cast<LONG>(arrival - first) < 0))
+                first = arrival;
+        }
+    }
+    return first;
+}
+
+// Waits for the status line to open with this text; the time it did, or 0.
+DWORD WaitForStatus(const BrowserProcess& browser, const std::wstring& opening, DWORD timeoutMilliseconds)
+{
+    DWORD start = timeGetTime();
+    while (timeGetTime() - start < timeoutMilliseconds) {
+        if (StatusText(browser, 0).compare(0, opening.size(), opening) == 0)
+            return timeGetTime();
+        Sleep(20);
+    }
+    return 0;
+}
+
+// The update, then the refresh of the list a minute after it.
+const DWORD RefreshLimitMilliseconds = 180000;
+
+int RunRefreshBenchmark(int servers, int packetsPerSecond, const wchar_t* program)
+{
+    BrowserProcess browser;
+    LabNetwork* lab = ServeAndStart(servers, packetsPerSecond, program, &browser, nullptr, 1);
+    if (lab == nullptr)
+        return 1;
+    StallProbe probe = {GetDlgItem(browser.window, IDC_SERVER_LIST), 1, {}};
+    HANDLE prober = CreateThread(nullptr, 0, ProbeStalls, &probe, 0, nullptr);
+    DWORD completed = WaitForCompleted(browser);
+    DWORD refreshed = completed != 0 ? WaitForStatus(browser, L"Refreshed ", RefreshLimitMilliseconds) : 0;
+    std::wstring verdict = StatusText(browser, 0);
+    probe.running = 0;
+    WaitForSingleObject(prober, INFINITE);
+    CloseHandle(prober);
+
+    LabRequests master = LabMasterRequests(lab);
+    DWORD refreshStart = refreshed != 0 ? FirstRequestAfter(lab, servers, completed) : 0;
+    int status = 0;
+    if (refreshStart == 0 || master.arrivals.empty()) {
+        fprintf(stderr, "browser_benchmark: the refresh did not end: \"%ls\"\n", verdict.c_str());
+        status = 1;
+    } else {
+        DWORD start = master.arrivals.front();
+        StallSample updateWorst = WorstStallBetween(probe, start, completed);
+        StallSample refreshWorst = WorstStallBetween(probe, refreshStart, refreshed);
+        int answered = 0;
+        int asked = 0;
+        swscanf(verdict.c_str(), L"Refreshed %d of %d", &answered, &asked);
+        // Fields for scripts/benchmark: the update's total and longest stall,
+        // the refresh's total from its first request to its closing line and
+        // longest stall, and how many of how many answered it.
+        printf("%lu %ld %lu %ld %d %d\n", completed - start, updateWorst.waited, refreshed - refreshStart,
+               refreshWorst.waited, answered, asked);
+    }
+    if (CloseBrowser(&browser, 30000) != 0) {
+        fprintf(stderr, "browser_benchmark: the browser did not close cleanly\n");
+        status = 1;
+    }
+    StopLab(lab);
     return status;
 }
 
@@ -498,10 +575,11 @@ int main(int argc, char** argv)
         return WriteScenario(atoi(argv[2]), argv[3]);
     bool fromWebList = argc == 5 && strcmp(argv[1], "run-web") == 0;
     bool run = argc == 5 && (strcmp(argv[1], "run") == 0 || fromWebList);
+    bool refresh = argc == 5 && strcmp(argv[1], "run-refresh") == 0;
     bool actions = argc == 4 && strcmp(argv[1], "actions") == 0;
-    if (!run && !actions) {
-        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run[-web] <servers> <rate> <program>"
-                        " | actions <servers> <program>\n");
+    if (!run && !refresh && !actions) {
+        fprintf(stderr, "usage: browser_benchmark write-scenario <servers> <file> | run[-web|-refresh] <servers> <rate>"
+                        " <program> | actions <servers> <program>\n");
         return 2;
     }
     timeBeginPeriod(1);
@@ -510,5 +588,7 @@ int main(int argc, char** argv)
     std::wstring program(argv[argc - 1], argv[argc - 1] + strlen(argv[argc - 1]));
     if (actions)
         return TimeActions(atoi(argv[2]), program.c_str());
+    if (refresh)
+        return RunRefreshBenchmark(atoi(argv[2]), atoi(argv[3]), program.c_str());
     return RunBenchmark(atoi(argv[2]), atoi(argv[3]), program.c_str(), fromWebList);
 }

@@ -13,6 +13,10 @@
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 
+DWORD RefreshMinuteLength = 60000;
+DWORD WatchAskInterval = 30000;
+DWORD RefreshScheduleTick = 1000;
+
 namespace {
 
 // When the table last came to rest from an update or a refresh other than
@@ -93,7 +97,7 @@ void FollowRefreshSchedule()
             RestSince = now;
         return;
     }
-    if (RefreshMinutes > 0 && ServerTable.count > 0 && now - RestSince >= RefreshMinutes * 60000) {
+    if (RefreshMinutes > 0 && ServerTable.count > 0 && now - RestSince >= RefreshMinutes * RefreshMinuteLength) {
         RestSince = now;
         RefreshListedServers();
         return;

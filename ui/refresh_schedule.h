@@ -9,8 +9,12 @@
 #include <windows.h>
 
 const UINT_PTR RefreshScheduleTimerId = 7;
-const DWORD RefreshScheduleTick = 1000;
-const DWORD WatchAskInterval = 30000;
+
+// A minute of RefreshMinutes, the watched servers' interval (30 s) and the
+// schedule's look at the time (1 s), in milliseconds; tests shorten them.
+extern DWORD RefreshMinuteLength;
+extern DWORD WatchAskInterval;
+extern DWORD RefreshScheduleTick;
 
 // Starts the schedule's timer; the first refresh of the list comes
 // RefreshMinutes after the table has come to rest.
