@@ -187,9 +187,6 @@ bool WaitShowingReplies(DWORD milliseconds, bool untilAllAnswered)
     }
 }
 
-// As in a sweep: a request held up is followed by the next one sooner, but
-// never more than this late.
-const DWORD CatchUpLimit = 100;
 const int UnpacedRequestsBetweenLooks = 8;
 
 // The wait after a request; false on a cancel. At full speed it only looks
@@ -198,13 +195,7 @@ const int UnpacedRequestsBetweenLooks = 8;
 // on them never holds up the requests.
 bool PaceRequests()
 {
-    DWORD now = timeGetTime();
-    DWORD interval = PacingInterval();
-    Job.nextRequestDue += interval;
-    if (static_cast<LONG>(now - Job.nextRequestDue) > static_cast<LONG>(CatchUpLimit))
-        Job.nextRequestDue = now - CatchUpLimit;
-    LONG left = static_cast<LONG>(Job.nextRequestDue - now);
-    DWORD wait = left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
+    DWORD wait = PacingWait(&Job.nextRequestDue);
     if (wait == 0)
         return Job.unpacedRequests++ % UnpacedRequestsBetweenLooks != 0 ||
                WaitForSingleObject(CancelEvent, 0) != WAIT_OBJECT_0;

@@ -282,25 +282,6 @@ SweepWait WaitForAnswersOrAbort(DWORD milliseconds)
     return WaitTimedOut;
 }
 
-// Each pass keeps a schedule of one request every pacing interval (the
-// sweep's nextRequestDue), so a request that was held up (by the window or the
-// lock) is followed by the next one sooner, and the rate chosen is the rate
-// kept; a hold-up of more than CatchUpLimit is not made up, so requests never
-// bunch up beyond that.
-const DWORD CatchUpLimit = 100;
-
-// The wait after a request: until the next one is due, and never less than
-// half an interval, so that catching up never sends two at once.
-DWORD PacingWait()
-{
-    DWORD now = timeGetTime();
-    DWORD interval = PacingInterval();
-    Sweep.nextRequestDue += interval;
-    if (static_cast<LONG>(now - Sweep.nextRequestDue) > static_cast<LONG>(CatchUpLimit))
-        Sweep.nextRequestDue = now - CatchUpLimit;
-    LONG left = static_cast<LONG>(Sweep.nextRequestDue - now);
-    return left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
-}
 
 // At full speed, with no pacing interval, the sweep looks for Abort and the
 // answers only every so many requests: a wait is a call into the system,
@@ -312,7 +293,7 @@ const int UnpacedRequestsBetweenLooks = 8;
 // The wait after a request; true on Abort.
 bool WaitAfterRequest()
 {
-    DWORD wait = PacingWait();
+    DWORD wait = PacingWait(&Sweep.nextRequestDue);
     if (wait == 0 && Sweep.unpacedRequests++ % UnpacedRequestsBetweenLooks != 0)
         return false;
     return WaitForAnswersOrAbort(wait) == WaitAborted;
@@ -394,7 +375,8 @@ void FinishLocalSearch()
         EnterCriticalSection(&TableLock);
         bool sent = SendDueBroadcast(&Sweep.local, Sweep.querySocket);
         LeaveCriticalSection(&TableLock);
-        if (WaitForSingleObject(AbortEvent, sent ? PacingWait() : LocalSearchWait(Sweep.local)) == WAIT_OBJECT_0)
+        DWORD wait = sent ? PacingWait(&Sweep.nextRequestDue) : LocalSearchWait(Sweep.local);
+        if (WaitForSingleObject(AbortEvent, wait) == WAIT_OBJECT_0)
             return;
     }
 }
@@ -438,6 +420,20 @@ DWORD PacingInterval()
 {
     int packetsPerSecond = PacketsPerSecond >= 1 ? PacketsPerSecond : DefaultPacketsPerSecond;
     return static_cast<DWORD>(1000.0 / packetsPerSecond);
+}
+
+// Catching up never sends two requests at once.
+const DWORD CatchUpLimit = 100;
+
+DWORD PacingWait(DWORD* nextRequestDue)
+{
+    DWORD now = timeGetTime();
+    DWORD interval = PacingInterval();
+    *nextRequestDue += interval;
+    if (static_cast<LONG>(now - *nextRequestDue) > static_cast<LONG>(CatchUpLimit))
+        *nextRequestDue = now - CatchUpLimit;
+    LONG left = static_cast<LONG>(*nextRequestDue - now);
+    return left > static_cast<LONG>(interval / 2) ? static_cast<DWORD>(left) : interval / 2;
 }
 
 void SendStatusQuery(ServerRecord* record)

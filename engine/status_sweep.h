@@ -17,6 +17,14 @@ extern const char StatusRequest[StatusRequestSize];
 // below 1 is taken as the default rate.
 DWORD PacingInterval();
 
+// The wait after a request on a schedule of one request every pacing
+// interval, `nextRequestDue` being when the one just sent was due: a
+// request that was held up is followed by the next one sooner, and the rate
+// chosen is the rate kept; a hold-up of more than a tenth of a second is not
+// made up, so requests never bunch up beyond that, and the wait is never
+// less than half an interval.
+DWORD PacingWait(DWORD* nextRequestDue);
+
 // Sends one record the status request and notes the attempt. The caller holds
 // the TableLock.
 void SendStatusQuery(ServerRecord* record);

@@ -56,25 +56,11 @@ protected:
         ASSERT_NE(CreateWindowUnderTest(), nullptr);
         WaitForUpdate();
         NotifyMainWindow(ServerList, IDC_SERVER_LIST, LVN_COLUMNCLICK, HostColumn);
-        ASSERT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+        ASSERT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
         SelectServerRow(1);
     }
 
-    // The lab serves the changed scenario from now on.
-    void Reserve()
-    {
-        StopLab(lab);
-        lab = nullptr;
-        ASSERT_TRUE(ServeLab(scenario));
-    }
-
-    std::vector<std::wstring> Hosts()
-    {
-        std::vector<std::wstring> hosts;
-        for (int row = 0; row < VisibleServerCount; row++)
-            hosts.push_back(CellText(ServerList, row, HostColumn));
-        return hosts;
-    }
+    void Reserve() { ServeAgain(scenario); }
 
     // A key as the message loop meets it; true when it was one of the
     // window's keys.
@@ -112,7 +98,7 @@ TEST_F(ServerMenuTest, RefreshShowsTheNewValuesInItsSortedPlace)
     Reserve();
     Refresh();
     EXPECT_EQ(StatusLine(), L"127.0.0.1:28041 refreshed.");
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie", L"Zulu"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie", L"Zulu"}));
     EXPECT_EQ(CellText(ServerList, 2, MapColumn), L"q2dm8");
     EXPECT_EQ(CellText(ServerList, 2, PlayersColumn), L"4 / 8");
     EXPECT_EQ(SelectedServerRow(), 2);
@@ -126,7 +112,7 @@ TEST_F(ServerMenuTest, ServerThatBecameFullLeavesTheListWithFullUnticked)
     scenario.servers[1] = Server(28041, "Bravo", 8);
     Reserve();
     Refresh();
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
     EXPECT_EQ(VisibleServerCount, 2);
     EXPECT_EQ(VisiblePlayerCount, 2 + 3);
     EXPECT_EQ(SendMessageW(PlayerList, LVM_GETITEMCOUNT, 0, 0), 0);
@@ -161,7 +147,7 @@ TEST_F(ServerMenuTest, SilentServerKeepsItsRowAndAnUpdateCancelsAWaitingRefresh)
     Reserve();
     Refresh();
     EXPECT_EQ(StatusLine(), L"No reply from 127.0.0.1:28041.");
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
     EXPECT_EQ(CellText(ServerList, 1, PlayersColumn), L"1 / 8");
     std::vector<DWORD> requests = LabServerRequests(lab, 1).arrivals;
     ASSERT_EQ(requests.size(), 3u);
@@ -654,18 +640,18 @@ TEST_F(ServerMenuTest, PingLimitAndFilterLineFollowRefreshesAndUpdates)
     scenario.servers[1].replyDelay = 300;
     Reserve();
     Refresh();
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Charlie"}));
     scenario.servers[1].replyDelay = 0;
     Reserve();
     ASSERT_TRUE(StartServerRefresh(FindServerRecord(inet_addr("127.0.0.1"), 28041)));
     ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 10000, MainWindow));
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo", L"Charlie"}));
 
     ASSERT_TRUE(PressKey('L', true));
     SetDlgItemTextW(MainWindow, IDC_FILTER_TEXT, L"charlie");
     ASSERT_TRUE(PressKey(VK_F5, false));
     WaitForUpdate();
-    EXPECT_EQ(Hosts(), std::vector<std::wstring>{L"Charlie"});
+    EXPECT_EQ(ListedHosts(), std::vector<std::wstring>{L"Charlie"});
     EXPECT_EQ(VisibleServerCount, 1);
 
     // Find Player says why it cannot show a player the filter line hides.

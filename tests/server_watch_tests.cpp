@@ -60,21 +60,7 @@ protected:
         WaitForUpdate();
     }
 
-    // The lab serves the changed scenario from now on.
-    void Reserve()
-    {
-        StopLab(lab);
-        lab = nullptr;
-        ASSERT_TRUE(ServeLab(scenario));
-    }
-
-    std::vector<std::wstring> Hosts()
-    {
-        std::vector<std::wstring> hosts;
-        for (int row = 0; row < VisibleServerCount; row++)
-            hosts.push_back(CellText(ServerList, row, HostColumn));
-        return hosts;
-    }
+    void Reserve() { ServeAgain(scenario); }
 
     int RecordOf(int port) { return FindServerRecord(inet_addr("127.0.0.1"), static_cast<WORD>(port)); }
 };
@@ -102,7 +88,7 @@ TEST_F(OnWatchTest, RefreshedListChangesInPlace)
     Open();
     NotifyMainWindow(ServerList, IDC_SERVER_LIST, LVN_COLUMNCLICK, PlayersColumn);
     // Most players first.
-    ASSERT_EQ(Hosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo"}));
+    ASSERT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Alpha", L"Bravo"}));
     SelectServerRow(0);
 
     scenario.servers[0] = Server(28060, "Alpha", 0);
@@ -114,7 +100,7 @@ TEST_F(OnWatchTest, RefreshedListChangesInPlace)
     RefreshMinutes = 1;
     ASSERT_TRUE(PumpUntil([] { return StatusLine() == L"Refreshed 2 of 3 servers."; }, 15000, MainWindow))
         << "status: " << std::string(StatusLine().begin(), StatusLine().end());
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Charlie", L"Bravo", L"Alpha"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Charlie", L"Bravo", L"Alpha"}));
     EXPECT_EQ(CellText(ServerList, 2, MapColumn), L"q2dm8");
     EXPECT_EQ(CellText(ServerList, 1, PlayersColumn), L"1 / 8");
     EXPECT_EQ(SelectedServerRow(), 2);
@@ -133,7 +119,7 @@ TEST_F(OnWatchTest, RefreshedListChangesInPlace)
     scenario.servers[1].silent = false;
     Reserve();
     ASSERT_TRUE(PumpUntil([] { return VisibleServerCount == 3; }, 10000, MainWindow));
-    EXPECT_EQ(Hosts(), (std::vector<std::wstring>{L"Charlie", L"Bravo", L"Alpha"}));
+    EXPECT_EQ(ListedHosts(), (std::vector<std::wstring>{L"Charlie", L"Bravo", L"Alpha"}));
     EXPECT_EQ(RowTextColour(1), static_cast<COLORREF>(CLR_DEFAULT));
 }
 

@@ -233,6 +233,21 @@ void MainWindowTest::TearDown()
     registry = nullptr;
 }
 
+void MainWindowTest::ServeAgain(const LabScenario& scenario)
+{
+    StopLab(lab);
+    lab = nullptr;
+    ASSERT_TRUE(ServeLab(scenario));
+}
+
+std::vector<std::wstring> ListedHosts()
+{
+    std::vector<std::wstring> hosts;
+    for (int row = 0; row < VisibleServerCount; row++)
+        hosts.push_back(CellText(ServerList, row, 0));
+    return hosts;
+}
+
 bool MainWindowTest::ServeLab(LabScenario scenario)
 {
     scenario.hasMaster = true;

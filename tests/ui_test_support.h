@@ -61,6 +61,9 @@ DialogTemplate ReadDialogTemplate(int id);
 // a standard class by its number.
 bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className);
 
+// The host names of the server list's rows, in row order.
+std::vector<std::wstring> ListedHosts();
+
 // The message part of the status bar.
 std::wstring StatusLine();
 
@@ -93,6 +96,8 @@ protected:
     void TearDown() override;
 
     bool ServeLab(LabScenario scenario);
+    // The lab serves the changed scenario from now on, on the same ports.
+    void ServeAgain(const LabScenario& scenario);
     HWND CreateWindowUnderTest();
     // Serves the window until the running update has ended.
     void WaitForUpdate();

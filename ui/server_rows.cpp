@@ -111,6 +111,28 @@ void ShowHeldRecords(const HeldSelection& held)
              held.focusedRecord != -1 ? RowOfListedRecord(held.focusedRecord) : -1);
 }
 
+// A zeroed mark for each of `recordCount` records, with room made for
+// `rows` rows; null, with nothing changed, when memory is short.
+BYTE* RecordMarks(int recordCount, int rows)
+{
+    BYTE* marks = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, recordCount + 1));
+    if (marks != nullptr && !MakeRoom(rows)) {
+        HeapFree(GetProcessHeap(), 0, marks);
+        return nullptr;
+    }
+    return marks;
+}
+
+// The rows before `kept` are in order; those up to `merged` are new: they
+// are sorted and merged in, and the list shows them all.
+void MergeNewRows(int kept, int merged, PFNLVCOMPARE compare, LPARAM order, const HeldSelection& held)
+{
+    std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
+    std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
+    RowCount = merged;
+    ShowHeldRecords(held);
+}
+
 }  // namespace
 
 void AttachServerRows(HWND list)
@@ -186,12 +208,9 @@ void SortListedRows(PFNLVCOMPARE compare, LPARAM order)
 bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*imageOf)(int record),
                         PFNLVCOMPARE compare, LPARAM order)
 {
-    BYTE* listed = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, recordCount + 1));
-    if (listed == nullptr || !MakeRoom(recordCount)) {
-        if (listed != nullptr)
-            HeapFree(GetProcessHeap(), 0, listed);
+    BYTE* listed = RecordMarks(recordCount, recordCount);
+    if (listed == nullptr)
         return false;
-    }
     HeldSelection held = HoldSelection();
     int kept = 0;
     for (int row = 0; row < RowCount; row++) {
@@ -207,22 +226,16 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
             Rows[merged++] = {record, imageOf(record)};
     }
     HeapFree(GetProcessHeap(), 0, listed);
-    std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
-    std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
-    RowCount = merged;
-    ShowHeldRecords(held);
+    MergeNewRows(kept, merged, compare, order, held);
     return true;
 }
 
 bool RelistChangedRecords(const int* records, int count, int recordCount, bool (*listable)(int record),
                           int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order)
 {
-    BYTE* changed = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, recordCount + 1));
-    if (changed == nullptr || !MakeRoom(RowCount + count)) {
-        if (changed != nullptr)
-            HeapFree(GetProcessHeap(), 0, changed);
+    BYTE* changed = RecordMarks(recordCount, RowCount + count);
+    if (changed == nullptr)
         return false;
-    }
     for (int index = 0; index < count; index++) {
         if (records[index] >= 0 && records[index] < recordCount)
             changed[records[index]] = 1;
@@ -246,10 +259,7 @@ bool RelistChangedRecords(const int* records, int count, int recordCount, bool (
             Rows[merged++] = {record, imageOf(record)};
     }
     HeapFree(GetProcessHeap(), 0, changed);
-    std::stable_sort(Rows + kept, Rows + merged, RowOrder{compare, order});
-    std::inplace_merge(Rows, Rows + kept, Rows + merged, RowOrder{compare, order});
-    RowCount = merged;
-    ShowHeldRecords(held);
+    MergeNewRows(kept, merged, compare, order, held);
     return true;
 }
 
