@@ -14,6 +14,7 @@
 #include "engine/window_ops.h"
 
 volatile LONG RefreshBusy;
+DWORD WatchAskInterval = 30000;
 
 namespace {
 
@@ -33,6 +34,10 @@ struct RefreshTarget {
     DWORD requestTimes[RefreshAttempts];
     bool answered;
     bool gone;
+    DWORD lastAskedAt;
+    // A watched server asked again during a long refresh, until its answer
+    // comes.
+    bool askedAgain;
 };
 
 // The running refresh; written on the UI thread before the worker starts,
@@ -41,6 +46,7 @@ struct RefreshJob {
     RefreshTarget* targets;  // in asking order
     int* byAddress;          // target numbers, by address and port
     int count;
+    int watchedCount;        // the first targets, which are watched
     int answered;
     RefreshPurpose purpose;
     wchar_t firstAddress[ServerAddressTextSize];  // as the IP Address column shows it
@@ -135,23 +141,27 @@ void HandOverBatch()
     Job.batchCount = 0;
 }
 
-// Parses the waiting replies of targets that have not answered into copies
-// of their records, which the window shows in batches.
+// Parses the waiting replies of targets that await one (they have not
+// answered, or were asked again) into copies of their records, which the
+// window shows in batches.
 void ShowReplies(ArrivedReply* replies)
 {
     EnterCriticalSection(&TableLock);
     for (ArrivedReply* reply = replies; reply != nullptr; reply = reply->next) {
         RefreshTarget* target = FindTarget(reply->address, reply->port);
-        if (target == nullptr || target->answered || target->attempts == 0)
+        if (target == nullptr || (target->answered && !target->askedAgain) || target->attempts == 0)
             continue;
         ServerRecord* record = TargetRecord(target);
         if (record == nullptr)
             continue;
+        DWORD sentAt = target->askedAgain ? target->lastAskedAt : RequestAnswered(*target, reply->arrivedAt);
         ServerRecord* fresh = &Job.batch[Job.batchCount];
-        CarryOver(*record, RequestAnswered(*target, reply->arrivedAt), fresh);
+        CarryOver(*record, sentAt, fresh);
         ParseStatusFields(reply->datagram, reply->length, reply->arrivedAt, fresh);
+        target->askedAgain = false;
+        if (!target->answered)
+            Job.answered++;
         target->answered = true;
-        Job.answered++;
         Job.batchIndexes[Job.batchCount++] = target->recordIndex;
         if (Job.batchCount == BatchSize)
             HandOverBatch();
@@ -202,9 +212,10 @@ bool PaceRequests()
     return WaitShowingReplies(wait, false);
 }
 
-// Sends the target its next request; false when its record is gone. The
-// record's sentAt shows when it was last asked.
-bool SendRequest(RefreshTarget* target)
+// Sends the target a request, its next one or, `again`, one more after it
+// answered; false when its record is gone. The record's sentAt shows when
+// it was last asked.
+bool SendRequest(RefreshTarget* target, bool again = false)
 {
     EnterCriticalSection(&TableLock);
     ServerRecord* record = TargetRecord(target);
@@ -212,7 +223,10 @@ bool SendRequest(RefreshTarget* target)
         DWORD sentAt = timeGetTime();
         if (sentAt == 0)
             sentAt = 1;
-        target->requestTimes[target->attempts++] = sentAt;
+        if (!again)
+            target->requestTimes[target->attempts++] = sentAt;
+        target->askedAgain = again;
+        target->lastAskedAt = sentAt;
         record->sentAt = sentAt;
         sockaddr_in destination = {};
         destination.sin_family = AF_INET;
@@ -225,6 +239,23 @@ bool SendRequest(RefreshTarget* target)
     return record != nullptr;
 }
 
+// A refresh of a long list at a low rate lasts many minutes: the watched
+// servers, first in it, are asked again whenever nothing has asked them for
+// the watch's interval, each request taking its turn in the pacing. False
+// on a cancel.
+bool AskWatchedAgain()
+{
+    DWORD now = timeGetTime();
+    for (int number = 0; number < Job.watchedCount; number++) {
+        RefreshTarget* target = &Job.targets[number];
+        if (target->gone || target->attempts == 0)
+            continue;
+        if (now - target->lastAskedAt >= WatchAskInterval && SendRequest(target, true) && !PaceRequests())
+            return false;
+    }
+    return true;
+}
+
 // One round: every target that has not answered is asked once more, then
 // given the refresh wait; false on a cancel.
 bool RunRound()
@@ -232,6 +263,8 @@ bool RunRound()
     Job.nextRequestDue = timeGetTime();
     for (int number = 0; number < Job.count; number++) {
         RefreshTarget* target = &Job.targets[number];
+        if (!AskWatchedAgain())
+            return false;
         if (target->answered || target->gone || !SendRequest(target))
             continue;
         if (!PaceRequests())
@@ -403,7 +436,7 @@ bool StartServerRefresh(int recordIndex, RefreshPurpose purpose)
     return StartServersRefresh(&recordIndex, 1, purpose);
 }
 
-bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose purpose)
+bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose purpose, int watchedCount)
 {
     if (!TableAtRest() || count < 1)
         return false;
@@ -415,6 +448,7 @@ bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose pur
     }
     ResetEvent(CancelEvent);
     Job.answered = 0;
+    Job.watchedCount = watchedCount < Job.count ? watchedCount : Job.count;
     Job.batchCount = 0;
     Job.unpacedRequests = 0;
     Job.purpose = purpose;

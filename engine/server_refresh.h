@@ -26,8 +26,12 @@ enum RefreshPurpose { RefreshAsked, RefreshAdded, RefreshForWait, RefreshListed,
 bool StartServerRefresh(int recordIndex, RefreshPurpose purpose = RefreshAsked);
 
 // The same for these records, asked in this order; false also when none is
-// given or memory is short. UI thread only.
-bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose purpose);
+// given or memory is short. The first `watchedCount` are watched servers,
+// asked again every WatchAskInterval while the refresh lasts. UI thread only.
+bool StartServersRefresh(const int* recordIndexes, int count, RefreshPurpose purpose, int watchedCount = 0);
+
+// How often a watched server is asked (30 s); tests shorten it.
+extern DWORD WatchAskInterval;
 
 // Why the running refresh, or the last one, was started. UI thread only.
 RefreshPurpose LatestRefreshPurpose();

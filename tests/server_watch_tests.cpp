@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <commctrl.h>
+#include <mmsystem.h>
 #include <shlwapi.h>
 
 #include <string>
@@ -189,6 +190,39 @@ TEST_F(OnWatchTest, WatchedServerIsToldOnceInABalloon)
     EXPECT_EQ(GetForegroundWindow(), MainWindow);
     EXPECT_EQ(ServerRowRecord(SelectedServerRow()), RecordOf(28063));
     DestroyWindow(other);
+}
+
+// A refresh of the list that lasts longer than the watch's interval asks the
+// watched server again on that interval, and shows its answers.
+TEST_F(OnWatchTest, LongRefreshAsksTheWatchedServerOnItsInterval)
+{
+    scenario.servers = {Server(28066, "Frostline", 0, 16)};
+    scenario.servers[0].joinEvery = 300;
+    for (int port = 28067; port < 28079; port++) {
+        scenario.servers.push_back(Server(port, "Quiet", 1));
+        scenario.servers.back().silent = true;
+    }
+    Open();
+    WatchServer(inet_addr("127.0.0.1"), 28066, 64);
+    PacketsPerSecond = 10;
+    WatchAskInterval = 800;
+    RefreshMinuteLength = 100;
+    RefreshMinutes = 1;
+    int frostline = RecordOf(28066);
+    ASSERT_TRUE(PumpUntil([] { return RefreshBusy && LatestRefreshPurpose() == RefreshListed; }, 10000, MainWindow));
+    DWORD started = timeGetTime();
+    int playersAtStart = ServerTable.records[frostline].playerCount;
+    ASSERT_TRUE(PumpUntil([] { return !RefreshBusy; }, 30000, MainWindow));
+    std::vector<DWORD> asked;
+    for (DWORD arrival : LabServerRequests(lab, 0).arrivals) {
+        if (static_cast<LONG>(arrival - started) >= -50)
+            asked.push_back(arrival);
+    }
+    ASSERT_GE(asked.size(), 4u) << "the refresh lasted " << timeGetTime() - started << " ms";
+    for (size_t ask = 1; ask < asked.size(); ask++)
+        EXPECT_GE(asked[ask] - asked[ask - 1], 700u) << "ask " << ask;
+    EXPECT_GT(ServerTable.records[frostline].playerCount, playersAtStart + 3);
+    EXPECT_EQ(StatusLine(), L"Refreshed 1 of 13 servers.");
 }
 
 std::vector<UINT> iconMenuItems;

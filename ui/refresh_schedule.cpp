@@ -14,7 +14,6 @@
 #include "ui/player_list.h"
 
 DWORD RefreshMinuteLength = 60000;
-DWORD WatchAskInterval = 30000;
 DWORD RefreshScheduleTick = 1000;
 
 namespace {
@@ -29,7 +28,7 @@ bool ScheduleWaits()
 }
 
 // Every server of the table, the watched ones first: while the list is
-// refreshed they are not asked on their own.
+// refreshed, it asks them on their interval.
 void RefreshListedServers()
 {
     int count = ServerTable.count;
@@ -41,11 +40,12 @@ void RefreshListedServers()
         if (FindWatchedServer(ServerTable.records[index].address, ServerTable.records[index].port) != -1)
             indexes[asked++] = index;
     }
+    int watched = asked;
     for (int index = 0; index < count; index++) {
         if (FindWatchedServer(ServerTable.records[index].address, ServerTable.records[index].port) == -1)
             indexes[asked++] = index;
     }
-    StartServersRefresh(indexes, count, RefreshListed);
+    StartServersRefresh(indexes, count, RefreshListed, watched);
     free(indexes);
 }
 
