@@ -21,7 +21,11 @@ namespace {
 // A refresh ends without a verdict when an update cancels it.
 enum RefreshOutcome { RefreshFinished, RefreshCancelled, RefreshFailed };
 
+// Copies handed to the window in one crossing at the most, and the pause
+// between two crossings while more wait: the window takes the player's
+// clicks and keys in it, as during an update.
 const int BatchSize = 64;
+const DWORD BatchPause = 5;
 
 // One server being refreshed. Its record is known by index and checked by
 // address and port before every use: an update cannot replace the table
@@ -143,11 +147,18 @@ void HandOverBatch()
 
 // Parses the waiting replies of targets that await one (they have not
 // answered, or were asked again) into copies of their records, which the
-// window shows in batches.
+// window shows in batches; a cancel ends it between two.
 void ShowReplies(ArrivedReply* replies)
 {
     EnterCriticalSection(&TableLock);
     for (ArrivedReply* reply = replies; reply != nullptr; reply = reply->next) {
+        if (Job.batchCount == BatchSize) {
+            HandOverBatch();
+            LeaveCriticalSection(&TableLock);
+            if (WaitForSingleObject(CancelEvent, BatchPause) == WAIT_OBJECT_0)
+                return;
+            EnterCriticalSection(&TableLock);
+        }
         RefreshTarget* target = FindTarget(reply->address, reply->port);
         if (target == nullptr || (target->answered && !target->askedAgain) || target->attempts == 0)
             continue;
@@ -163,8 +174,6 @@ void ShowReplies(ArrivedReply* replies)
             Job.answered++;
         target->answered = true;
         Job.batchIndexes[Job.batchCount++] = target->recordIndex;
-        if (Job.batchCount == BatchSize)
-            HandOverBatch();
     }
     HandOverBatch();
     LeaveCriticalSection(&TableLock);
