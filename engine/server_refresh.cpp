@@ -493,6 +493,12 @@ void CancelServerRefreshFor(RefreshPurpose purpose)
         CancelServerRefresh();
 }
 
+void CancelBackgroundRefresh()
+{
+    if (Job.purpose == RefreshListed || Job.purpose == RefreshWatched)
+        CancelServerRefresh();
+}
+
 void WaitForServerRefresh()
 {
     if (RefreshThread != nullptr)

@@ -42,6 +42,10 @@ void CancelServerRefresh();
 // The same, only for a refresh of this purpose. UI thread only.
 void CancelServerRefreshFor(RefreshPurpose purpose);
 
+// The same for a refresh the player did not ask for (of the list, or of the
+// watched servers): a join or a link comes first. UI thread only.
+void CancelBackgroundRefresh();
+
 // Returns once no refresh runs. For the update worker, before it replaces the
 // table; never for the UI thread, which the refresh calls into.
 void WaitForServerRefresh();

@@ -71,6 +71,7 @@ void RefuseLink(const wchar_t* reason)
 // ended; its record is made when the table has none.
 void AskLinkedServer()
 {
+    CancelBackgroundRefresh();
     FormatServerAddress(Link.address, Link.link.port, Link.server, ServerAddressTextSize);
     int index = FindServerRecord(Link.address, Link.link.port);
     if (index == -1 && TableAtRest()) {
@@ -97,6 +98,7 @@ void FollowLinkDuringUpdate()
         Link.stage = LinkAnswered;
         PostMessageW(MainWindow, WM_ASK_JOIN_LINK, 0, 0);
     } else if (!TableAtRest()) {
+        CancelBackgroundRefresh();
         SetTimer(MainWindow, JoinLinkTimerId, RestPoll, nullptr);
     } else if (record != nullptr && record->attempts >= MaxRequests) {
         Link.stage = LinkSilent;
@@ -293,4 +295,9 @@ INT_PTR CALLBACK JoinLinkDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     default:
         return FALSE;
     }
+}
+
+bool FollowingJoinLink()
+{
+    return Link.stage != LinkIdle;
 }

@@ -34,6 +34,9 @@ void FollowLinkedRecord(int recordIndex);
 void FollowJoinLinkTimer();
 void AskJoinLink();
 
+// Whether a link is being followed.
+bool FollowingJoinLink();
+
 // At start: links open a copy that is no longer where it was (this one,
 // moved): the player is offered, once, to have them open this copy.
 void OfferToTakeOverLinks();

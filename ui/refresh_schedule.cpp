@@ -10,6 +10,7 @@
 #include "launcher/game_launcher.h"
 #include "settings/settings.h"
 #include "ui/free_place_wait.h"
+#include "ui/link_join.h"
 #include "ui/main_window.h"
 #include "ui/player_list.h"
 
@@ -24,7 +25,7 @@ DWORD RestSince;
 
 bool ScheduleWaits()
 {
-    return !TableAtRest() || GameSearchRunning() || FreePlaceWaitRunning();
+    return !TableAtRest() || GameSearchRunning() || FreePlaceWaitRunning() || FollowingJoinLink();
 }
 
 // Every server of the table, the watched ones first: while the list is
@@ -103,10 +104,4 @@ void FollowRefreshSchedule()
         return;
     }
     AskDueWatchedServers(now);
-}
-
-void StopScheduledRefresh()
-{
-    CancelServerRefreshFor(RefreshListed);
-    CancelServerRefreshFor(RefreshWatched);
 }

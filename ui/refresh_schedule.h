@@ -1,8 +1,8 @@
 // What keeps the list fresh while the window is open: every RefreshMinutes
 // the servers of the table are refreshed in place, and every
 // WatchAskInterval each watched server that nothing asked meanwhile is asked
-// again. Both wait while an update, a refresh, a join or a wait for a free
-// place runs; a refresh of the list asks the watched servers itself, first
+// again. Both wait while an update, a refresh, a join, a join link or a
+// wait for a free place runs; a refresh of the list asks the watched servers itself, first
 // and then on their interval.
 #pragma once
 
@@ -22,6 +22,3 @@ void StartRefreshSchedule();
 
 // For RefreshScheduleTimerId's WM_TIMER.
 void FollowRefreshSchedule();
-
-// A join stops a refresh the schedule started.
-void StopScheduledRefresh();

@@ -3,13 +3,13 @@
 
 #include "ui/server_join.h"
 
+#include "engine/server_refresh.h"
 #include "engine/server_table.h"
 #include "engine/status_text.h"
 #include "ui/free_place_wait.h"
 #include "ui/join_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paint_pacer.h"
-#include "ui/refresh_schedule.h"
 #include "ui/server_list.h"
 
 namespace {
@@ -59,7 +59,7 @@ void JoinRecordAs(LPARAM record, JoinKind kind)
     DWORD serverAddress = server.address;
     WORD serverPort = server.port;
     StopFreePlaceWait(false);
-    StopScheduledRefresh();
+    CancelBackgroundRefresh();
 
     JoinChoice choice = {spectator, L""};
     if (asked && !AskJoinPassword(GetModuleHandleW(nullptr), MainWindow, hostName, address,
