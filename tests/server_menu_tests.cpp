@@ -188,10 +188,7 @@ wchar_t favouriteItemText[64];
 // Reads the open menu from the menu's own loop, then closes it.
 void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND menuWindow = FindWindowW(L"#32768", nullptr);
-    HMENU menu = menuWindow != nullptr && IsWindowVisible(menuWindow)
-                     ? reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0))
-                     : nullptr;
+    HMENU menu = OpenPopupMenu();
     if (menu == nullptr)
         return;
     KillTimer(nullptr, timer);

@@ -229,10 +229,7 @@ std::vector<UINT> iconMenuItems;
 
 void CALLBACK ReadIconMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND menuWindow = FindWindowW(L"#32768", nullptr);
-    HMENU menu = menuWindow != nullptr && IsWindowVisible(menuWindow)
-                     ? reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0))
-                     : nullptr;
+    HMENU menu = OpenPopupMenu();
     if (menu == nullptr)
         return;
     KillTimer(nullptr, timer);

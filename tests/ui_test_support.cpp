@@ -240,6 +240,14 @@ void MainWindowTest::ServeAgain(const LabScenario& scenario)
     ASSERT_TRUE(ServeLab(scenario));
 }
 
+HMENU OpenPopupMenu()
+{
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    return menuWindow != nullptr && IsWindowVisible(menuWindow)
+               ? reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0))
+               : nullptr;
+}
+
 std::vector<std::wstring> ListedHosts()
 {
     std::vector<std::wstring> hosts;

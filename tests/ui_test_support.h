@@ -61,6 +61,10 @@ DialogTemplate ReadDialogTemplate(int id);
 // a standard class by its number.
 bool SameWindowClass(const std::wstring& templateClass, const wchar_t* className);
 
+// The popup menu shown now, or null: for a timer that reads it from the
+// menu's own loop.
+HMENU OpenPopupMenu();
+
 // The host names of the server list's rows, in row order.
 std::vector<std::wstring> ListedHosts();
 
