@@ -66,6 +66,14 @@ void SelectBalloonServer()
         ShowServerRow(row);
 }
 
+// Brings the window back from the notification area or behind others.
+void OpenMainWindow()
+{
+    if (!IsWindowVisible(MainWindow) || IsIconic(MainWindow))
+        ShowWindow(MainWindow, SW_RESTORE);
+    SetForegroundWindow(MainWindow);
+}
+
 // The menu belongs to the window while it shows, so that a click elsewhere
 // closes it.
 void ShowIconMenu()
@@ -127,13 +135,6 @@ bool HideWhenMinimised(WPARAM sizeKind)
         return false;
     ShowWindow(MainWindow, SW_HIDE);
     return true;
-}
-
-void OpenMainWindow()
-{
-    if (!IsWindowVisible(MainWindow) || IsIconic(MainWindow))
-        ShowWindow(MainWindow, SW_RESTORE);
-    SetForegroundWindow(MainWindow);
 }
 
 void TakeNotificationIconEvent(LPARAM event)

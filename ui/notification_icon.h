@@ -44,6 +44,3 @@ bool RunNotificationCommand(WORD command);
 // For a message the window does not know: the shell restarted, and the icon
 // is added again; true when it was that message.
 bool TakeShellRestart(UINT message);
-
-// Brings the window back from the notification area or behind others.
-void OpenMainWindow();
