@@ -56,27 +56,30 @@ void Record(WindowCallKind kind, const std::wstring& text, int argument)
         Store(&call);
 }
 
+void RecordStatusLine(const wchar_t* format, va_list arguments)
+{
+    wchar_t text[StatusTextSize];
+    FormatStatusText(text, StatusTextSize, format, arguments);
+    Record(CallStatusMessage, text, 0);
+}
+
 }  // namespace
 
 void StatusMessage(const wchar_t* format, ...)
 {
-    wchar_t text[StatusTextSize];
     va_list arguments;
     va_start(arguments, format);
-    FormatStatusText(text, StatusTextSize, format, arguments);
+    RecordStatusLine(format, arguments);
     va_end(arguments);
-    Record(CallStatusMessage, text, 0);
 }
 
 // Recorded as a message is: the tests follow every line in order.
 void StatusProgress(const wchar_t* format, ...)
 {
-    wchar_t text[StatusTextSize];
     va_list arguments;
     va_start(arguments, format);
-    FormatStatusText(text, StatusTextSize, format, arguments);
+    RecordStatusLine(format, arguments);
     va_end(arguments);
-    Record(CallStatusMessage, text, 0);
 }
 
 void OfferServers(const int* recordIndexes, int count)
