@@ -549,9 +549,16 @@ void TakeFreshRecord(int recordIndex, const ServerRecord& fresh)
 void RelistRecords(const int* recordIndexes, int count)
 {
     LPARAM selected = ServerRowRecord(SelectedServerRow());
-    HoldListPainting(true);
+    int top = static_cast<int>(SendMessageW(ServerList, LVM_GETTOPINDEX, 0, 0));
+    int rows = static_cast<int>(SendMessageW(ServerList, LVM_GETCOUNTPERPAGE, 0, 0));
+    // A batch out of a long list seldom changes the rows in view: the list is
+    // then repainted at the slower pace, as for an update's rows below it.
+    HoldListPainting(false);
+    bool inView = false;
     RelistChangedRecords(recordIndexes, count, ServerTable.count, IsListable, SystemImageOf, CompareServers,
-                         SortOrder);
+                         SortOrder, top + rows, &inView);
+    if (inView)
+        HoldListPainting(true);
     CountListedRows();
     bool refill = ServerRowRecord(SelectedServerRow()) != selected;
     for (int index = 0; index < count && !refill; index++)

@@ -231,7 +231,8 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
 }
 
 bool RelistChangedRecords(const int* records, int count, int recordCount, bool (*listable)(int record),
-                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order)
+                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order, int lastRowInView,
+                          bool* changedInView)
 {
     BYTE* changed = RecordMarks(recordCount, RowCount + count);
     if (changed == nullptr)
@@ -242,10 +243,13 @@ bool RelistChangedRecords(const int* records, int count, int recordCount, bool (
     }
     HeldSelection held = HoldSelection();
     int kept = 0;
+    *changedInView = false;
     for (int row = 0; row < RowCount; row++) {
         int record = Rows[row].record;
-        if (record >= 0 && record < recordCount && changed[record])
+        if (record >= 0 && record < recordCount && changed[record]) {
+            *changedInView = *changedInView || row <= lastRowInView;
             continue;
+        }
         Rows[kept++] = Rows[row];
     }
     int merged = kept;
@@ -258,8 +262,10 @@ bool RelistChangedRecords(const int* records, int count, int recordCount, bool (
         if (listable(record))
             Rows[merged++] = {record, imageOf(record)};
     }
-    HeapFree(GetProcessHeap(), 0, changed);
     MergeNewRows(kept, merged, compare, order, held);
+    for (int row = 0; row < RowCount && row <= lastRowInView && !*changedInView; row++)
+        *changedInView = changed[Rows[row].record] != 0;
+    HeapFree(GetProcessHeap(), 0, changed);
     return true;
 }
 

@@ -53,9 +53,12 @@ bool RefilterListedRows(int recordCount, bool (*listable)(int record), int (*ima
 // and `order`: their rows go, and those of them that are `listable` are
 // sorted and merged in again with their images taken afresh; every other row
 // keeps its place. The selection stays with its record while that is listed.
-// False, with nothing changed, when memory is short.
+// `changedInView` tells whether a row up to `lastRowInView` went or came, so
+// that the rows in view moved. False, with nothing changed, when memory is
+// short.
 bool RelistChangedRecords(const int* records, int count, int recordCount, bool (*listable)(int record),
-                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order);
+                          int (*imageOf)(int record), PFNLVCOMPARE compare, LPARAM order, int lastRowInView,
+                          bool* changedInView);
 
 // True while the selection is being moved along with its record: the
 // selected server has not changed.
