@@ -1,5 +1,5 @@
 // The lab network: every endpoint is a UDP socket served through one I/O
-// completion port, so thousands of servers cost one thread; delayed replies
+// completion port, so thousands of servers cost two threads; delayed replies
 // go through a scheduler thread.
 #include <winsock2.h>
 
@@ -24,6 +24,10 @@ const int PhantomFirstPort = 29000;
 const int FirstFreeOffset = 10000;
 const int FreeOffsetStep = 1000;
 const DWORD StopDrainMilliseconds = 3000;
+// A browser at full speed sends requests faster than one thread takes them
+// off the port under Wine: requests that wait there would read as the
+// servers' ping.
+const int IoThreadCount = 2;
 const char StatusRequestPrefix[] = "\xff\xff\xff\xffstatus";
 
 struct Endpoint {
@@ -67,18 +71,18 @@ struct LabNetwork {
     std::vector<SOCKET> replySockets;  // per server: where its replies come from
     std::vector<SOCKET> extraSockets;  // the other ports of wrong-port servers
     HANDLE completionPort = nullptr;
-    HANDLE ioThread = nullptr;
+    HANDLE ioThreads[IoThreadCount] = {};
     HANDLE schedulerThread = nullptr;
     HANDLE wakeScheduler = nullptr;
     volatile LONG stopping = 0;
     volatile LONG outstanding = 0;
     DWORD startedAt = 0;  // timeGetTime when it began to serve
 
-    CRITICAL_SECTION lock;  // guards the request logs and the pending replies
+    CRITICAL_SECTION lock;  // guards the request logs, the pending replies and `random`
     std::vector<LabRequests> serverRequests;
     std::vector<LabRequests> masterRequests;
     std::vector<PendingReply> pending;  // a min-heap on `due`
-    std::mt19937 random;                // used by the I/O thread only
+    std::mt19937 random;
 };
 
 namespace {
@@ -99,11 +103,43 @@ void ScheduleReply(LabNetwork* lab, SOCKET socket, const sockaddr_in& to, const 
         SendReply(socket, to, payload);
         return;
     }
+    PendingReply reply = {timeGetTime() + delay, socket, to, payload};
     EnterCriticalSection(&lab->lock);
-    lab->pending.push_back({timeGetTime() + delay, socket, to, payload});
+    // The scheduler sleeps until the earliest reply is due: it needs waking
+    // only for a reply due sooner, so a flood of requests does not cost a
+    // wake-up each.
+    bool soonest = lab->pending.empty() || LaterDue(lab->pending.front(), reply);
+    lab->pending.push_back(reply);
     std::push_heap(lab->pending.begin(), lab->pending.end(), LaterDue);
     LeaveCriticalSection(&lab->lock);
-    SetEvent(lab->wakeScheduler);
+    if (soonest)
+        SetEvent(lab->wakeScheduler);
+}
+
+// Sends the replies that are due; false when none was. `wait` is how long
+// until the next falls due, INFINITE with none pending. The scheduler calls
+// it, and so do the I/O threads after each request, so that replies falling
+// due together are not all held behind one thread's sends.
+bool SendDueReplies(LabNetwork* lab, DWORD* wait)
+{
+    std::vector<PendingReply> due;
+    *wait = INFINITE;
+    EnterCriticalSection(&lab->lock);
+    DWORD now = timeGetTime();
+    while (!lab->pending.empty()) {
+        LONG remaining = (LONG)(lab->pending.front().due - now);
+        if (remaining > 0) {
+            *wait = remaining;
+            break;
+        }
+        std::pop_heap(lab->pending.begin(), lab->pending.end(), LaterDue);
+        due.push_back(lab->pending.back());
+        lab->pending.pop_back();
+    }
+    LeaveCriticalSection(&lab->lock);
+    for (const PendingReply& reply : due)
+        SendReply(reply.socket, reply.to, reply.payload);
+    return !due.empty();
 }
 
 DWORD WINAPI RunScheduler(LPVOID parameter)
@@ -111,24 +147,8 @@ DWORD WINAPI RunScheduler(LPVOID parameter)
     LabNetwork* lab = static_cast<LabNetwork*>(parameter);
     timeBeginPeriod(1);
     while (!lab->stopping) {
-        std::vector<PendingReply> due;
-        DWORD wait = INFINITE;
-        EnterCriticalSection(&lab->lock);
-        DWORD now = timeGetTime();
-        while (!lab->pending.empty()) {
-            LONG remaining = (LONG)(lab->pending.front().due - now);
-            if (remaining > 0) {
-                wait = remaining;
-                break;
-            }
-            std::pop_heap(lab->pending.begin(), lab->pending.end(), LaterDue);
-            due.push_back(lab->pending.back());
-            lab->pending.pop_back();
-        }
-        LeaveCriticalSection(&lab->lock);
-        for (const PendingReply& reply : due)
-            SendReply(reply.socket, reply.to, reply.payload);
-        if (due.empty())
+        DWORD wait;
+        if (!SendDueReplies(lab, &wait))
             WaitForSingleObject(lab->wakeScheduler, wait);
     }
     timeEndPeriod(1);
@@ -145,6 +165,16 @@ int LogRequest(LabNetwork* lab, LabRequests* requests, const char* data, int len
     return number;
 }
 
+// Turns a reply chaotic with the lab's one generator, which both I/O threads
+// draw from; false when the reply is to be dropped.
+bool ApplyChaos(LabNetwork* lab, bool (*chaos)(std::mt19937&, std::string*), std::string* reply)
+{
+    EnterCriticalSection(&lab->lock);
+    bool sent = chaos(lab->random, reply);
+    LeaveCriticalSection(&lab->lock);
+    return sent;
+}
+
 const LabMaster& MasterOf(const LabScenario& scenario, int masterIndex)
 {
     return masterIndex == 0 ? scenario.master : scenario.otherMasters[masterIndex - 1];
@@ -158,7 +188,7 @@ void AnswerMaster(LabNetwork* lab, Endpoint* endpoint, int length)
     if (!StartsWith(endpoint->buffer, length, "query") || master.silent || number < master.answerFrom)
         return;
     std::string reply = BuildMasterReply(lab->scenario, master);
-    if (master.chaos && !ChaoticMasterReply(lab->random, &reply))
+    if (master.chaos && !ApplyChaos(lab, ChaoticMasterReply, &reply))
         return;
     ScheduleReply(lab, endpoint->socket, endpoint->from, reply, master.replyDelay);
 }
@@ -193,7 +223,7 @@ void AnswerServer(LabNetwork* lab, Endpoint* endpoint, int length)
     std::string reply = server.hasRawReply ? server.rawReply : BuildStatusReply(PresentPlayers(lab, server));
     if (server.oversized && reply.size() < OversizedReplySize)
         reply.resize(OversizedReplySize, ' ');
-    if (server.chaos && !ChaoticStatusReply(lab->random, &reply))
+    if (server.chaos && !ApplyChaos(lab, ChaoticStatusReply, &reply))
         return;
     SOCKET out = lab->replySockets[endpoint->serverIndex];
     for (int copy = server.twice ? 2 : 1; copy > 0; copy--)
@@ -235,8 +265,12 @@ DWORD WINAPI RunIo(LPVOID parameter)
                 InterlockedDecrement(&lab->outstanding);
             if (stopSeen == 0)
                 stopSeen = timeGetTime();
-            if (lab->outstanding <= 0 || timeGetTime() - stopSeen > StopDrainMilliseconds)
+            // The other thread may have taken this one's wake-up: each
+            // passes one on as it goes.
+            if (lab->outstanding <= 0 || timeGetTime() - stopSeen > StopDrainMilliseconds) {
+                PostQueuedCompletionStatus(lab->completionPort, 0, 0, nullptr);
                 return 0;
+            }
             continue;
         }
         if (overlapped == nullptr)
@@ -248,6 +282,8 @@ DWORD WINAPI RunIo(LPVOID parameter)
                 AnswerMaster(lab, endpoint, bytes);
             else
                 AnswerServer(lab, endpoint, bytes);
+            DWORD wait;
+            SendDueReplies(lab, &wait);
         }
         PostReceive(lab, endpoint);
     }
@@ -322,10 +358,15 @@ void CloseLab(LabNetwork* lab)
     for (SOCKET socket : lab->extraSockets)
         closesocket(socket);
     bool drained = lab->outstanding <= 0;
-    if (lab->ioThread != nullptr) {
-        PostQueuedCompletionStatus(lab->completionPort, 0, 0, nullptr);
-        drained = WaitForSingleObject(lab->ioThread, INFINITE) == WAIT_OBJECT_0 && lab->outstanding <= 0;
-        CloseHandle(lab->ioThread);
+    for (HANDLE thread : lab->ioThreads) {
+        if (thread != nullptr)
+            PostQueuedCompletionStatus(lab->completionPort, 0, 0, nullptr);
+    }
+    for (HANDLE thread : lab->ioThreads) {
+        if (thread != nullptr) {
+            drained = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0 && lab->outstanding <= 0;
+            CloseHandle(thread);
+        }
     }
     if (lab->schedulerThread != nullptr) {
         SetEvent(lab->wakeScheduler);
@@ -414,7 +455,7 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
     lab->random.seed(scenario.seed);
     lab->serverRequests.resize(scenario.servers.size());
     lab->masterRequests.resize(1 + scenario.otherMasters.size());
-    lab->completionPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    lab->completionPort = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, IoThreadCount);
     lab->wakeScheduler = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (lab->completionPort == nullptr || lab->wakeScheduler == nullptr) {
         *error = "cannot create the completion port";
@@ -428,9 +469,13 @@ LabNetwork* StartLab(const LabScenario& scenario, std::string* error)
     lab->startedAt = timeGetTime();
     for (Endpoint* endpoint : lab->endpoints)
         PostReceive(lab, endpoint);
-    lab->ioThread = CreateThread(nullptr, 0, RunIo, lab, 0, nullptr);
+    bool started = true;
+    for (HANDLE& thread : lab->ioThreads) {
+        thread = CreateThread(nullptr, 0, RunIo, lab, 0, nullptr);
+        started = started && thread != nullptr;
+    }
     lab->schedulerThread = CreateThread(nullptr, 0, RunScheduler, lab, 0, nullptr);
-    if (lab->ioThread == nullptr || lab->schedulerThread == nullptr) {
+    if (!started || lab->schedulerThread == nullptr) {
         *error = "cannot start the lab's threads";
         CloseLab(lab);
         return nullptr;
