@@ -356,6 +356,39 @@ TEST_F(ServerListTest, BurstIsListedAtOnceAndPaintedWithoutFurtherInput)
     EXPECT_EQ(StatusPart(2), L"3 Servers");
 }
 
+// What the list shows on the screen, pixel by pixel.
+std::vector<COLORREF> ListPixels()
+{
+    RECT client;
+    GetClientRect(ServerList, &client);
+    HDC screen = GetDC(ServerList);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < client.bottom; y += 2) {
+        for (int x = 0; x < client.right; x += 2)
+            pixels.push_back(GetPixel(screen, x, y));
+    }
+    ReleaseDC(ServerList, screen);
+    return pixels;
+}
+
+// A burst's rows are painted half of them at a time, and all of them by the
+// time painting is no longer held.
+TEST_F(ServerListTest, BurstPaintsEveryRowByItsEnd)
+{
+    std::vector<ServerRecord> records;
+    for (int index = 0; index < 40; index++)
+        records.push_back(AnsweredRecord(L"Before", 1, 16, 10 + index));
+    ShowRecords(records);
+    PaintHeldChanges();
+    for (ServerRecord& record : records)
+        lstrcpynW(record.hostName, L"After the burst", LongTextSize);
+    ShowRecords(records);
+    ASSERT_TRUE(PumpUntil([] { return !PaintingHeld(); }, 5000, MainWindow));
+    std::vector<COLORREF> painted = ListPixels();
+    RedrawWindow(ServerList, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    EXPECT_TRUE(ListPixels() == painted);
+}
+
 // A resize in the middle of a burst paints every control at once.
 TEST_F(ServerListTest, ResizePaintsEverythingAtOnce)
 {

@@ -8,9 +8,13 @@
 // view change. While the list's redraw is off its own painting answers
 // WM_PAINT with nothing, so a repaint always invalidates it whole; the status
 // bar's redraw switch also clears its WS_VISIBLE, which the repaint gives
-// back.
+// back. Most of a repaint of the list goes to drawing its rows' pictures, and
+// the window answers nothing while it paints: outside the player's own
+// actions it paints one half of the rows at a time, the other at its next
+// turn.
 #include "ui/paint_pacer.h"
 
+#include <commctrl.h>
 #include <mmsystem.h>
 
 #include "ui/main_window.h"
@@ -37,13 +41,20 @@ HeldPainting List;
 bool ListChangeInView;
 DWORD LastChange;
 
-bool Due(const HeldPainting& painting, DWORD interval, DWORD now)
+enum ListPart { NoPart, UpperHalf, LowerHalf, WholeList };
+
+// The half of the list that still shows rows from before its other half's
+// last repaint.
+ListPart OwedHalf = NoPart;
+
+bool Due(const HeldPainting& painting, bool unpainted, DWORD interval, DWORD now)
 {
     DWORD spacing = painting.cost * CostSpacing;
-    return painting.held && now - painting.since >= (spacing > interval ? spacing : interval);
+    return unpainted && now - painting.since >= (spacing > interval ? spacing : interval);
 }
 
-void Release(HWND control, HeldPainting* painting)
+// `left` is a part not repainted now, or nullptr.
+void Release(HWND control, HeldPainting* painting, const RECT* left)
 {
     painting->held = false;
     if (control == nullptr)
@@ -51,24 +62,59 @@ void Release(HWND control, HeldPainting* painting)
     DWORD start = timeGetTime();
     SendMessageW(control, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(control, nullptr, TRUE);
+    if (left != nullptr)
+        ValidateRect(control, left);
     UpdateWindow(control);
     painting->cost = timeGetTime() - start;
 }
 
-void PaintList()
+// The rows' half from the middle of what the list shows below its header;
+// the header is a child of its own and not painted with them.
+RECT ListHalf(ListPart part)
+{
+    RECT half;
+    GetClientRect(ServerList, &half);
+    RECT header = {};
+    GetClientRect(reinterpret_cast<HWND>(SendMessageW(ServerList, LVM_GETHEADER, 0, 0)), &header);
+    LONG middle = (header.bottom + half.bottom) / 2;
+    (part == UpperHalf ? half.bottom : half.top) = middle;
+    return half;
+}
+
+void RepaintList(ListPart part)
 {
     ListChangeInView = false;
-    Release(ServerList, &List);
+    OwedHalf = NoPart;
+    RECT other = {};
+    if (ServerList != nullptr && part != WholeList)
+        other = ListHalf(part == UpperHalf ? LowerHalf : UpperHalf);
+    Release(ServerList, &List, part != WholeList ? &other : nullptr);
+}
+
+// The half owed, else the upper, where the best pings are; after a change
+// the other half is owed in turn.
+void PaintListHalf()
+{
+    bool changed = List.held;
+    ListPart part = OwedHalf == LowerHalf ? LowerHalf : UpperHalf;
+    RepaintList(part);
+    if (changed)
+        OwedHalf = part == UpperHalf ? LowerHalf : UpperHalf;
+}
+
+bool ListUnpainted()
+{
+    return List.held || OwedHalf != NoPart;
 }
 
 void PaintBar()
 {
-    Release(StatusBar, &Bar);
+    Release(StatusBar, &Bar, nullptr);
 }
 
 void StopTimerWhenPainted()
 {
-    if (!Bar.held && !List.held)
+    if (!Bar.held && !ListUnpainted())
         KillTimer(MainWindow, PaintTimerId);
 }
 
@@ -77,10 +123,10 @@ void StopTimerWhenPainted()
 void PaintDueChanges()
 {
     DWORD now = timeGetTime();
-    if (!Due(Bar, PaintInterval, now))
+    if (!Due(Bar, Bar.held, PaintInterval, now))
         return;
-    if (Due(List, ListChangeInView ? PaintInterval : ListPaintInterval, now))
-        PaintList();
+    if (Due(List, ListUnpainted(), ListChangeInView ? PaintInterval : ListPaintInterval, now))
+        PaintListHalf();
     PaintBar();
     StopTimerWhenPainted();
 }
@@ -120,8 +166,8 @@ void HoldListPainting(bool inView)
 
 void PaintHeldChanges()
 {
-    if (List.held)
-        PaintList();
+    if (ListUnpainted())
+        RepaintList(WholeList);
     if (Bar.held)
         PaintBar();
     StopTimerWhenPainted();
@@ -129,13 +175,19 @@ void PaintHeldChanges()
 
 void PaintOnTimer()
 {
-    if (timeGetTime() - LastChange >= PaintInterval)
-        PaintHeldChanges();
-    else
+    if (timeGetTime() - LastChange < PaintInterval) {
         PaintDueChanges();
+        return;
+    }
+    // The burst is over: what is left of the list comes a half a tick.
+    if (ListUnpainted())
+        PaintListHalf();
+    if (Bar.held)
+        PaintBar();
+    StopTimerWhenPainted();
 }
 
 bool PaintingHeld()
 {
-    return Bar.held || List.held;
+    return Bar.held || ListUnpainted();
 }
